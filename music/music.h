@@ -1,0 +1,303 @@
+// Music player: song-file operations and the in-memory source, the song
+// model and XM loader, the sound output with its mixing thread, the
+// software mixer, playback control, the tick engine and the start-up
+// entry points the intro calls.
+//
+// Threads: the main thread loads songs and starts/stops playback; once
+// play_song has returned, the mixing thread alone owns the song's play
+// state, the track channels and the voices. Three atomic one-byte flags
+// in SoundOutput carry the hand-over; nothing is locked.
+#ifndef BRINDLEC_MUSIC_H
+#define BRINDLEC_MUSIC_H
+
+#include <atomic>
+#include <cstdint>
+
+struct PlatformThread;
+
+// ===========================================================================
+// Song-file operations and in-memory source (song_file.cpp)
+
+// Handles are chosen by the source; 0 means failure.
+struct FileCallbacks {
+    int (*open)(const char* name);
+    void (*close)(int handle);
+    void (*read)(void* destination, int count, int handle);
+    void (*seek)(int handle, int offset, int whence);  // whence 0 start, 1 current, 2 end
+    int (*tell)(int handle);
+};
+
+struct MemoryFile {
+    const unsigned char* base;  // first byte of the module
+    int size;                   // bytes
+    int position;               // read position, 0 .. size
+};
+
+struct SongFile {
+    int handle;  // what open returned
+};
+
+extern FileCallbacks file_callbacks;
+extern MemoryFile memory_file;
+
+void set_file_callbacks(int (*open)(const char*), void (*close)(int),
+                        void (*read)(void*, int, int), void (*seek)(int, int, int),
+                        int (*tell)(int));
+bool file_callbacks_installed(void);
+
+int memory_open(const char* name);
+void memory_close(int handle);
+void memory_read(void* destination, int count, int handle);
+void memory_seek(int handle, int offset, int whence);
+int memory_tell(int handle);
+
+SongFile* song_file_open(const char* name);
+void song_file_close(SongFile* file);
+void song_file_read(void* destination, int count, SongFile* file);
+void song_file_seek(SongFile* file, int offset, int whence);
+int song_file_tell(SongFile* file);
+
+// ===========================================================================
+// Song data model and XM loader (xm_loader.cpp)
+
+enum {
+    MAX_CHANNELS = 32,
+    MAX_SAMPLES_PER_INSTRUMENT = 16,
+    MAX_ORDERS = 256,
+    MAX_PATTERNS = 256,
+    MAX_ROWS = 256,
+    ENVELOPE_POINTS = 20,
+    ENVELOPE_POINTS_READ = 12,
+    SAMPLE_MAP_NOTES = 96,
+    SAMPLE_PADDING = 8,  // spare values after every sample's data
+};
+
+enum { NOTE_KEY_OFF = 255 };
+
+enum { LOOP_NONE = 1, LOOP_FORWARD = 2, LOOP_PINGPONG = 4 };
+
+enum { ENVELOPE_ON = 1, ENVELOPE_SUSTAIN = 2, ENVELOPE_LOOP = 4 };
+
+struct PatternNote {
+    uint8_t note;        // 0 none, 1..96 a note, NOTE_KEY_OFF
+    uint8_t instrument;  // 0 none, 1..128
+    uint8_t volume;      // volume-column byte
+    uint8_t effect;
+    uint8_t param;
+};
+
+struct Pattern {
+    int row_count;
+    PatternNote* notes;  // row_count x channel_count cells, row-major
+};
+
+struct EnvelopePoint {
+    uint16_t x;  // tick
+    uint16_t y;  // value 0..64
+};
+
+struct Sample {
+    int16_t* data;         // length values + SAMPLE_PADDING; null when length is 0
+    uint32_t length;       // samples
+    uint32_t loop_start;   // samples; 0 without a loop
+    uint32_t loop_length;  // samples; length without a loop
+    uint8_t volume;        // 0..64
+    int8_t finetune;
+    int panning;           // 0..255
+    uint8_t bits;          // 16 once loaded
+    uint8_t loop_type;     // LOOP_NONE, LOOP_FORWARD, LOOP_PINGPONG; 0 in empty_sample
+    int8_t relative_note;
+};
+
+struct Instrument {
+    int sample_count;  // 0..16
+    Sample* samples[MAX_SAMPLES_PER_INSTRUMENT];  // unused slots -> &empty_sample
+    uint8_t sample_map[SAMPLE_MAP_NOTES];
+    EnvelopePoint volume_envelope[ENVELOPE_POINTS];
+    EnvelopePoint panning_envelope[ENVELOPE_POINTS];
+    uint8_t volume_points, panning_points;
+    uint8_t volume_sustain, volume_loop_start, volume_loop_end;
+    uint8_t panning_sustain, panning_loop_start, panning_loop_end;
+    uint8_t volume_type, panning_type;
+    uint8_t vibrato_type, vibrato_sweep, vibrato_depth, vibrato_rate;
+    uint16_t fadeout;  // the file's value x 2
+};
+
+struct Song {
+    Pattern* patterns;        // pattern_slots entries
+    Instrument* instruments;  // instrument_count entries
+    int tick_frames_left;     // frames still to mix in the current tick; 0: tick due
+    int frames_per_tick;
+    int16_t song_length;
+    int16_t restart_position;
+    int16_t channel_count;
+    int used_pattern_count;
+    int pattern_slots;
+    int16_t instrument_count;
+    uint16_t flags;  // bit 0: linear frequency table
+    int16_t default_speed;
+    int16_t default_bpm;
+    uint8_t orders[MAX_ORDERS];
+    uint8_t initial_global_volume;
+    int global_volume;  // 0..64
+    uint8_t global_volume_slide_memory;
+    int tick;
+    int speed;
+    int bpm;
+    int row;
+    int order_index;
+    int pattern_delay;
+    int next_row;    // -1: none pending
+    int next_order;  // -1: none pending
+    void (*tick_handler)(Song* song);
+};
+
+enum { SONG_LINEAR_FREQUENCIES = 1 };
+
+extern Sample empty_sample;
+extern Instrument empty_instrument;
+
+Song* load_song(const char* name);
+bool parse_xm(Song* song, SongFile* file);
+bool free_song(Song* song);
+
+// ===========================================================================
+// Software mixer (mixer.cpp)
+
+struct Voice {
+    int index;                    // own slot number
+    int volume;                   // 0..255
+    int panning;                  // 0..255
+    int start_offset;             // sample position for the next note start
+    const Sample* sample;         // null: silent
+    int target_left;              // 0..255, gain wanted for the left value
+    int target_right;             // 0..255
+    uint32_t position;            // integer part, in samples
+    uint32_t position_fraction;   // units of 2^-32
+    uint32_t increment_fraction;  // units of 2^-32
+    uint32_t increment;           // integer part of the step per output frame
+    int direction;                // 1 forward, 2 backward
+    int seen_left, seen_right;    // targets when the current ramp was planned
+    int current_left, current_right;  // 8.8 gains reached
+    float step_left, step_right;  // gain change per frame during a ramp
+    int ramp_left;                // frames left in the ramp; 0 when none
+};
+
+enum { MIXED_VOICES = 64, VOICE_SLOTS = 256 };
+
+void mix_voices(float* output, int frames);
+void clip_to_pcm16(int16_t* destination, const float* source, int frames);
+
+// ===========================================================================
+// Sound output and mixing thread (sound_output.cpp)
+
+enum { BUFFER_MS = 1000 };
+
+struct SoundOutput {
+    int rate;                // output frames per second
+    bool device_open;        // the platform audio device is open
+    int block_frames;        // 444 at 22050 Hz
+    int ring_frames;         // 44400 at 22050 Hz (100 blocks)
+    bool header_prepared;    // the ring is handed to the device
+    int16_t* output_buffer;  // ring_frames x 2 interleaved PCM values
+    float* mix_buffer;       // ring_frames x 2 floats, 16-byte aligned
+    void* mix_allocation;    // what mix_buffer was carved from
+    int write_block;         // next block to fill
+    Song* playing_song;
+    PlatformThread* thread;
+    std::atomic<bool> stop_requested;
+    std::atomic<bool> mixing;
+    std::atomic<bool> thread_finished;
+    int ramp_frames;   // 64 at 22050 Hz
+    float ramp_scale;  // 1 / ramp_frames
+    Voice voices[VOICE_SLOTS];
+};
+
+extern SoundOutput sound_output;
+
+bool open_sound_output(int rate);
+void close_sound_output(void);
+void fill_block(void);
+int output_thread(void* argument);
+void set_tempo(Song* song, int bpm);
+
+// ===========================================================================
+// Playback control (playback.cpp)
+
+bool play_song(Song* song);
+bool stop_song(Song* song);
+
+// ===========================================================================
+// Tick engine: rows and notes (tick_engine.cpp), effects (effects.cpp),
+// envelopes (envelopes.cpp), pitch and voice update (pitch.cpp)
+
+enum {
+    UPDATE_FREQUENCY = 0x01,
+    UPDATE_VOLUME = 0x02,
+    UPDATE_PANNING = 0x04,
+    UPDATE_TRIGGER = 0x08,
+    UPDATE_REWIND = 0x20,
+};
+
+struct TrackChannel {
+    uint8_t note;          // last note taken over, 0-based
+    uint8_t update_flags;  // UPDATE_* for update_voice at the end of the tick
+    Voice* voice;
+    int32_t period;
+    int32_t volume;        // 0..64
+    int32_t panning;       // 0..255, 128 centre
+    int32_t volume_offset; // tremolo/tremor, this tick only
+    int32_t pitch_offset;  // vibrato/arpeggio/auto-vibrato, this tick only
+    int32_t volume_env_tick, volume_env_point, volume_env_fixed, volume_env_value, volume_env_step;
+    uint8_t volume_env_done;
+    int32_t panning_env_tick, panning_env_point, panning_env_fixed, panning_env_value,
+        panning_env_step;
+    uint8_t panning_env_done;
+    int32_t fadeout_volume;  // 0..65536
+    int32_t autovibrato_position;
+    int32_t autovibrato_sweep_ticks;
+    uint8_t key_off;
+    uint8_t instrument;  // 0-based
+    uint8_t real_note;
+    int32_t note_period;
+    uint8_t last_effect;
+    int32_t sample_offset_memory;
+    uint8_t porta_down_memory, porta_up_memory, extra_fine_down_memory, extra_fine_up_memory,
+        volume_slide_memory, panning_slide_memory, retrig_volume_memory, retrig_interval_memory;
+    int32_t porta_target;
+    uint8_t porta_speed;
+    int8_t vibrato_position;
+    uint8_t vibrato_speed, vibrato_depth;
+    int8_t tremolo_position;
+    uint8_t tremolo_speed, tremolo_depth;
+    uint8_t tremor_position, tremor_on_ticks, tremor_off_ticks;
+    int32_t loop_start_row, loop_count;
+    uint8_t waveforms;  // low nibble vibrato, high nibble tremolo
+    uint8_t fine_volume_slide_memory, fine_porta_up_memory, fine_porta_down_memory;
+};
+
+extern TrackChannel channels[MAX_CHANNELS];
+
+void play_tick(Song* song);
+void process_row(Song* song);
+void start_instrument(TrackChannel* channel, const Sample* sample);
+void process_tick_effects(Song* song);
+void apply_volume_column(TrackChannel* channel, uint8_t volume);
+void step_envelope(TrackChannel* channel, const Instrument* instrument);
+void do_auto_vibrato(TrackChannel* channel, const Instrument* instrument);
+int note_to_period(const Song* song, int real_note, int finetune);
+int amiga_period(int note, int finetune);
+void update_voice(TrackChannel* channel, const Sample* sample, const Song* song);
+
+// ===========================================================================
+// Music start-up (music_startup.cpp)
+
+enum { OUTPUT_RATE = 22050 };
+
+extern bool music_disabled;
+
+void start_sound_output(void);
+Song* load_embedded_song(const unsigned char* data, int size);
+void start_song(Song* song);
+
+#endif

@@ -1,0 +1,53 @@
+# Linux: the SDL2 backend for the intro, the headless (OSMesa) backend for
+# the tools and tests, and both sharing the FreeType glyph builder.
+find_package(PkgConfig REQUIRED)
+find_package(SDL2 REQUIRED)
+find_package(Freetype REQUIRED)
+find_package(Fontconfig REQUIRED)
+find_package(OpenGL REQUIRED COMPONENTS OpenGL)
+find_package(Threads REQUIRED)
+find_package(PNG REQUIRED)
+pkg_check_modules(OSMESA REQUIRED IMPORTED_TARGET osmesa)
+pkg_check_modules(GLU REQUIRED IMPORTED_TARGET glu)
+
+set(GLYPH_SOURCES ${PROJECT_SOURCE_DIR}/platform/glyphs/freetype_glyphs.cpp)
+
+add_library(platform_sdl OBJECT ${PROJECT_SOURCE_DIR}/platform/sdl/sdl_platform.cpp ${GLYPH_SOURCES})
+target_include_directories(platform_sdl PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(platform_sdl PUBLIC Freetype::Freetype Fontconfig::Fontconfig SDL2::SDL2 OpenGL::OpenGL PkgConfig::GLU Threads::Threads)
+
+add_library(platform_headless OBJECT ${PROJECT_SOURCE_DIR}/platform/headless/headless_platform.cpp ${GLYPH_SOURCES})
+target_include_directories(platform_headless PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(platform_headless PUBLIC Freetype::Freetype Fontconfig::Fontconfig PkgConfig::OSMESA PkgConfig::GLU Threads::Threads)
+
+# The intro itself.
+add_executable(brindlec ${PROJECT_SOURCE_DIR}/shell/main_linux.cpp)
+target_link_libraries(brindlec PRIVATE brindlec_intro brindlec_music brindlec_embedded platform_sdl)
+target_compile_definitions(brindlec PRIVATE BRINDLEC_VERSION="${PROJECT_VERSION}")
+
+# A library of the whole intro over the headless backend, for the tools
+# and tests (the objects are compiled once and shared).
+add_library(brindlec_headless INTERFACE)
+target_link_libraries(brindlec_headless INTERFACE brindlec_intro brindlec_music brindlec_embedded platform_headless PNG::PNG)
+
+# Tools: one folder each under tools/, named after the executable.
+function(brindlec_tool name folder)
+  file(GLOB sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tools/${folder}/*.cpp)
+  if(sources)
+    add_executable(${name} ${sources})
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+    target_compile_definitions(${name} PRIVATE BRINDLEC_VERSION="${PROJECT_VERSION}")
+    target_link_libraries(${name} PRIVATE ${ARGN})
+  endif()
+endfunction()
+brindlec_tool(brindlec-capture capture brindlec_headless)
+brindlec_tool(brindlec-music music brindlec_music brindlec_embedded platform_sdl)
+brindlec_tool(brindlec-songgen songgen)
+
+if(BRINDLEC_TESTS)
+  enable_testing()
+  include(${PROJECT_SOURCE_DIR}/tests/tests.cmake)
+endif()
+if(BRINDLEC_BENCHMARKS AND EXISTS ${PROJECT_SOURCE_DIR}/bench)
+  include(${PROJECT_SOURCE_DIR}/bench/bench.cmake OPTIONAL)
+endif()

@@ -1,0 +1,30 @@
+# Unit tests: one GoogleTest executable per folder of tests/unit, linked with
+# the intro over the headless backend. Every test case runs in a process of
+# its own (the intro's state is global and never reset).
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+file(GLOB test_areas LIST_DIRECTORIES true ${PROJECT_SOURCE_DIR}/tests/unit/*)
+foreach(area_dir ${test_areas})
+  if(IS_DIRECTORY ${area_dir})
+    get_filename_component(area ${area_dir} NAME)
+    file(GLOB sources CONFIGURE_DEPENDS ${area_dir}/*.cpp)
+    if(sources)
+      add_executable(test_${area} ${sources})
+      target_include_directories(test_${area} PRIVATE ${PROJECT_SOURCE_DIR})
+      target_link_libraries(test_${area} PRIVATE brindlec_headless GTest::gtest_main)
+      target_compile_definitions(test_${area} PRIVATE
+        BRINDLEC_SOURCE_DIR="${PROJECT_SOURCE_DIR}" BRINDLEC_BINARY_DIR="${PROJECT_BINARY_DIR}")
+      gtest_discover_tests(test_${area} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
+    endif()
+  endif()
+endforeach()
+
+# End-to-end tests: scripts that drive the real executables.
+file(GLOB e2e_scripts CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/e2e/*.sh)
+foreach(script ${e2e_scripts})
+  get_filename_component(name ${script} NAME_WE)
+  add_test(NAME e2e_${name} COMMAND bash ${script})
+  set_tests_properties(e2e_${name} PROPERTIES LABELS e2e TIMEOUT 600
+    ENVIRONMENT "BRINDLEC_BIN=${PROJECT_BINARY_DIR};BRINDLEC_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+endforeach()
