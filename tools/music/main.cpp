@@ -214,7 +214,13 @@ void write_wav_header(std::FILE* out, int rate, uint32_t frames)
 void write_frames(std::FILE* out, int block, uint32_t count)
 {
     const int16_t* frames = sound_output.output_buffer + 2 * block * sound_output.block_frames;
-    for (uint32_t i = 0; i < 2 * count; ++i) put_u16(out, static_cast<uint16_t>(frames[i]));
+    std::vector<uint8_t> bytes(4 * static_cast<size_t>(count));
+    for (uint32_t i = 0; i < 2 * count; ++i) {
+        uint16_t value = static_cast<uint16_t>(frames[i]);
+        bytes[2 * i] = static_cast<uint8_t>(value & 0xFF);
+        bytes[2 * i + 1] = static_cast<uint8_t>(value >> 8);
+    }
+    std::fwrite(bytes.data(), 1, bytes.size(), out);
 }
 
 // The same ring and block fill as playback, with no device: the ring's

@@ -119,7 +119,7 @@ void write_instrument(Writer& out, int instrument)
     int16_t previous = 0;
     for (int i = 0; i < SAMPLE_LENGTH; ++i) {
         double phase = 2 * M_PI * 64.0 * i / SAMPLE_LENGTH;
-        int16_t value = static_cast<int16_t>(std::lround(20000.0 * waveform(instrument, phase)));
+        int16_t value = static_cast<int16_t>(std::lround(6000.0 * waveform(instrument, phase)));
         uint16_t delta = static_cast<uint16_t>(value - previous);
         previous = value;
         out.u16(delta);

@@ -235,6 +235,21 @@ TEST_F(Mixer, RampContinuesAcrossCallsWhileTargetsStay)
     EXPECT_EQ(voice->ramp_left, 0);
 }
 
+TEST_F(Mixer, SilentVoiceMovesExactlyLikeASoundingOne)
+{
+    for (uint8_t loop : {LOOP_FORWARD, LOOP_PINGPONG}) {
+        RawSample raw(ramp_values(50), loop, 7, 31);
+        Voice* silent = settled_voice(1, &raw.sample, ONE + ONE / 3, 0);
+        Voice* sounding = settled_voice(2, &raw.sample, ONE + ONE / 3, 1);
+        std::vector<float> out(2 * 1000, 0.0f);
+        for (int call = 0; call < 10; ++call) {
+            mix_voices(out.data(), 97);
+            ASSERT_EQ(position_of(silent), position_of(sounding)) << "call " << call;
+            ASSERT_EQ(silent->direction, sounding->direction) << "call " << call;
+        }
+    }
+}
+
 TEST_F(Mixer, SampleEndInsideARampStopsTheVoice)
 {
     RawSample raw(constant(10, 1000));
