@@ -225,6 +225,24 @@ TEST(music_xm_loader, EnvelopeIndicesAreKeptInsideThePointsRead)
     EXPECT_EQ(i.panning_type, ENVELOPE_ON);
 }
 
+TEST(music_xm_loader, EnvelopeValuesStayWithin0To64)
+{
+    TestInstrument instrument = instrument_with(sample_8bit({1}));
+    instrument.volume_envelope = {{0, 64}, {5, 65}, {9, 65535}};
+    instrument.panning_envelope = {{0, 0}, {3, 300}};
+    TestModule module;
+    module.instruments = {instrument};
+    SongHolder song(load_module(module));
+    ASSERT_NE(song.song, nullptr);
+    const Instrument& i = song->instruments[0];
+    EXPECT_EQ(i.volume_envelope[0].y, 64);
+    EXPECT_EQ(i.volume_envelope[1].y, 64);
+    EXPECT_EQ(i.volume_envelope[2].y, 64);
+    EXPECT_EQ(i.volume_envelope[2].x, 9);
+    EXPECT_EQ(i.panning_envelope[0].y, 0);
+    EXPECT_EQ(i.panning_envelope[1].y, 64);
+}
+
 TEST(music_xm_loader, FadeoutDoublingSaturates)
 {
     TestInstrument instrument = instrument_with(sample_8bit({1}));
