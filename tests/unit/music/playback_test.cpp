@@ -127,6 +127,7 @@ TEST(music_play_song, NullSongOrNoOutput)
 {
     EXPECT_FALSE(play_song(nullptr));
     EXPECT_FALSE(stop_song(nullptr));
+    EXPECT_FALSE(free_song(nullptr));
     Song song = stand_in_song(125);
     EXPECT_FALSE(play_song(&song)) << "the output was never opened";
     EXPECT_EQ(ticks.load(), 0);

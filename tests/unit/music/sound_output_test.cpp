@@ -156,19 +156,6 @@ TEST(music_sound_output, BlockWithSeveralTicksAndATickRunningIntoTheNext)
     stop_song(&song);
 }
 
-TEST(music_sound_output, WriteBlockWrapsAtTheEndOfTheRing)
-{
-    ASSERT_TRUE(open_offline_output(22050));
-    Song song = {};
-    song.tick_handler = impulse_tick;
-    ASSERT_TRUE(prepare_playback(&song));
-    EXPECT_EQ(sound_output.write_block, 0);
-    sound_output.write_block = 99;
-    fill_block();
-    EXPECT_EQ(sound_output.write_block, 0);
-    stop_song(&song);
-}
-
 TEST(music_sound_output, MixingThreadCatchesUpAndNeverWritesThePlayingBlock)
 {
     install_memory_source();

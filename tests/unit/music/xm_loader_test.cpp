@@ -561,8 +561,6 @@ TEST(music_xm_loader, DamagedModulesLoadOrAreRefusedCleanly)
     EXPECT_GT(loaded, 100) << "most single-byte damage still loads";
 }
 
-TEST(music_xm_loader, FreeSongOfNothing) { EXPECT_FALSE(free_song(nullptr)); }
-
 // The module the intro carries, as the build embedded it.
 TEST(music_xm_loader, EmbeddedModule)
 {
