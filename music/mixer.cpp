@@ -148,6 +148,15 @@ static uint64_t end_reached(Voice* voice, const Sample* sample, uint64_t positio
     return start + (position - start) % span;
 }
 
+// Frames until a voice `distance` away from its end reaches it: the exact
+// ceiling, so the last frame read lies before the boundary and the
+// position after it at or beyond it. A voice that does not move never does.
+static inline uint64_t frames_to_end(uint64_t distance, uint64_t step)
+{
+    if (step == 0) return distance ? ~0ull : 0;
+    return distance / step + (distance % step != 0);
+}
+
 // Adds `frames` frames of one voice to `out`, segment by segment: each
 // segment ends at the sample's end, at the ramp's end, or at the call's end.
 static void mix_voice(Voice* voice, float* out, int frames)
@@ -173,10 +182,7 @@ static void mix_voice(Voice* voice, float* out, int frames)
         } else if (backward && position < start) {
             position = start;
         }
-        uint64_t distance = backward ? position - start : end - position;
-        // Exact frame count to the end: the last frame read lies before the
-        // boundary, the position after it at or beyond it.
-        uint64_t needed = step ? distance / step + (distance % step != 0) : (distance ? ~0ull : 0);
+        uint64_t needed = frames_to_end(backward ? position - start : end - position, step);
         int n = frames;
         bool reaches = needed <= static_cast<uint64_t>(frames);
         if (reaches) n = static_cast<int>(needed);
