@@ -3,10 +3,14 @@
 #ifndef BRINDLEC_TESTS_TINY_MODULE_H
 #define BRINDLEC_TESTS_TINY_MODULE_H
 
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "music/music.h"
 
@@ -118,6 +122,16 @@ inline void run_ticks(Song* song, int count)
 inline int voice_slot(const TrackChannel& channel)
 {
     return (int)(channel.voice - sound_output.voices);
+}
+
+// Test names for table rows: the row's `name` with letters and digits kept.
+template <typename Case>
+std::string case_name(const ::testing::TestParamInfo<Case>& info)
+{
+    std::string name;
+    for (const char* c = info.param.name; *c; ++c)
+        name += std::isalnum((unsigned char)*c) ? *c : '_';
+    return name + "_" + std::to_string(info.index);
 }
 
 #endif
