@@ -29,6 +29,10 @@ target_compile_definitions(brindlec PRIVATE BRINDLEC_VERSION="${PROJECT_VERSION}
 # and tests (the objects are compiled once and shared).
 add_library(brindlec_headless INTERFACE)
 target_link_libraries(brindlec_headless INTERFACE brindlec_intro brindlec_music brindlec_embedded platform_headless PNG::PNG)
+# Object files reach a consumer only through a direct link, not through an
+# interface library: hand them on as interface sources.
+target_sources(brindlec_headless INTERFACE $<TARGET_OBJECTS:brindlec_intro> $<TARGET_OBJECTS:brindlec_music>
+  $<TARGET_OBJECTS:brindlec_embedded> $<TARGET_OBJECTS:platform_headless>)
 
 # Tools: one folder each under tools/, named after the executable.
 function(brindlec_tool name folder)
