@@ -10,7 +10,8 @@
 
 #include "music/music.h"
 
-namespace {
+namespace
+{
 
 struct BusyModule {
     Song song{};
@@ -22,14 +23,15 @@ struct BusyModule {
 
     explicit BusyModule(int channel_count)
     {
-        const uint8_t effects[][2] = {{EFFECT_VIBRATO, 0x48}, {EFFECT_VOLUME_SLIDE, 0x01},
+        const uint8_t effects[][2] = {{EFFECT_VIBRATO, 0x48},  {EFFECT_VOLUME_SLIDE, 0x01},
                                       {EFFECT_ARPEGGIO, 0x37}, {EFFECT_TREMOLO, 0x34},
                                       {EFFECT_PORTA_UP, 0x02}, {EFFECT_PANNING_SLIDE, 0x10}};
         grid.resize(64 * (size_t)channel_count);
         for (int row = 0; row < 64; ++row)
             for (int c = 0; c < channel_count; ++c) {
                 const uint8_t* e = effects[(row + c) % 6];
-                grid[(size_t)row * channel_count + c] = {(uint8_t)(25 + (row + c) % 48), 1, 0x40, e[0], e[1]};
+                grid[(size_t)row * channel_count + c] = {(uint8_t)(25 + (row + c) % 48), 1, 0x40,
+                                                         e[0], e[1]};
             }
         pattern = {64, grid.data()};
         sample = {data.data(), 64, 0, 64, 64, 0, 128, 16, LOOP_FORWARD, 0};

@@ -41,16 +41,32 @@ static uint8_t remember(uint8_t* memory, int param)
     return *memory;
 }
 
-// Axy, 5xy and 6xy on later ticks: up by the high nibble, else down by
-// the low one, so a parameter with both nibbles only slides up.
+static void set_volume(TrackChannel* channel, int32_t volume)
+{
+    channel->volume = volume;
+    channel->update_flags |= UPDATE_VOLUME;
+}
+
+static void set_panning(TrackChannel* channel, int32_t panning)
+{
+    channel->panning = panning;
+    channel->update_flags |= UPDATE_PANNING;
+}
+
+// The slides of Axy, Hxy and Pxy: up by the high nibble, at most to
+// `high`, else down by the low one, not below `low`; a parameter with both
+// nibbles only slides up. Sliding up from above `high` (a Cxx volume over
+// 64) lands on `high`; sliding down from there is not clamped.
+static int32_t nibble_slide(int32_t value, int memory, int32_t low, int32_t high)
+{
+    if (memory >> 4) return value + (memory >> 4) > high ? high : value + (memory >> 4);
+    return value - (memory & 0x0F) < low ? low : value - (memory & 0x0F);
+}
+
+// Axy, 5xy and 6xy on later ticks.
 static void volume_slide(TrackChannel* channel)
 {
-    int memory = channel->volume_slide_memory;
-    if (memory >> 4)
-        channel->volume = raise_volume(channel->volume, memory >> 4);
-    else
-        channel->volume = lower_volume(channel->volume, memory & 0x0F);
-    channel->update_flags |= UPDATE_VOLUME;
+    set_volume(channel, nibble_slide(channel->volume, channel->volume_slide_memory, 0, MAX_VOLUME));
 }
 
 static void advance_vibrato(TrackChannel* channel)
@@ -151,24 +167,20 @@ void do_arpeggio(const Song* song, TrackChannel* channel, int param, const Sampl
 void apply_volume_column(TrackChannel* channel, uint8_t volume)
 {
     int x = volume & 0x0F;
+    if (volume >= 0x10 && volume <= 0x50) {
+        set_volume(channel, volume - 0x10);
+        return;
+    }
     switch (volume >> 4) {
-    case 0x1: case 0x2: case 0x3: case 0x4:
-        channel->volume = volume - 0x10;
-        channel->update_flags |= UPDATE_VOLUME;
-        return;
-    case 0x5:
-        if (volume == 0x50) {
-            channel->volume = MAX_VOLUME;
-            channel->update_flags |= UPDATE_VOLUME;
-        }
-        return;
-    case 0x6: case 0x8: channel->volume = lower_volume(channel->volume, x); break;
-    case 0x7: case 0x9: channel->volume = raise_volume(channel->volume, x); break;
+    case 0x6:  // 6x and 7x slide again on the later ticks, 8x and 9x not
+    case 0x8: set_volume(channel, lower_volume(channel->volume, x)); return;
+    case 0x7:
+    case 0x9: set_volume(channel, raise_volume(channel->volume, x)); return;
     case 0xA: channel->vibrato_speed = (uint8_t)x; return;
     case 0xB: channel->vibrato_depth = (uint8_t)x; return;
-    case 0xC: channel->panning = 16 * x; channel->update_flags |= UPDATE_PANNING; return;
-    case 0xD: channel->panning -= x; channel->update_flags |= UPDATE_PANNING; return;
-    case 0xE: channel->panning += x; channel->update_flags |= UPDATE_PANNING; return;
+    case 0xC: set_panning(channel, 16 * x); return;
+    case 0xD: set_panning(channel, channel->panning - x); return;  // no limit
+    case 0xE: set_panning(channel, channel->panning + x); return;
     case 0xF:
         if (x != 0) channel->porta_speed = (uint8_t)(16 * x);
         channel->porta_target = channel->note_period;
@@ -176,28 +188,21 @@ void apply_volume_column(TrackChannel* channel, uint8_t volume)
         return;
     default: return;
     }
-    channel->update_flags |= UPDATE_VOLUME;
 }
 
 void apply_volume_column_tick(TrackChannel* channel, uint8_t volume)
 {
     int x = volume & 0x0F;
     switch (volume >> 4) {
-    case 0x6:
-        channel->volume = lower_volume(channel->volume, x);
-        channel->update_flags |= UPDATE_VOLUME;
-        return;
-    case 0x7:
-        channel->volume = raise_volume(channel->volume, x);
-        channel->update_flags |= UPDATE_VOLUME;
-        return;
+    case 0x6: set_volume(channel, lower_volume(channel->volume, x)); return;
+    case 0x7: set_volume(channel, raise_volume(channel->volume, x)); return;
     case 0xB:
         channel->vibrato_depth = (uint8_t)x;
         do_vibrato(channel);
         advance_vibrato(channel);
         return;
-    case 0xD: channel->panning -= x; channel->update_flags |= UPDATE_PANNING; return;
-    case 0xE: channel->panning += x; channel->update_flags |= UPDATE_PANNING; return;
+    case 0xD: set_panning(channel, channel->panning - x); return;
+    case 0xE: set_panning(channel, channel->panning + x); return;
     case 0xF: do_tone_portamento(channel); return;
     default: return;
     }
@@ -205,6 +210,13 @@ void apply_volume_column_tick(TrackChannel* channel, uint8_t volume)
 
 // ---------------------------------------------------------------------------
 // Tick 0 of the effects
+
+// 3xx and 5xy aim at the row's note and keep the playing one sounding.
+static void aim_tone_portamento(TrackChannel* channel)
+{
+    channel->porta_target = channel->note_period;
+    channel->update_flags &= ~(UPDATE_TRIGGER | UPDATE_FREQUENCY);
+}
 
 // 9xx: an offset inside the sample starts the next note there; one at or
 // beyond the loop end starts no note and plays the old sound from its start.
@@ -227,26 +239,32 @@ static void extended_row_effect(TrackChannel* channel, int param, Sample* sample
     int x = param & 0x0F;
     switch (param >> 4) {
     case EXTENDED_FINE_PORTA_UP:
-        channel->period = slide_period(channel->period, -4 * remember(&channel->fine_porta_up_memory, x));
+        channel->period =
+            slide_period(channel->period, -4 * remember(&channel->fine_porta_up_memory, x));
         return;
     case EXTENDED_FINE_PORTA_DOWN:
-        channel->period = slide_period(channel->period, 4 * remember(&channel->fine_porta_down_memory, x));
+        channel->period =
+            slide_period(channel->period, 4 * remember(&channel->fine_porta_down_memory, x));
         return;
-    case EXTENDED_VIBRATO_WAVEFORM: channel->waveforms = (uint8_t)((channel->waveforms & 0xF0) | x); return;
-    case EXTENDED_TREMOLO_WAVEFORM: channel->waveforms = (uint8_t)((channel->waveforms & 0x0F) | x << 4); return;
+    case EXTENDED_VIBRATO_WAVEFORM:
+        channel->waveforms = (uint8_t)((channel->waveforms & 0xF0) | x);
+        return;
+    case EXTENDED_TREMOLO_WAVEFORM:
+        channel->waveforms = (uint8_t)((channel->waveforms & 0x0F) | x << 4);
+        return;
     case EXTENDED_FINETUNE:
         // Changes the sample itself, for every later note; the shared empty
         // sample stays all zero.
         if (sample != &empty_sample) sample->finetune = (int8_t)x;
         return;
-    case EXTENDED_SET_PANNING: channel->panning = 16 * x; channel->update_flags |= UPDATE_PANNING; return;
+    case EXTENDED_SET_PANNING: set_panning(channel, 16 * x); return;
     case EXTENDED_FINE_VOLUME_UP:
-        channel->volume = raise_volume(channel->volume, remember(&channel->fine_volume_slide_memory, x));
-        channel->update_flags |= UPDATE_VOLUME;
+        set_volume(channel,
+                   raise_volume(channel->volume, remember(&channel->fine_volume_slide_memory, x)));
         return;
     case EXTENDED_FINE_VOLUME_DOWN:
-        channel->volume = lower_volume(channel->volume, remember(&channel->fine_volume_slide_memory, x));
-        channel->update_flags |= UPDATE_VOLUME;
+        set_volume(channel,
+                   lower_volume(channel->volume, remember(&channel->fine_volume_slide_memory, x)));
         return;
     case EXTENDED_NOTE_DELAY:
         // The old note plays on until the delayed trigger.
@@ -265,6 +283,34 @@ static void set_nibble_memories(uint8_t* high_memory, uint8_t* low_memory, int p
     if (param & 0x0F) *low_memory = (uint8_t)(param & 0x0F);
 }
 
+// Rxy and Txy store both nibbles together, a zero nibble included.
+static void set_retrigger(TrackChannel* channel, int param)
+{
+    if (param == 0) return;
+    channel->retrig_volume_memory = (uint8_t)(param >> 4);
+    channel->retrig_interval_memory = (uint8_t)(param & 0x0F);
+}
+
+static void set_tremor(TrackChannel* channel, int param)
+{
+    if (param != 0) {
+        channel->tremor_on_ticks = (uint8_t)((param >> 4) + 1);
+        channel->tremor_off_ticks = (uint8_t)((param & 0x0F) + 1);
+    }
+    do_tremor(channel);
+}
+
+static void extra_fine_portamento(TrackChannel* channel, int param)
+{
+    int y = param & 0x0F;
+    if (param >> 4 == 1)
+        channel->period =
+            slide_period(channel->period, -remember(&channel->extra_fine_up_memory, y));
+    else if (param >> 4 == 2)
+        channel->period =
+            slide_period(channel->period, remember(&channel->extra_fine_down_memory, y));
+}
+
 void apply_row_effect(Song*, TrackChannel* channel, const PatternNote* cell,
                       const Instrument* instrument, Sample* sample, const RowStart* before)
 {
@@ -274,52 +320,36 @@ void apply_row_effect(Song*, TrackChannel* channel, const PatternNote* cell,
     case EFFECT_PORTA_DOWN: remember(&channel->porta_down_memory, param); return;
     case EFFECT_TONE_PORTA:
         remember(&channel->porta_speed, param);
-        channel->porta_target = channel->note_period;
-        channel->update_flags &= ~(UPDATE_TRIGGER | UPDATE_FREQUENCY);
+        aim_tone_portamento(channel);
         return;
     case EFFECT_VIBRATO:
         set_nibble_memories(&channel->vibrato_speed, &channel->vibrato_depth, param);
         do_vibrato(channel);
         return;
     case EFFECT_TONE_PORTA_SLIDE:
-        channel->porta_target = channel->note_period;
         remember(&channel->volume_slide_memory, param);
-        channel->update_flags &= ~(UPDATE_TRIGGER | UPDATE_FREQUENCY);
+        aim_tone_portamento(channel);
         return;
     case EFFECT_VIBRATO_SLIDE:
         remember(&channel->volume_slide_memory, param);
         do_vibrato(channel);
         return;
-    case EFFECT_TREMOLO: set_nibble_memories(&channel->tremolo_speed, &channel->tremolo_depth, param); return;
-    case EFFECT_SET_PANNING: channel->panning = param; channel->update_flags |= UPDATE_PANNING; return;
+    case EFFECT_TREMOLO:
+        set_nibble_memories(&channel->tremolo_speed, &channel->tremolo_depth, param);
+        return;
+    case EFFECT_SET_PANNING: set_panning(channel, param); return;
     case EFFECT_SAMPLE_OFFSET: sample_offset(channel, param, sample); return;
     case EFFECT_VOLUME_SLIDE: remember(&channel->volume_slide_memory, param); return;
-    case EFFECT_SET_VOLUME: channel->volume = param; channel->update_flags |= UPDATE_VOLUME; return;
+    case EFFECT_SET_VOLUME: set_volume(channel, param); return;  // above 64 plays louder
     case EFFECT_EXTENDED: extended_row_effect(channel, param, sample, before); return;
     case EFFECT_ENVELOPE_POSITION: set_envelope_position(channel, instrument, param); return;
     case EFFECT_PANNING_SLIDE:
         remember(&channel->panning_slide_memory, param);
         channel->update_flags |= UPDATE_PANNING;
         return;
-    case EFFECT_MULTI_RETRIGGER:
-        if (param != 0) {
-            channel->retrig_volume_memory = (uint8_t)(param >> 4);
-            channel->retrig_interval_memory = (uint8_t)(param & 0x0F);
-        }
-        return;
-    case EFFECT_TREMOR:
-        if (param != 0) {
-            channel->tremor_on_ticks = (uint8_t)((param >> 4) + 1);
-            channel->tremor_off_ticks = (uint8_t)((param & 0x0F) + 1);
-        }
-        do_tremor(channel);
-        return;
-    case EFFECT_EXTRA_FINE_PORTA:
-        if (param >> 4 == 1)
-            channel->period = slide_period(channel->period, -remember(&channel->extra_fine_up_memory, param & 0x0F));
-        else if (param >> 4 == 2)
-            channel->period = slide_period(channel->period, remember(&channel->extra_fine_down_memory, param & 0x0F));
-        return;
+    case EFFECT_MULTI_RETRIGGER: set_retrigger(channel, param); return;
+    case EFFECT_TREMOR: set_tremor(channel, param); return;
+    case EFFECT_EXTRA_FINE_PORTA: extra_fine_portamento(channel, param); return;
     default: return;
     }
 }
@@ -334,34 +364,18 @@ static void retrigger_volume(TrackChannel* channel)
     int x = channel->retrig_volume_memory & 0x0F;
     if (x == 0) return;
     int32_t volume = channel->volume;
-    if (x == 6) volume = 2 * volume / 3;
-    else if (x == 7) volume >>= 1;
-    else if (x == 14) volume = 3 * volume / 2;
-    else if (x == 15) volume *= 2;
-    else volume += steps[x];
+    if (x == 6)
+        volume = 2 * volume / 3;
+    else if (x == 7)
+        volume >>= 1;
+    else if (x == 14)
+        volume = 3 * volume / 2;
+    else if (x == 15)
+        volume *= 2;
+    else
+        volume += steps[x];
     channel->volume = clamp_volume(volume);
     channel->update_flags |= UPDATE_VOLUME;
-}
-
-static void global_volume_slide(Song* song)
-{
-    int memory = song->global_volume_slide_memory;
-    int volume = song->global_volume;
-    if (memory >> 4)
-        volume = volume + (memory >> 4) > MAX_VOLUME ? MAX_VOLUME : volume + (memory >> 4);
-    else
-        volume = volume - (memory & 0x0F) < 0 ? 0 : volume - (memory & 0x0F);
-    song->global_volume = volume;  // reaches the voices with the next volume update
-}
-
-static void panning_slide(TrackChannel* channel)
-{
-    int memory = channel->panning_slide_memory;
-    if (memory >> 4)
-        channel->panning = channel->panning + (memory >> 4) > 255 ? 255 : channel->panning + (memory >> 4);
-    else
-        channel->panning = channel->panning - (memory & 0x0F) < 0 ? 0 : channel->panning - (memory & 0x0F);
-    channel->update_flags |= UPDATE_PANNING;
 }
 
 // EDx on the tick the note was delayed to: the note starts now.
@@ -384,10 +398,7 @@ static void extended_tick_effect(Song* song, TrackChannel* channel, const Patter
             channel->update_flags |= UPDATE_TRIGGER | UPDATE_FREQUENCY | UPDATE_VOLUME;
         return;
     case EXTENDED_NOTE_CUT:
-        if (song->tick == x) {
-            channel->volume = 0;
-            channel->update_flags |= UPDATE_VOLUME;
-        }
+        if (song->tick == x) set_volume(channel, 0);
         return;
     case EXTENDED_NOTE_DELAY:
         if (song->tick == x)
@@ -406,19 +417,24 @@ void apply_tick_effect(Song* song, TrackChannel* channel, const PatternNote* cel
     case EFFECT_ARPEGGIO:
         if (cell->param != 0) do_arpeggio(song, channel, cell->param, sample);
         return;
-    case EFFECT_PORTA_UP: {
-        int32_t period = channel->period - 4 * channel->porta_up_memory;
-        channel->period = period < LOWEST_SLIDE_PERIOD ? LOWEST_SLIDE_PERIOD : period;
+    case EFFECT_PORTA_UP:
+        channel->period -= 4 * channel->porta_up_memory;
+        if (channel->period < LOWEST_SLIDE_PERIOD) channel->period = LOWEST_SLIDE_PERIOD;
         channel->update_flags |= UPDATE_FREQUENCY;
         return;
-    }
     case EFFECT_PORTA_DOWN:
         channel->period = slide_period(channel->period, 4 * channel->porta_down_memory);
         channel->update_flags |= UPDATE_FREQUENCY;
         return;
     case EFFECT_TONE_PORTA: do_tone_portamento(channel); return;
-    case EFFECT_VIBRATO: do_vibrato(channel); advance_vibrato(channel); return;
-    case EFFECT_TONE_PORTA_SLIDE: do_tone_portamento(channel); volume_slide(channel); return;
+    case EFFECT_VIBRATO:
+        do_vibrato(channel);
+        advance_vibrato(channel);
+        return;
+    case EFFECT_TONE_PORTA_SLIDE:
+        do_tone_portamento(channel);
+        volume_slide(channel);
+        return;
     case EFFECT_VIBRATO_SLIDE:
         do_vibrato(channel);
         advance_vibrato(channel);
@@ -427,10 +443,18 @@ void apply_tick_effect(Song* song, TrackChannel* channel, const PatternNote* cel
     case EFFECT_TREMOLO: do_tremolo(channel); return;
     case EFFECT_VOLUME_SLIDE: volume_slide(channel); return;
     case EFFECT_EXTENDED: extended_tick_effect(song, channel, cell, sample); return;
-    case EFFECT_GLOBAL_VOLUME_SLIDE: global_volume_slide(song); return;
-    case EFFECT_PANNING_SLIDE: panning_slide(channel); return;
+    case EFFECT_GLOBAL_VOLUME_SLIDE:
+        // No flag: the new global volume reaches each voice with its next
+        // volume update.
+        song->global_volume =
+            nibble_slide(song->global_volume, song->global_volume_slide_memory, 0, MAX_VOLUME);
+        return;
+    case EFFECT_PANNING_SLIDE:
+        set_panning(channel, nibble_slide(channel->panning, channel->panning_slide_memory, 0, 255));
+        return;
     case EFFECT_MULTI_RETRIGGER:
-        if (channel->retrig_interval_memory != 0 && song->tick % channel->retrig_interval_memory == 0) {
+        if (channel->retrig_interval_memory != 0 &&
+            song->tick % channel->retrig_interval_memory == 0) {
             retrigger_volume(channel);
             channel->update_flags |= UPDATE_TRIGGER;
         }

@@ -96,22 +96,24 @@ static void step_shape(const TrackChannel* channel, const EnvelopeShape* shape,
 void step_envelope(TrackChannel* channel, const Instrument* instrument)
 {
     if ((instrument->volume_type & ENVELOPE_ON) && !channel->volume_env_done) {
-        EnvelopeShape shape = {instrument->volume_envelope, usable_points(instrument->volume_points),
-                               instrument->volume_sustain, instrument->volume_loop_start,
-                               instrument->volume_loop_end, instrument->volume_type};
-        EnvelopeClock clock = {&channel->volume_env_tick, &channel->volume_env_point,
+        EnvelopeShape shape = {
+            instrument->volume_envelope, usable_points(instrument->volume_points),
+            instrument->volume_sustain,  instrument->volume_loop_start,
+            instrument->volume_loop_end, instrument->volume_type};
+        EnvelopeClock clock = {&channel->volume_env_tick,  &channel->volume_env_point,
                                &channel->volume_env_fixed, &channel->volume_env_value,
-                               &channel->volume_env_step, &channel->volume_env_done};
+                               &channel->volume_env_step,  &channel->volume_env_done};
         step_shape(channel, &shape, &clock);
         channel->update_flags |= UPDATE_VOLUME;
     }
     if ((instrument->panning_type & ENVELOPE_ON) && !channel->panning_env_done) {
-        EnvelopeShape shape = {instrument->panning_envelope, usable_points(instrument->panning_points),
-                               instrument->panning_sustain, instrument->panning_loop_start,
-                               instrument->panning_loop_end, instrument->panning_type};
-        EnvelopeClock clock = {&channel->panning_env_tick, &channel->panning_env_point,
+        EnvelopeShape shape = {
+            instrument->panning_envelope, usable_points(instrument->panning_points),
+            instrument->panning_sustain,  instrument->panning_loop_start,
+            instrument->panning_loop_end, instrument->panning_type};
+        EnvelopeClock clock = {&channel->panning_env_tick,  &channel->panning_env_point,
                                &channel->panning_env_fixed, &channel->panning_env_value,
-                               &channel->panning_env_step, &channel->panning_env_done};
+                               &channel->panning_env_step,  &channel->panning_env_done};
         step_shape(channel, &shape, &clock);
         channel->update_flags |= UPDATE_PANNING;
     }
@@ -139,7 +141,8 @@ void set_envelope_position(TrackChannel* channel, const Instrument* instrument, 
     int j = 0;
     while (j < count - 2 && position > points[j + 1].x) ++j;
     int32_t step = segment_step(&points[j], &points[j + 1]);
-    int64_t fixed = (int64_t)point_value(&points[j]) * 65536 + (int64_t)(position - points[j].x) * step;
+    int64_t fixed =
+        (int64_t)point_value(&points[j]) * 65536 + (int64_t)(position - points[j].x) * step;
     // A position before the first point would extrapolate; keep it in range.
     if (fixed < 0) fixed = 0;
     if (fixed > MAX_ENVELOPE_VALUE * 65536) fixed = MAX_ENVELOPE_VALUE * 65536;

@@ -69,8 +69,7 @@ Sample* resolve_sample(const Instrument* instrument, int note)
     // Cell notes 97..254 are not notes; they never reach the 96-entry map.
     if (note < 0 || note >= SAMPLE_MAP_NOTES) return &empty_sample;
     int number = instrument->sample_map[note];
-    if (number >= MAX_SAMPLES_PER_INSTRUMENT || !instrument->samples[number])
-        return &empty_sample;
+    if (number >= MAX_SAMPLES_PER_INSTRUMENT || !instrument->samples[number]) return &empty_sample;
     return instrument->samples[number];
 }
 
@@ -203,7 +202,10 @@ void start_instrument(TrackChannel* channel, const Sample* sample)
     channel->update_flags |= UPDATE_VOLUME | UPDATE_PANNING;
 }
 
-static bool is_note(int note) { return note != 0 && note != NOTE_KEY_OFF; }
+static bool is_note(int note)
+{
+    return note != 0 && note != NOTE_KEY_OFF;
+}
 
 // Steps 1 to 10 of a channel's row: notes and instruments taken over.
 // A tone portamento keeps the playing note, instrument and sample and
@@ -241,8 +243,7 @@ static void release_and_envelopes(TrackChannel* channel, const PatternNote* cell
 {
     if (cell->note == NOTE_KEY_OFF || cell->effect == EFFECT_KEY_OFF) channel->key_off = 1;
     // Without a volume envelope a released note falls silent at once.
-    if (!(instrument->volume_type & ENVELOPE_ON) && channel->key_off)
-        channel->volume_env_value = 0;
+    if (!(instrument->volume_type & ENVELOPE_ON) && channel->key_off) channel->volume_env_value = 0;
     step_envelope(channel, instrument);
     step_fadeout(channel, instrument);
 }
@@ -271,6 +272,5 @@ void process_row(Song* song)
     const PatternNote* cells = current_row_cells(song);
     if (!cells) return;
     int count = played_channel_count(song);
-    for (int c = 0; c < count; ++c)
-        process_channel_row(song, &channels[c], &cells[c], &jump_seen);
+    for (int c = 0; c < count; ++c) process_channel_row(song, &channels[c], &cells[c], &jump_seen);
 }

@@ -72,7 +72,8 @@ TEST_P(tick_envelope, ValuesPerTick)
     EXPECT_EQ(values, c.expected) << c.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(tick, tick_envelope, ::testing::ValuesIn(envelope_cases), case_name<EnvelopeCase>);
+INSTANTIATE_TEST_SUITE_P(tick, tick_envelope, ::testing::ValuesIn(envelope_cases),
+                         case_name<EnvelopeCase>);
 
 TEST(tick_envelope_position, L05SetsTickFiveAndContinues)
 {
@@ -175,7 +176,8 @@ TEST(tick_autovibrato, WaveformValues)
         {4, 64, 63},  {255, 192, -63},  // undefined types play the sine
     };
     for (const WaveCase& c : cases)
-        EXPECT_EQ(autovibrato_value(c.type, c.position), c.value) << "type " << c.type << " at " << c.position;
+        EXPECT_EQ(autovibrato_value(c.type, c.position), c.value)
+            << "type " << c.type << " at " << c.position;
 }
 
 std::vector<int> autovibrato_offsets(int type, int depth, int sweep, int rate, int ticks)

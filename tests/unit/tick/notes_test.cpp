@@ -20,7 +20,8 @@ void PrintTo(const PortaCase& c, std::ostream* out) { *out << c.name; }
 const PortaCase porta_cases[] = {
     {"305 with another instrument", {E4, 2, 0, EFFECT_TONE_PORTA, 0x05},
      {4608, 4588, 4568, 4548, 4528, 4508}},
-    {"volume column F1, a semitone per tick", {E4, 0, 0xF1, 0, 0}, {4608, 4544, 4480, 4416, 4352, 4352}},
+    {"volume column F1, a semitone per tick", {E4, 0, 0xF1, 0, 0},
+     {4608, 4544, 4480, 4416, 4352, 4352}},
     {"5xy slides with the remembered speed", {E4, 0, 0, EFFECT_TONE_PORTA_SLIDE, 0x01},
      {4608, 4588, 4568, 4548, 4528, 4508}},
 };
@@ -85,7 +86,8 @@ TEST_P(tick_release, SilencesAnInstrumentWithoutEnvelopeAtTickZero)
     EXPECT_EQ(channels[0].voice->target_left, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(tick, tick_release, ::testing::ValuesIn(release_cases), case_name<ReleaseCase>);
+INSTANTIATE_TEST_SUITE_P(tick, tick_release, ::testing::ValuesIn(release_cases),
+                         case_name<ReleaseCase>);
 
 TEST(tick_notes, InstrumentNumberRestartsWhatANoteAloneKeeps)
 {
@@ -159,7 +161,8 @@ TEST_P(tick_resolve, MissingInstrumentsAndSamplesPlayTheEmptySample)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(tick, tick_resolve, ::testing::ValuesIn(resolve_cases), case_name<ResolveCase>);
+INSTANTIATE_TEST_SUITE_P(tick, tick_resolve, ::testing::ValuesIn(resolve_cases),
+                         case_name<ResolveCase>);
 
 TEST(tick_notes, TriggerMovesASoundingTrackToThePartnerSlot)
 {

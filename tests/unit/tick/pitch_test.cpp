@@ -100,7 +100,8 @@ TEST(tick_voice, Gains)
     };
     for (const auto& c : cases) {
         update(UPDATE_VOLUME | UPDATE_PANNING, c[0], c[1], c[2], c[3], 128, 32);
-        EXPECT_EQ(sound_output.voices[0].volume, c[4]) << c[0] << " " << c[1] << " " << c[2] << " " << c[3];
+        EXPECT_EQ(sound_output.voices[0].volume, c[4])
+            << c[0] << " " << c[1] << " " << c[2] << " " << c[3];
     }
 }
 

@@ -91,9 +91,10 @@ void PrintTo(const RenderCase& c, std::ostream* out) { *out << c.name; }
 const RenderCase render_cases[] = {
     {"C-4 then C-5, linear table", SONG_LINEAR_FREQUENCIES, 0, plain_cell(C4, 1), plain_cell(C5, 1),
      8363 / 32.0, 16726 / 32.0},
-    {"C-4 then C-5, Amiga table", 0, 0, plain_cell(C4, 1), plain_cell(C5, 1), 8362 / 32.0, 16725 / 32.0},
-    {"relative note +12", SONG_LINEAR_FREQUENCIES, 12, plain_cell(C4, 1), plain_cell(C5, 1), 16726 / 32.0,
-     33452 / 32.0},
+    {"C-4 then C-5, Amiga table", 0, 0, plain_cell(C4, 1), plain_cell(C5, 1), 8362 / 32.0,
+     16725 / 32.0},
+    {"relative note +12", SONG_LINEAR_FREQUENCIES, 12, plain_cell(C4, 1), plain_cell(C5, 1),
+     16726 / 32.0, 33452 / 32.0},
     {"tone portamento reaches G-4", SONG_LINEAR_FREQUENCIES, 0, plain_cell(C4, 1),
      plain_cell(G4, 0, 0, EFFECT_TONE_PORTA, 0xFF), 8363 / 32.0, 8363 * 1.4983 / 32.0},
     {"key off silences an instrument without envelope", SONG_LINEAR_FREQUENCIES, 0, plain_cell(C4, 1),
@@ -139,7 +140,8 @@ TEST(tick_render_wide, ThirtyTwoChannelsOnSixtyFourVoices)
     std::vector<int16_t> left = render(module);
     ASSERT_GE(left.size(), (size_t)16 * ROW_FRAMES);
     EXPECT_NEAR(measured_hertz(left, ROW_FRAMES, 8 * ROW_FRAMES), 8363 / 32.0, 8363 / 32.0 * 0.01);
-    EXPECT_NEAR(measured_hertz(left, 9 * ROW_FRAMES, 16 * ROW_FRAMES), 16726 / 32.0, 16726 / 32.0 * 0.01);
+    EXPECT_NEAR(measured_hertz(left, 9 * ROW_FRAMES, 16 * ROW_FRAMES), 16726 / 32.0,
+                16726 / 32.0 * 0.01);
     EXPECT_GT(peak(left, 9 * ROW_FRAMES, 16 * ROW_FRAMES), 32 * 50);  // all 32 voices sound
 }
 

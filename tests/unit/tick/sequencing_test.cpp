@@ -16,7 +16,8 @@ struct Position {
 std::string describe(const std::vector<Position>& positions)
 {
     std::string text;
-    for (const Position& p : positions) text += "(" + std::to_string(p.order) + "," + std::to_string(p.row) + ")";
+    for (const Position& p : positions)
+        text += "(" + std::to_string(p.order) + "," + std::to_string(p.row) + ")";
     return text;
 }
 
@@ -234,7 +235,9 @@ TEST(tick_sequencing, AtMost32ChannelsArePlayed)
     run_ticks(&module.song, 12);
     EXPECT_EQ(channels[31].volume, 0x20);
     EXPECT_NE(sound_output.voices[31].sample, nullptr);
-    for (int slot = 32; slot < VOICE_SLOTS; ++slot) EXPECT_EQ(sound_output.voices[slot].sample, nullptr);
+    for (int slot = 32; slot < VOICE_SLOTS; ++slot) {
+        EXPECT_EQ(sound_output.voices[slot].sample, nullptr) << slot;
+    }
 }
 
 }  // namespace

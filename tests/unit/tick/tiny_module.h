@@ -88,7 +88,10 @@ struct TinyModule {
     {
         return grids[pattern][(size_t)row * song.channel_count + channel];
     }
-    void put(int pattern, int row, int channel, PatternNote note) { cell(pattern, row, channel) = note; }
+    void put(int pattern, int row, int channel, PatternNote note)
+    {
+        cell(pattern, row, channel) = note;
+    }
     Instrument& instrument(int number) { return instruments[number - 1]; }
     Sample& sample(int number) { return *instruments[number - 1].samples[0]; }
 };
