@@ -29,6 +29,7 @@ enum {
     INSTRUMENT_FIELDS_FULL = 241,       // ... up to the fadeout
     SAMPLE_HEADER_BYTES = 40,
     MAX_SAMPLE_VOLUME = 64,
+    MAX_ENVELOPE_Y = 64,
 };
 
 // The open module and what the checks need to know about it.
@@ -286,11 +287,13 @@ void read_sample_data(XmReader* reader, Sample* sample)
 
 // --- Instruments ------------------------------------------------------------
 
+// Point values span 0..64 for both envelopes (64 full volume, 32 centre).
 void read_envelope(XmReader* reader, EnvelopePoint* points)
 {
     for (int i = 0; i < ENVELOPE_POINTS_READ; ++i) {
         points[i].x = read_u16(reader);
-        points[i].y = read_u16(reader);
+        uint16_t y = read_u16(reader);
+        points[i].y = y < MAX_ENVELOPE_Y ? y : static_cast<uint16_t>(MAX_ENVELOPE_Y);
     }
 }
 

@@ -7,72 +7,13 @@
 #include <vector>
 
 #include "music/music.h"
+#include "tests/unit/music/voice_support.h"
+
+using namespace voice_support;
 
 namespace {
 
-const uint64_t ONE = 1ull << 32;  // 1.0 in 32.32
-
-// A sample over `values`, which get the 8 spare values after their end.
-struct RawSample {
-    std::vector<int16_t> values;
-    Sample sample = {};
-
-    RawSample(std::vector<int16_t> data, uint8_t loop_type = LOOP_NONE, uint32_t loop_start = 0,
-              uint32_t loop_length = 0)
-        : values(std::move(data))
-    {
-        sample.length = static_cast<uint32_t>(values.size());
-        values.resize(values.size() + SAMPLE_PADDING, 0);
-        sample.data = values.data();
-        sample.loop_type = loop_type;
-        sample.bits = 16;
-        sample.loop_start = loop_type == LOOP_NONE ? 0 : loop_start;
-        sample.loop_length = loop_type == LOOP_NONE ? sample.length : loop_length;
-    }
-};
-
-std::vector<int16_t> constant(size_t length, int16_t value) { return std::vector<int16_t>(length, value); }
-
-std::vector<int16_t> ramp_values(size_t length)
-{
-    std::vector<int16_t> values(length);
-    for (size_t i = 0; i < length; ++i) values[i] = static_cast<int16_t>(100 * i);
-    return values;
-}
-
-void set_position(Voice* voice, uint64_t position)
-{
-    voice->position = static_cast<uint32_t>(position >> 32);
-    voice->position_fraction = static_cast<uint32_t>(position);
-}
-
-uint64_t position_of(const Voice* voice)
-{
-    return static_cast<uint64_t>(voice->position) << 32 | voice->position_fraction;
-}
-
-void set_increment(Voice* voice, uint64_t increment)
-{
-    voice->increment = static_cast<uint32_t>(increment >> 32);
-    voice->increment_fraction = static_cast<uint32_t>(increment);
-}
-
-// A voice at constant gains (no ramp pending) on `sample`.
-Voice* settled_voice(int slot, const Sample* sample, uint64_t increment, int target = 255)
-{
-    Voice* voice = &sound_output.voices[slot];
-    voice->sample = sample;
-    set_position(voice, 0);
-    set_increment(voice, increment);
-    voice->direction = 1;
-    voice->target_left = voice->target_right = target;
-    voice->seen_left = voice->seen_right = target;
-    voice->current_left = voice->current_right = 256 * target;
-    voice->ramp_left = 0;
-    return voice;
-}
-
-class Mixer : public ::testing::Test {
+class music_mixer : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(open_offline_output(22050)); }
 };
@@ -87,7 +28,7 @@ int sounding_frames(const std::vector<float>& out)
 
 }  // namespace
 
-TEST_F(Mixer, NonLoopingSampleEndsAfterExactlyItsLength)
+TEST_F(music_mixer, NonLoopingSampleEndsAfterExactlyItsLength)
 {
     RawSample raw(constant(100, 1000));
     Voice* voice = settled_voice(0, &raw.sample, ONE);
@@ -102,7 +43,7 @@ TEST_F(Mixer, NonLoopingSampleEndsAfterExactlyItsLength)
     EXPECT_EQ(sounding_frames(more), 0);
 }
 
-TEST_F(Mixer, FramesToTheEndAreTheCeilingOfDistanceOverIncrement)
+TEST_F(music_mixer, FramesToTheEndAreTheCeilingOfDistanceOverIncrement)
 {
     struct Case {
         double increment;
@@ -121,7 +62,7 @@ TEST_F(Mixer, FramesToTheEndAreTheCeilingOfDistanceOverIncrement)
     }
 }
 
-TEST_F(Mixer, InterpolatesBetweenNeighbouringValues)
+TEST_F(music_mixer, InterpolatesBetweenNeighbouringValues)
 {
     RawSample raw({0, 1000, 3000});
     settled_voice(0, &raw.sample, ONE / 4);
@@ -131,7 +72,7 @@ TEST_F(Mixer, InterpolatesBetweenNeighbouringValues)
     for (int i = 0; i < 12; ++i) EXPECT_FLOAT_EQ(out[2 * i], expected[i]) << i;
 }
 
-TEST_F(Mixer, ForwardLoopWrapsByWholeLoopLengths)
+TEST_F(music_mixer, ForwardLoopWrapsByWholeLoopLengths)
 {
     RawSample raw(ramp_values(40), LOOP_FORWARD, 10, 20);
     Voice* voice = settled_voice(0, &raw.sample, ONE + ONE / 2);
@@ -144,7 +85,7 @@ TEST_F(Mixer, ForwardLoopWrapsByWholeLoopLengths)
     EXPECT_EQ(voice->sample, &raw.sample);
 }
 
-TEST_F(Mixer, PingPongReflectsAtBothEnds)
+TEST_F(music_mixer, PingPongReflectsAtBothEnds)
 {
     RawSample raw(ramp_values(40), LOOP_PINGPONG, 10, 20);
     Voice* voice = settled_voice(0, &raw.sample, 3 * ONE / 4);
@@ -185,7 +126,7 @@ Reference reference_step(Reference r, int64_t step, int64_t start, int64_t end)
     return r;
 }
 
-TEST_F(Mixer, PingPongAgreesWithReflectingOneBoundaryAtATime)
+TEST_F(music_mixer, PingPongAgreesWithReflectingOneBoundaryAtATime)
 {
     std::mt19937 random(1234);
     for (int trial = 0; trial < 300; ++trial) {
@@ -211,7 +152,7 @@ TEST_F(Mixer, PingPongAgreesWithReflectingOneBoundaryAtATime)
     }
 }
 
-TEST_F(Mixer, PositionBeyondTheEndPlaysAsAtTheEnd)
+TEST_F(music_mixer, PositionBeyondTheEndPlaysAsAtTheEnd)
 {
     RawSample once(constant(100, 1000));
     Voice* voice = settled_voice(0, &once.sample, ONE);
@@ -239,7 +180,7 @@ TEST_F(Mixer, PositionBeyondTheEndPlaysAsAtTheEnd)
     EXPECT_EQ(position_of(voice), 29 * ONE - 1);
 }
 
-TEST_F(Mixer, RampFromSilenceTakes64FramesAndRisesLinearly)
+TEST_F(music_mixer, RampFromSilenceTakes64FramesAndRisesLinearly)
 {
     EXPECT_EQ(sound_output.ramp_frames, 64);
     RawSample raw(constant(1000, 1000));
@@ -261,7 +202,7 @@ TEST_F(Mixer, RampFromSilenceTakes64FramesAndRisesLinearly)
     EXPECT_EQ(voice->current_right, 51 * 256);
 }
 
-TEST_F(Mixer, TargetChangeMidRampStartsANewRampFromTheGainReached)
+TEST_F(music_mixer, TargetChangeMidRampStartsANewRampFromTheGainReached)
 {
     RawSample raw(constant(1000, 1000));
     Voice* voice = settled_voice(0, &raw.sample, ONE, 0);
@@ -283,7 +224,7 @@ TEST_F(Mixer, TargetChangeMidRampStartsANewRampFromTheGainReached)
     EXPECT_EQ(voice->sample, &raw.sample) << "a voice at gain 0 keeps its sample";
 }
 
-TEST_F(Mixer, RampContinuesAcrossCallsWhileTargetsStay)
+TEST_F(music_mixer, RampContinuesAcrossCallsWhileTargetsStay)
 {
     RawSample raw(constant(1000, 1000));
     Voice* voice = settled_voice(0, &raw.sample, ONE, 0);
@@ -294,7 +235,22 @@ TEST_F(Mixer, RampContinuesAcrossCallsWhileTargetsStay)
     EXPECT_EQ(voice->ramp_left, 0);
 }
 
-TEST_F(Mixer, SampleEndInsideARampStopsTheVoice)
+TEST_F(music_mixer, SilentVoiceMovesExactlyLikeASoundingOne)
+{
+    for (uint8_t loop : {LOOP_FORWARD, LOOP_PINGPONG}) {
+        RawSample raw(ramp_values(50), loop, 7, 31);
+        Voice* silent = settled_voice(1, &raw.sample, ONE + ONE / 3, 0);
+        Voice* sounding = settled_voice(2, &raw.sample, ONE + ONE / 3, 1);
+        std::vector<float> out(2 * 1000, 0.0f);
+        for (int call = 0; call < 10; ++call) {
+            mix_voices(out.data(), 97);
+            ASSERT_EQ(position_of(silent), position_of(sounding)) << "call " << call;
+            ASSERT_EQ(silent->direction, sounding->direction) << "call " << call;
+        }
+    }
+}
+
+TEST_F(music_mixer, SampleEndInsideARampStopsTheVoice)
 {
     RawSample raw(constant(10, 1000));
     Voice* voice = settled_voice(0, &raw.sample, ONE, 0);
@@ -305,7 +261,7 @@ TEST_F(Mixer, SampleEndInsideARampStopsTheVoice)
     EXPECT_EQ(voice->sample, nullptr);
 }
 
-TEST_F(Mixer, OnlyTheFirst64SlotsAreMixedAndEmptySlotsAreSkipped)
+TEST_F(music_mixer, OnlyTheFirst64SlotsAreMixedAndEmptySlotsAreSkipped)
 {
     RawSample raw(constant(100, 1000));
     settled_voice(MIXED_VOICES, &raw.sample, ONE);
@@ -322,7 +278,7 @@ TEST_F(Mixer, OnlyTheFirst64SlotsAreMixedAndEmptySlotsAreSkipped)
     EXPECT_EQ(sound_output.voices[3].position, 0u);
 }
 
-TEST_F(Mixer, VoicesAddUp)
+TEST_F(music_mixer, VoicesAddUp)
 {
     RawSample a(constant(10, 1000)), b(constant(10, -300));
     settled_voice(0, &a.sample, ONE);
@@ -332,7 +288,7 @@ TEST_F(Mixer, VoicesAddUp)
     for (int i = 0; i < 4; ++i) EXPECT_FLOAT_EQ(out[2 * i], 1.0f + 1000.0f - 60.0f);
 }
 
-TEST(ClipToPcm16, RoundsHalvesToEvenAndClamps)
+TEST(music_clip_to_pcm16, RoundsHalvesToEvenAndClamps)
 {
     const float in[] = {32767.5f, -32768.5f, 1.5f, 2.5f, -1.5f, -2.5f, 0.49f, -0.5f,
                         40000.0f, -40000.0f, 32766.5f, 123.25f};
@@ -342,7 +298,7 @@ TEST(ClipToPcm16, RoundsHalvesToEvenAndClamps)
     for (int i = 0; i < 12; ++i) EXPECT_EQ(out[i], expected[i]) << in[i];
 }
 
-TEST(ClipToPcm16, NothingForNoFramesOrNoBuffer)
+TEST(music_clip_to_pcm16, NothingForNoFramesOrNoBuffer)
 {
     const float in[] = {5.0f, 6.0f};
     int16_t out[2] = {7, 7};
