@@ -234,6 +234,23 @@ TEST(tick_effect_offset, BeyondTheLoopEndRestartsTheOldSound)
     EXPECT_EQ(channels[0].period, 4352);  // at the new period
 }
 
+TEST(tick_effect_slides, PeriodsStayWithinTheSlideLimit)
+{
+    // 2FF adds 1020 on each later tick, E1F takes 60 once per row.
+    const uint8_t effects[][3] = {{EFFECT_PORTA_DOWN, 0xFF, 2}, {EFFECT_EXTENDED, 0x1F, 1}};
+    for (const auto& effect : effects) {
+        TinyModule module(1, 2, 64);  // order 1 repeats for ever
+        module.song.restart_position = 1;
+        module.song.default_speed = effect[2];
+        module.put(0, 0, 0, {C4, 1, 0, effect[0], effect[1]});
+        for (int row = 0; row < 64; ++row) module.put(1, row, 0, fx(effect[0], effect[1]));
+        start_ticks(&module.song);
+        run_ticks(&module.song, 20000);
+        EXPECT_EQ(std::abs(channels[0].period), (int)PERIOD_LIMIT) << (int)effect[0];
+        EXPECT_GE(voice_frequency(), 99.0);
+    }
+}
+
 TEST(tick_effect_finetune, E53ChangesTheSampleForLaterNotes)
 {
     TinyModule module(1);

@@ -122,6 +122,31 @@ TEST(tick_envelope, DamagedPointCountsStayInsideThePointTable)
     EXPECT_EQ(channels[0].volume_env_value, 64 - 3 * 11);
 }
 
+TEST(tick_envelope, SegmentRunningBackwardsHoldsItsStartValue)
+{
+    TinyModule module(1);
+    Instrument& instrument = give_ramp_envelope(module, ENVELOPE_ON);
+    instrument.volume_envelope[2] = {5, 0};  // before point 1: never reached
+    module.put(0, 0, 0, {C4, 1, 0, 0, 0});
+    start_ticks(&module.song);
+    run_ticks(&module.song, 200);
+    EXPECT_EQ(channels[0].volume_env_value, 32);
+    EXPECT_EQ(channels[0].volume_env_fixed, 32 << 16);
+}
+
+TEST(tick_envelope_position, BeforeTheFirstPointStaysInRange)
+{
+    TinyModule module(1);
+    Instrument& instrument = give_ramp_envelope(module, ENVELOPE_ON);
+    instrument.volume_envelope[0] = {10, 64};  // the first point is expected at tick 0
+    instrument.volume_envelope[1] = {20, 32};
+    instrument.volume_envelope[2] = {30, 0};
+    module.put(0, 0, 0, {C4, 1, 0, EFFECT_ENVELOPE_POSITION, 0x00});
+    start_ticks(&module.song);
+    play_tick(&module.song);
+    EXPECT_EQ(channels[0].volume_env_value, 64);
+}
+
 TEST(tick_fadeout, ReleasedNoteFadesByTheInstrumentsFadeoutPerTick)
 {
     TinyModule module(1);
