@@ -48,7 +48,7 @@ const PatternNote* current_row_cells(const Song* song)
     const Pattern* pattern = order_pattern(song, song->order_index);
     if (!pattern || !pattern->notes || song->channel_count <= 0) return nullptr;
     if (song->row < 0 || song->row >= pattern->row_count) return nullptr;
-    return pattern->notes + song->row * song->channel_count;
+    return pattern->notes + (size_t)song->row * (size_t)song->channel_count;
 }
 
 int played_channel_count(const Song* song)
