@@ -2,6 +2,8 @@
 // each row's notes and instruments, and settles the effects that steer
 // the sequence (position jump, pattern break, pattern loop, pattern delay,
 // speed and tempo, global volume). Runs on the mixing thread.
+#include <cstddef>
+
 #include "music/music.h"
 
 TrackChannel channels[MAX_CHANNELS];
@@ -48,7 +50,7 @@ const PatternNote* current_row_cells(const Song* song)
     const Pattern* pattern = order_pattern(song, song->order_index);
     if (!pattern || !pattern->notes || song->channel_count <= 0) return nullptr;
     if (song->row < 0 || song->row >= pattern->row_count) return nullptr;
-    return pattern->notes + (size_t)song->row * (size_t)song->channel_count;
+    return pattern->notes + (std::size_t)song->row * (std::size_t)song->channel_count;
 }
 
 int played_channel_count(const Song* song)
