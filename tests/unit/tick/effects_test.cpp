@@ -1,7 +1,9 @@
 // Effects: the volume column and the effect commands, tick by tick.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 
 #include "tests/unit/tick/tiny_module.h"

@@ -1,6 +1,8 @@
 // Envelopes, fadeout, Lxx and auto-vibrato.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/unit/tick/tiny_module.h"
 
 namespace {
