@@ -21,7 +21,7 @@ static void set_output_format(int rate)
 {
     sound_output.rate = rate;
     sound_output.block_frames = block_frames_for(rate);
-    // Two blocks per 20 ms of BUFFER_MS: a ring of about 2 s (100 blocks).
+    // BUFFER_MS / 20 blocks, twice over: 100 blocks, about 2 s of music.
     sound_output.ring_frames = (BUFFER_MS / 20) * sound_output.block_frames * 2;
     sound_output.ramp_frames = rate * 128 / 44100;
     sound_output.ramp_scale = 1.0f / static_cast<float>(sound_output.ramp_frames);

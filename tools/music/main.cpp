@@ -14,8 +14,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -88,10 +86,16 @@ bool parse_options(int argc, char** argv, Options* options)
 
 bool read_file(const std::string& path, std::vector<uint8_t>* bytes)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::FILE* in = std::fopen(path.c_str(), "rb");
     if (!in) return false;
-    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    uint8_t chunk[65536];
+    size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) bytes->insert(bytes->end(), chunk, chunk + got);
+    bool failed = std::ferror(in) != 0;
+    int error = errno;
+    std::fclose(in);
+    errno = error;
+    return !failed;
 }
 
 // Loads through the memory source, as the intro does. `bytes` must stay
