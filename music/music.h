@@ -193,6 +193,10 @@ void clip_to_pcm16(int16_t* destination, const float* source, int frames);
 
 enum { BUFFER_MS = 1000 };
 
+// Output rates the ring arithmetic is made for: at least one frame of
+// volume ramp, and frame counts well inside int.
+enum { MIN_OUTPUT_RATE = 4000, MAX_OUTPUT_RATE = 192000 };
+
 struct SoundOutput {
     int rate;                // output frames per second
     bool device_open;        // the platform audio device is open
@@ -221,11 +225,25 @@ void fill_block(void);
 int output_thread(void* argument);
 void set_tempo(Song* song, int bpm);
 
+// Opens the output without a device, for rendering offline: closes the
+// previous output, then sets up rate, block, ring and ramp lengths and the
+// voices exactly as open_sound_output does. The ring is then filled only
+// by prepare_playback and fill_block; nothing plays it. False for a rate
+// outside MIN_OUTPUT_RATE..MAX_OUTPUT_RATE.
+bool open_offline_output(int rate);
+
 // ===========================================================================
 // Playback control (playback.cpp)
 
 bool play_song(Song* song);
 bool stop_song(Song* song);
+
+// What play_song does before the device and the thread take over: stops
+// what plays, resets the song's play state and the track channels, sets
+// the tempo, allocates the ring's buffers and fills the whole ring once.
+// False for a null song, an output that was never opened, or a failed
+// allocation (nothing is then left allocated but the reusable PCM ring).
+bool prepare_playback(Song* song);
 
 // ===========================================================================
 // Tick engine: rows and notes (tick_engine.cpp), effects (effects.cpp),
