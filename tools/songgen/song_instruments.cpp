@@ -32,7 +32,8 @@ struct Noise {
 
 // A pulse wave with the given number of high values out of 32, its two
 // levels chosen so that the cycle has no DC: a pulse of any duty then
-// starts and stops without a thump.
+// starts and stops without a thump. The cycle starts in the middle of its
+// high part, so a plucked note's louder first cycles stay balanced too.
 std::vector<int8_t> pulse(int high_values, double peak) {
     double high_share = static_cast<double>(high_values) / CYCLE;
     double high = peak, low = -peak * high_share / (1.0 - high_share);
@@ -41,7 +42,17 @@ std::vector<int8_t> pulse(int high_values, double peak) {
         high = peak * (1.0 - high_share) / high_share;
     }
     std::vector<int8_t> wave(CYCLE);
-    for (int i = 0; i < CYCLE; ++i) wave[i] = clamp8(i < high_values ? high : low);
+    for (int i = 0; i < CYCLE; ++i) {
+        int from_centre = (i + high_values / 2) % CYCLE;
+        wave[i] = clamp8(from_centre < high_values ? high : low);
+    }
+    return wave;
+}
+
+// The same cycle upside down: the bass starts low, which balances the
+// part-cycles its short notes leave when they are cut.
+std::vector<int8_t> negated(std::vector<int8_t> wave) {
+    for (int8_t& v : wave) v = static_cast<int8_t>(-v);
     return wave;
 }
 
@@ -61,6 +72,17 @@ std::vector<int8_t> triangle(double peak) {
     return wave;
 }
 
+// Removes the DC of a decaying sound by subtracting a multiple of its own
+// decay curve, so the correction fades out with the sound.
+void remove_dc(std::vector<int8_t>& pcm, const std::vector<double>& decay) {
+    double sum = 0.0, weight = 0.0;
+    for (size_t i = 0; i < pcm.size(); ++i) {
+        sum += pcm[i];
+        weight += decay[i];
+    }
+    for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = clamp8(pcm[i] - sum / weight * decay[i]);
+}
+
 // The sample rate a sample is heard at when C-4 is played on it.
 double c4_rate(int relative_note) { return 8363.0 * std::pow(2.0, relative_note / 12.0); }
 
@@ -69,13 +91,15 @@ double c4_rate(int relative_note) { return 8363.0 * std::pow(2.0, relative_note 
 std::vector<int8_t> kick_drum(int length, int relative_note) {
     double rate = c4_rate(relative_note), phase = 0.0;
     std::vector<int8_t> pcm(length);
+    std::vector<double> decay(length);
     for (int i = 0; i < length; ++i) {
         double t = i / rate;
         double frequency = 45.0 + 125.0 * std::exp(-t / 0.035);
-        double amplitude = std::exp(-t / 0.11) * std::min(1.0, (length - i) / 24.0);
-        pcm[i] = clamp8(124.0 * amplitude * std::sin(phase));
+        decay[i] = std::exp(-t / 0.11) * std::min(1.0, (length - i) / 24.0);
+        pcm[i] = clamp8(122.0 * decay[i] * std::sin(phase));
         phase += 2.0 * PI * frequency / rate;
     }
+    remove_dc(pcm, decay);
     return pcm;
 }
 
@@ -90,6 +114,15 @@ std::vector<int8_t> snare_drum(int body, int loop, int relative_note) {
         double tone = i < body ? std::sin(2.0 * PI * 185.0 * t) * (1.0 - double(i) / body) : 0.0;
         pcm[i] = clamp8(70.0 * tone + 88.0 * noise.next());
     }
+    // The body and the loop each without DC: the loop repeats for as long
+    // as the envelope lets it sound.
+    std::vector<int8_t> head(pcm.begin(), pcm.begin() + body), tail(pcm.begin() + body, pcm.end());
+    std::vector<double> fade(body), flat(loop, 1.0);
+    for (int i = 0; i < body; ++i) fade[i] = 1.0 - double(i) / body;
+    remove_dc(head, fade);
+    remove_dc(tail, flat);
+    std::copy(head.begin(), head.end(), pcm.begin());
+    std::copy(tail.begin(), tail.end(), pcm.begin() + body);
     return pcm;
 }
 
@@ -104,6 +137,7 @@ std::vector<int8_t> hat_noise(int length, uint32_t seed) {
         pcm[i] = clamp8(60.0 * (v - previous));
         previous = v;
     }
+    remove_dc(pcm, std::vector<double>(length, 1.0));
     return pcm;
 }
 
@@ -159,29 +193,29 @@ std::vector<InstrumentSpec> make_instruments() {
         list.push_back(instrument("kick", s, Envelope{}, 0));
     }
     // 2 snare
-    list.push_back(instrument("snare", looped_sample(snare_drum(150, 224, 0), 150, 52),
+    list.push_back(instrument("snare", looped_sample(snare_drum(150, 224, 0), 150, 64),
                               envelope({{0, 64}, {2, 50}, {6, 28}, {12, 12}, {20, 4}, {28, 0}}), 0));
     // 3 closed hat
-    list.push_back(instrument("hat", looped_sample(hat_noise(160, 0xA5A5F00Du), 0, 40, 128, 12),
+    list.push_back(instrument("hat", looped_sample(hat_noise(160, 0xA5A5F00Du), 0, 50, 128, 12),
                               envelope({{0, 64}, {2, 26}, {5, 8}, {8, 0}}), 0));
     // 4 open hat, long enough to stand for a crash at the start of a section
-    list.push_back(instrument("open hat", looped_sample(hat_noise(224, 0x0B1E55EDu), 0, 40, 128, 10),
+    list.push_back(instrument("open hat", looped_sample(hat_noise(224, 0x0B1E55EDu), 0, 50, 128, 10),
                               envelope({{0, 60}, {4, 40}, {14, 20}, {40, 6}, {64, 0}}), 0));
     // 5 pulse bass: half-duty square, plucked then held
-    list.push_back(instrument("pulse bass", looped_sample(pulse(16, 100), 0, 52),
+    list.push_back(instrument("pulse bass", looped_sample(negated(pulse(16, 116)), 0, 40),
                               envelope({{0, 64}, {3, 54}, {12, 42}, {30, 36}}), 2048));
     // 6 soft bass: triangle, for the title and the quiet middle
-    list.push_back(instrument("soft bass", looped_sample(triangle(118), 0, 58),
+    list.push_back(instrument("soft bass", looped_sample(triangle(127), 0, 52),
                               envelope({{0, 44}, {3, 64}, {40, 54}}), 1024));
     // 7 arpeggio: quarter-duty square, plucked, sustained, released by fadeout
     {
-        InstrumentSpec ins = instrument("arp", looped_sample(pulse(8, 70), 0, 40, 104),
+        InstrumentSpec ins = instrument("arp", looped_sample(pulse(8, 93), 0, 50, 104),
                                         envelope({{0, 64}, {4, 46}, {24, 36}, {60, 30}}), 512);
         list.push_back(ins);
     }
     // 8 lead: eighth-duty square with a vibrato that grows in
     {
-        InstrumentSpec ins = instrument("lead", looped_sample(pulse(4, 100), 0, 46, 150),
+        InstrumentSpec ins = instrument("lead", looped_sample(pulse(4, 127), 0, 64, 150),
                                         envelope({{0, 50}, {3, 64}, {10, 52}, {30, 46}, {42, 0}}, 3),
                                         1024);
         auto_vibrato(ins, 36, 6, 14);
@@ -189,7 +223,7 @@ std::vector<InstrumentSpec> make_instruments() {
     }
     // 9 climax lead: half-duty square, a little brighter vibrato
     {
-        InstrumentSpec ins = instrument("hook lead", looped_sample(pulse(12, 90), 0, 46, 150),
+        InstrumentSpec ins = instrument("hook lead", looped_sample(pulse(12, 116), 0, 58, 150),
                                         envelope({{0, 56}, {2, 64}, {8, 54}, {24, 48}, {36, 0}}, 3),
                                         1024);
         auto_vibrato(ins, 24, 8, 16);
@@ -197,17 +231,17 @@ std::vector<InstrumentSpec> make_instruments() {
     }
     // 10 pad: saw with a slow swell, wandering across the stereo field
     {
-        InstrumentSpec ins = instrument("pad", looped_sample(saw(92), 0, 44),
+        InstrumentSpec ins = instrument("pad", looped_sample(saw(107), 0, 50),
                                         envelope({{0, 0}, {24, 44}, {48, 52}, {96, 0}}, 2), 128);
         ins.panning = envelope({{0, 20}, {96, 44}, {192, 20}}, -1, 0, 2);
         auto_vibrato(ins, 0, 3, 9);
         list.push_back(ins);
     }
     // 11 bell: triangle pluck for echoes and counter-lines
-    list.push_back(instrument("bell", looped_sample(triangle(118), 0, 40, 172),
+    list.push_back(instrument("bell", looped_sample(triangle(127), 0, 50, 172),
                               envelope({{0, 64}, {4, 34}, {16, 16}, {48, 4}, {80, 0}}), 512));
     // 12 stab: saw with a short decay, for the arpeggiated stabs of the build
-    list.push_back(instrument("stab", looped_sample(saw(96), 0, 40, 96),
+    list.push_back(instrument("stab", looped_sample(saw(111), 0, 46, 96),
                               envelope({{0, 64}, {3, 44}, {10, 22}, {24, 0}}), 512));
     // 13 no samples
     {

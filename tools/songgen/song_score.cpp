@@ -264,12 +264,12 @@ Grid chorus(const std::vector<Span>& spans, const char* line) {
 
 // 11, 12: the quiet middle, each played twice through its pattern loop:
 // a heartbeat kick, a long soft bass, the pad shimmering through the
-// chord, and the lead gliding.
+// chord below the lead, and the lead gliding.
 Grid breakdown(const std::vector<Span>& spans, const char* line) {
     Grid g(32);
     drums(g, 0, "k.......h.......k.......h...h...");
     bassline(g, 0, spans, "R...............", SOFT_BASS);
-    chords(g, 0, spans, "x...............", PAD, 1);
+    chords(g, 0, spans, "x...............", PAD);
     melody(g, MELODY, 0, LEAD, line);
     loop_twice(g);
     return g;
@@ -279,13 +279,9 @@ Grid breakdown(const std::vector<Span>& spans, const char* line) {
 // and the lead sliding up ten semitones under portamento.
 Grid drum_break() {
     Grid g(32);
-    drums(g, 0, "k.hhs.hkk.hhs.hhk.s.xx.yy.zzsss");
+    drums(g, 0, "k.hhs.hkk.hhs.hhk.s.xx.yy.zzsss.");
     bassline(g, 0, {{"Am", 32}}, "R.RORO.OR.RORO.O", PULSE_BASS);
-    chords(g, 0, {{"Am", 32}}, "x..x..x...x..x..", STAB);
-    for (int row = 0; row < 32; ++row) {
-        Cell& c = g.at(row, CHORDS);
-        if (c.note == 0) c = Cell{};  // stabs only: the root alone between them
-    }
+    chords(g, 0, {{"Am", 32}}, "x.-x.-x.--x.-x.-", STAB);
     melody(g, MELODY, 16, HOOK, "A4:16");
     for (int row = 17; row < 32; ++row) effect(g, row, MELODY, PORTA_UP, row == 17 ? 2 : 0);
     return g;

@@ -157,7 +157,7 @@ std::vector<uint8_t> write_xm(const ModuleSpec& m) {
 
 std::vector<uint8_t> build_song_module() { return write_xm(compose_song()); }
 
-// Follows the player's sequencing for one pass: E6x loops per channel,
+// Follows the player's sequencing at 22050 frames a second for one pass: E6x loops per channel,
 // Dxx breaks, EEx delays and Fxx speed changes; ends when the order
 // index wraps to the restart position or to 0.
 std::vector<OrderSpan> first_pass(const ModuleSpec& m, double* total_seconds) {
@@ -165,7 +165,9 @@ std::vector<OrderSpan> first_pass(const ModuleSpec& m, double* total_seconds) {
     int loop_start[CHANNELS] = {0}, loop_count[CHANNELS] = {0};
     int speed = m.speed, order = 0, row = 0;
     int span_order = -1;
-    double seconds = 0.0, tick_seconds = 2.5 / m.bpm;
+    // A tick is a whole number of frames at the intro's 22050 Hz: 424 at
+    // 130 BPM, a little shorter than 2.5 / 130 s.
+    double seconds = 0.0, tick_seconds = std::floor(2.5 * 22050 / m.bpm) / 22050.0;
     while (order < static_cast<int>(m.orders.size())) {
         const Grid& g = m.patterns.at(m.orders[order]);
         if (order != span_order) {
