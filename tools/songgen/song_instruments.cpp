@@ -86,7 +86,7 @@ void remove_dc(std::vector<int8_t>& pcm, const std::vector<double>& decay) {
 // The sample rate a sample is heard at when C-4 is played on it.
 double c4_rate(int relative_note) { return 8363.0 * std::pow(2.0, relative_note / 12.0); }
 
-// Kick: a sine falling from 170 Hz to 45 Hz with a fast exponential
+// Kick: a sine falling from 176 Hz to 46 Hz with a fast exponential
 // decay; played higher it doubles as a tom.
 std::vector<int8_t> kick_drum(int length, int relative_note) {
     double rate = c4_rate(relative_note), phase = 0.0;
@@ -94,8 +94,8 @@ std::vector<int8_t> kick_drum(int length, int relative_note) {
     std::vector<double> decay(length);
     for (int i = 0; i < length; ++i) {
         double t = i / rate;
-        double frequency = 45.0 + 125.0 * std::exp(-t / 0.035);
-        decay[i] = std::exp(-t / 0.11) * std::min(1.0, (length - i) / 24.0);
+        double frequency = 46.0 + 130.0 * std::exp(-t / 0.04);
+        decay[i] = std::exp(-t / 0.13) * std::min(1.0, (length - i) / 48.0);
         pcm[i] = clamp8(122.0 * decay[i] * std::sin(phase));
         phase += 2.0 * PI * frequency / rate;
     }
@@ -188,12 +188,12 @@ std::vector<InstrumentSpec> make_instruments() {
     {
         SampleSpec s;
         s.relative_note = -12;  // C-4 plays the sweep at 4181.5 Hz
-        s.pcm = kick_drum(560, s.relative_note);
+        s.pcm = kick_drum(820, s.relative_note);
         s.volume = 64;
         list.push_back(instrument("kick", s, Envelope{}, 0));
     }
     // 2 snare
-    list.push_back(instrument("snare", looped_sample(snare_drum(150, 224, 0), 150, 64),
+    list.push_back(instrument("snare", looped_sample(snare_drum(240, 224, 0), 240, 64),
                               envelope({{0, 64}, {2, 50}, {6, 28}, {12, 12}, {20, 4}, {28, 0}}), 0));
     // 3 closed hat
     list.push_back(instrument("hat", looped_sample(hat_noise(160, 0xA5A5F00Du), 0, 50, 128, 12),

@@ -14,7 +14,10 @@ enum Instrument {
     KICK = 1, SNARE, HAT, OPEN_HAT, PULSE_BASS, SOFT_BASS, ARP, LEAD, HOOK, PAD, BELL, STAB,
 };
 enum Channel { DRUMS = 0, BASS = 1, CHORDS = 2, MELODY = 3 };
-enum Effect { ARPEGGIO = 0x0, PORTA_UP = 0x1, TONE_PORTA = 0x3, VIBRATO = 0x4, EXTENDED = 0xE };
+enum Effect {
+    ARPEGGIO = 0x0, PORTA_UP = 0x1, TONE_PORTA = 0x3, VIBRATO = 0x4, VIBRATO_SLIDE = 0x6,
+    EXTENDED = 0xE,
+};
 
 constexpr uint8_t VIBRATO_PARAM = 0x53;  // about 4 Hz, a third of a semitone
 constexpr uint8_t PORTA_SPEED = 0x0C;    // three quarters of a semitone per tick
@@ -142,7 +145,8 @@ void chords(Grid& g, int row, const std::vector<Span>& spans, const std::string&
 // --- Melody ----------------------------------------------------------------
 // Tokens "NOTE:ROWS" with an optional ~ before the note (glide to it
 // with tone portamento) and v after the rows (vibrato from the third row
-// on); ".:ROWS" releases the note, "-:ROWS" leaves the rows empty.
+// on) or f (the same vibrato, fading out through its second half);
+// ".:ROWS" releases the note, "-:ROWS" leaves the rows empty.
 int melody(Grid& g, int channel, int row, int instrument, const std::string& line) {
     std::istringstream in(line);
     std::string token;
@@ -151,7 +155,8 @@ int melody(Grid& g, int channel, int row, int instrument, const std::string& lin
         size_t colon = token.find(':');
         std::string pitch = token.substr(0, colon);
         std::string length = token.substr(colon + 1);
-        bool vibrato = length.back() == 'v';
+        bool fade = length.back() == 'f';
+        bool vibrato = fade || length.back() == 'v';
         if (vibrato) length.pop_back();
         int rows = std::stoi(length);
         Cell& first = g.at(row, channel);
@@ -172,6 +177,11 @@ int melody(Grid& g, int channel, int row, int instrument, const std::string& lin
             Cell& c = g.at(row + i, channel);
             c.effect = VIBRATO;
             c.param = i == 2 ? VIBRATO_PARAM : 0;  // 400 keeps speed and depth
+            if (fade && i >= rows / 2) {
+                // 6xy: the vibrato goes on while the volume falls 2 a tick.
+                c.effect = VIBRATO_SLIDE;
+                c.param = i == rows / 2 ? 0x02 : 0;
+            }
         }
         row += rows;
     }
@@ -276,14 +286,18 @@ Grid breakdown(const std::vector<Span>& spans, const char* line) {
 }
 
 // 13: drum break on A: busy beat with a tom fill, pumping octaves, stabs,
-// and the lead sliding up ten semitones under portamento.
+// and the lead sliding up ten semitones under portamento while it swells.
 Grid drum_break() {
     Grid g(32);
     drums(g, 0, "k.hhs.hkk.hhs.hhk.s.xx.yy.zzsss.");
     bassline(g, 0, {{"Am", 32}}, "R.RORO.OR.RORO.O", PULSE_BASS);
     chords(g, 0, {{"Am", 32}}, "x.-x.-x.--x.-x.-", STAB);
     melody(g, MELODY, 16, HOOK, "A4:16");
-    for (int row = 17; row < 32; ++row) effect(g, row, MELODY, PORTA_UP, row == 17 ? 2 : 0);
+    g.at(16, MELODY).volume = set_volume(16);
+    for (int row = 17; row < 32; ++row) {
+        effect(g, row, MELODY, PORTA_UP, row == 17 ? 2 : 0);
+        g.at(row, MELODY).volume = 0x93;  // fine volume slide: 3 up a row
+    }
     return g;
 }
 
@@ -307,7 +321,7 @@ ModuleSpec compose_song() {
     m.patterns.push_back(chorus({{"Em", 16}, {"Am", 16}}, "B5:8v G5:4 E5:4 A5:12v E5:2 G5:2"));
     m.patterns.push_back(chorus({{"C", 16}, {"E", 16}}, "E6:6 D6:2 C6:4 B5:2 C6:2 B5:8v G#5:4 E5:2 G#5:2"));
     m.patterns.push_back(breakdown({{"Dm", 16}, {"Am", 16}}, "F5:8 E5:4 D5:4 E5:12v C5:2 D5:2"));  // 11
-    m.patterns.push_back(breakdown({{"F", 16}, {"E", 16}}, "A5:8 G5:4 F5:4 E5:4 G#5:4 ~B5:8v"));
+    m.patterns.push_back(breakdown({{"F", 16}, {"E", 16}}, "A5:8 G5:4 F5:4 E5:4 G#5:4 ~B5:8f"));
     m.patterns.push_back(drum_break());  // 13
     m.orders = {0,  1, 2, 1, 2,  3, 4, 5, 6,  3, 4, 5, 6,               // title, groove, verses
                 7,  8, 9, 8, 10, 8, 9, 8, 10, 11, 13,                 // build, chorus, break
