@@ -77,8 +77,11 @@ const FlowCase flow_cases[] = {
     {"a break in the loop's row wins over the loop", 2, 12, 2, 0,
      {{0, 4, 1, {0, 0, 0, EFFECT_EXTENDED, 0x60}}, {0, 8, 1, {0, 0, 0, EFFECT_EXTENDED, 0x62}},
       {0, 8, 0, brk(0x02)}},
-     {{0, 3}, {0, 4}, {0, 5}, {0, 6}, {0, 7}, {0, 8}, {1, 2}}},
+     {{0, 3}, {0, 4}, {0, 5}, {0, 6}, {0, 7}, {0, 8}, {1, 2}},
+     3},
 };
+
+void PrintTo(const FlowCase& c, std::ostream* out) { *out << c.name; }
 
 class tick_order_flow : public ::testing::TestWithParam<FlowCase> {};
 
@@ -96,23 +99,25 @@ TEST_P(tick_order_flow, PlaysRowsInOrder)
     EXPECT_EQ(describe(played), describe(c.expected)) << c.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(tick, tick_order_flow, ::testing::ValuesIn(flow_cases));
+INSTANTIATE_TEST_SUITE_P(tick, tick_order_flow, ::testing::ValuesIn(flow_cases), case_name<FlowCase>);
 
 struct SpeedCase {
     const char* name;
     int default_speed;
     uint8_t row0_effect, row0_param;
     std::vector<int> row_calls;  // 1-based calls of play_tick that read a row
-    int volume_after;            // after 18 calls, A01 on every row from 32
+    int volume_after;            // after 18 calls, A10 on every row from 32
 };
 
 const SpeedCase speed_cases[] = {
-    {"speed 6", 6, EFFECT_VOLUME_SLIDE, 0x01, {1, 7, 13}, 32 + 3 * 5},
-    {"speed 1", 1, EFFECT_VOLUME_SLIDE, 0x01, {1, 2, 3, 4, 5, 6}, 32},
-    {"default speed 0", 0, EFFECT_VOLUME_SLIDE, 0x01, {1, 2, 3, 4, 5, 6}, 32},
+    {"speed 6", 6, EFFECT_VOLUME_SLIDE, 0x10, {1, 7, 13}, 32 + 3 * 5},
+    {"speed 1", 1, EFFECT_VOLUME_SLIDE, 0x10, {1, 2, 3, 4, 5, 6}, 32},
+    {"default speed 0", 0, EFFECT_VOLUME_SLIDE, 0x10, {1, 2, 3, 4, 5, 6}, 32},
     {"F00 in row 0 already shortens row 0", 6, EFFECT_SPEED_TEMPO, 0x00, {1, 2, 3, 4, 5, 6}, 32},
     {"F03 in row 0", 6, EFFECT_SPEED_TEMPO, 0x03, {1, 4, 7, 10, 13, 16}, 32 + 5 * 2},
 };
+
+void PrintTo(const SpeedCase& c, std::ostream* out) { *out << c.name; }
 
 class tick_speed : public ::testing::TestWithParam<SpeedCase> {};
 
@@ -121,7 +126,7 @@ TEST_P(tick_speed, RowsOnTickZeroEffectsOnTheOthers)
     const SpeedCase& c = GetParam();
     TinyModule module(1, 1, 64);
     module.song.default_speed = (int16_t)c.default_speed;
-    for (int row = 0; row < 64; ++row) module.put(0, row, 0, {0, 0, 0, EFFECT_VOLUME_SLIDE, 0x01});
+    for (int row = 0; row < 64; ++row) module.put(0, row, 0, {0, 0, 0, EFFECT_VOLUME_SLIDE, 0x10});
     module.put(0, 0, 0, {C4, 1, 0x30, c.row0_effect, c.row0_param});
     start_ticks(&module.song);
     std::vector<int> row_calls;
@@ -134,7 +139,7 @@ TEST_P(tick_speed, RowsOnTickZeroEffectsOnTheOthers)
     EXPECT_EQ(channels[0].volume, c.volume_after) << c.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(tick, tick_speed, ::testing::ValuesIn(speed_cases));
+INSTANTIATE_TEST_SUITE_P(tick, tick_speed, ::testing::ValuesIn(speed_cases), case_name<SpeedCase>);
 
 TEST(tick_sequencing, PatternDelayStretchesOneRow)
 {
@@ -145,7 +150,9 @@ TEST(tick_sequencing, PatternDelayStretchesOneRow)
     for (int call = 0; call < 24; ++call) {
         ticks.push_back(module.song.tick);
         play_tick(&module.song);
-        if (call < 18) EXPECT_EQ(module.song.row, 0) << "call " << call;
+        if (call < 18) {
+            EXPECT_EQ(module.song.row, 0) << "call " << call;
+        }
     }
     EXPECT_EQ(ticks[17], 17);  // tick numbers run on through the delay
     EXPECT_EQ(ticks[18], 0);

@@ -3,10 +3,14 @@
 #ifndef BRINDLEC_TESTS_TINY_MODULE_H
 #define BRINDLEC_TESTS_TINY_MODULE_H
 
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "music/music.h"
 
@@ -89,17 +93,23 @@ struct TinyModule {
     Sample& sample(int number) { return *instruments[number - 1].samples[0]; }
 };
 
-// What playback does before the first tick: play state from the song's
-// defaults, channels cleared, channel i on voice i, voices cleared.
-inline void start_ticks(Song* song)
+// Voices as opening the output leaves them, at 22050 frames per second.
+inline void reset_voices()
 {
-    std::memset(channels, 0, sizeof channels);
     for (int i = 0; i < VOICE_SLOTS; ++i) {
         sound_output.voices[i] = Voice{};
         sound_output.voices[i].index = i;
         sound_output.voices[i].increment = 1;
     }
     sound_output.rate = OUTPUT_RATE;
+}
+
+// What playback does before the first tick: play state from the song's
+// defaults, channels cleared, channel i on voice i, voices cleared.
+inline void start_ticks(Song* song)
+{
+    std::memset(channels, 0, sizeof channels);
+    reset_voices();
     song->next_order = song->next_row = -1;
     song->global_volume = song->initial_global_volume;
     song->speed = song->default_speed;
@@ -118,6 +128,16 @@ inline void run_ticks(Song* song, int count)
 inline int voice_slot(const TrackChannel& channel)
 {
     return (int)(channel.voice - sound_output.voices);
+}
+
+// Test names for table rows: the row's `name` with letters and digits kept.
+template <typename Case>
+std::string case_name(const ::testing::TestParamInfo<Case>& info)
+{
+    std::string name;
+    for (const char* c = info.param.name; *c; ++c)
+        name += std::isalnum((unsigned char)*c) ? *c : '_';
+    return name + "_" + std::to_string(info.index);
 }
 
 #endif
