@@ -7,12 +7,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 
 namespace songgen {
 namespace {
 
 constexpr double PI = 3.14159265358979323846;
 constexpr int CYCLE = 32;  // values per waveform cycle
+constexpr int OPEN_HAT_INDEX = 3;
+constexpr uint32_t OPEN_HAT_SEED = 0x0B1E55EDu;
 
 int8_t clamp8(double v) {
     long r = std::lround(v);
@@ -182,6 +185,17 @@ void auto_vibrato(InstrumentSpec& ins, int sweep, int depth, int rate) {
 
 }  // namespace
 
+// The open hat's noise loop takes whatever room the module leaves: the
+// longer the loop, the less its repetition colours the ring, and the
+// module comes out at exactly `size` bytes, the size the intro carries.
+void fill_to_size(ModuleSpec& module, size_t size) {
+    size_t used = write_xm(module).size();
+    if (used > size) throw std::runtime_error("the module exceeds " + std::to_string(size) + " bytes");
+    SampleSpec& hat = module.instruments.at(OPEN_HAT_INDEX).sample;
+    hat.pcm = hat_noise(static_cast<int>(hat.pcm.size() + size - used), OPEN_HAT_SEED);
+    hat.loop_length = static_cast<uint32_t>(hat.pcm.size()) - hat.loop_start;
+}
+
 std::vector<InstrumentSpec> make_instruments() {
     std::vector<InstrumentSpec> list;
     // 1 kick: the decay is in the sample, no envelope.
@@ -199,7 +213,7 @@ std::vector<InstrumentSpec> make_instruments() {
     list.push_back(instrument("hat", looped_sample(hat_noise(160, 0xA5A5F00Du), 0, 50, 128, 12),
                               envelope({{0, 64}, {2, 26}, {5, 8}, {8, 0}}), 0));
     // 4 open hat, long enough to stand for a crash at the start of a section
-    list.push_back(instrument("open hat", looped_sample(hat_noise(224, 0x0B1E55EDu), 0, 50, 128, 10),
+    list.push_back(instrument("open hat", looped_sample(hat_noise(224, OPEN_HAT_SEED), 0, 50, 128, 10),
                               envelope({{0, 60}, {4, 40}, {14, 20}, {40, 6}, {64, 0}}), 0));
     // 5 pulse bass: half-duty square, plucked then held
     list.push_back(instrument("pulse bass", looped_sample(negated(pulse(16, 116)), 0, 40),

@@ -77,7 +77,12 @@ struct OrderSpan {
     int rows_played;  // pattern loops and delays included, in rows of `speed` ticks
 };
 
+enum { MODULE_BYTES = 10000 };  // the size of the module the intro carries
+
 std::vector<InstrumentSpec> make_instruments();
+// Lengthens the open hat's noise loop until the module is `size` bytes;
+// throws when it is already larger.
+void fill_to_size(ModuleSpec& module, size_t size);
 ModuleSpec compose_song();
 std::vector<uint8_t> write_xm(const ModuleSpec& module);
 std::vector<uint8_t> build_song_module();

@@ -329,6 +329,7 @@ ModuleSpec compose_song() {
                 11, 12, 11, 12, 7, 8, 9, 8, 10, 13, 3, 4, 5, 6,       // the credits
                 8,  9, 8, 10, 11, 12, 7, 8, 9, 8, 10, 1};
     m.restart_position = 4;
+    fill_to_size(m, MODULE_BYTES);
     return m;
 }
 

@@ -108,7 +108,7 @@ TEST(SongModule, TheBuildEmbedsTheCommittedFile) {
 
 TEST(SongModule, LayoutAndHeaderFacts) {
     std::vector<uint8_t> bytes = committed_song();
-    ASSERT_LE(bytes.size(), 10000u);
+    ASSERT_EQ(bytes.size(), 10000u);
     ASSERT_EQ(0, std::memcmp(bytes.data(), "Extended Module: ", 17));
     ModuleFacts f = read_facts(bytes);
     EXPECT_EQ(f.end, bytes.size()) << "the parts must fill the file exactly";
@@ -136,9 +136,11 @@ TEST(SongModule, EverySampleIsEightBitWithItsLoopInside) {
     }
 }
 
-// The writer refuses what the loader would have to repair.
-TEST(SongModule, WriterRefusesALoopBeyondItsSample) {
+// The writer refuses what the loader would have to repair, and the
+// generator refuses a module that does not fit the intro's 10000 bytes.
+TEST(SongModule, GeneratorRefusesBadLoopsAndOversize) {
     songgen::ModuleSpec m = songgen::compose_song();
+    EXPECT_THROW(songgen::fill_to_size(m, 9999), std::runtime_error);
     m.instruments[4].sample.loop_length += 1;
     EXPECT_THROW(songgen::write_xm(m), std::runtime_error);
 }
