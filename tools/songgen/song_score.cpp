@@ -285,17 +285,19 @@ Grid breakdown(const std::vector<Span>& spans, const char* line) {
     return g;
 }
 
-// 13: drum break on A: busy beat with a tom fill, pumping octaves, stabs,
-// and the lead sliding up ten semitones under portamento while it swells.
+// 13: drum break on A, six beats long: a busy bar and a half-bar tom
+// fill, pumping octaves, stabs, and the lead sliding up ten semitones
+// under portamento while it swells. Its length puts the chorus that
+// follows it in the middle of the order list on the start of scene 3.
 Grid drum_break() {
-    Grid g(32);
-    drums(g, 0, "k.hhs.hkk.hhs.hhk.s.xx.yy.zzsss.");
-    bassline(g, 0, {{"Am", 32}}, "R.RORO.OR.RORO.O", PULSE_BASS);
-    chords(g, 0, {{"Am", 32}}, "x.-x.-x.--x.-x.-", STAB);
-    melody(g, MELODY, 16, HOOK, "A4:16");
-    g.at(16, MELODY).volume = set_volume(16);
-    for (int row = 17; row < 32; ++row) {
-        effect(g, row, MELODY, PORTA_UP, row == 17 ? 2 : 0);
+    Grid g(24);
+    drums(g, 0, "k.hhs.hkk.hhs.hhxxyyzsss");
+    bassline(g, 0, {{"Am", 24}}, "R.RORO.OR.RORO.O", PULSE_BASS);
+    chords(g, 0, {{"Am", 24}}, "x.-x.-x.--x.-x.-", STAB);
+    melody(g, MELODY, 8, HOOK, "A4:16");
+    g.at(8, MELODY).volume = set_volume(16);
+    for (int row = 9; row < 24; ++row) {
+        effect(g, row, MELODY, PORTA_UP, row == 9 ? 2 : 0);
         g.at(row, MELODY).volume = 0x93;  // fine volume slide: 3 up a row
     }
     return g;
@@ -325,7 +327,7 @@ ModuleSpec compose_song() {
     m.patterns.push_back(drum_break());  // 13
     m.orders = {0,  1, 2, 1, 2,  3, 4, 5, 6,  3, 4, 5, 6,               // title, groove, verses
                 7,  8, 9, 8, 10, 8, 9, 8, 10, 11, 13,                 // build, chorus, break
-                8,  9, 8, 10, 8, 9, 8, 10,                            // the climax
+                8,  9, 8, 10, 7, 8, 9, 8,                             // the climax
                 11, 12, 11, 12, 7, 8, 9, 8, 10, 13, 3, 4, 5, 6,       // the credits
                 8,  9, 8, 10, 11, 12, 7, 8, 9, 8, 10, 1};
     m.restart_position = 4;

@@ -157,7 +157,7 @@ TEST(SongModule, FirstPassOutlastsTheIntro) {
     for (double change : {6.4, 50.5, 94.5, 124.5}) {
         double nearest = 1e9;
         for (const auto& s : spans) nearest = std::min(nearest, std::abs(s.start_seconds - change));
-        EXPECT_LT(nearest, 1.0) << "no section starts near " << change << " s";
+        EXPECT_LT(nearest, 0.5) << "no section starts near " << change << " s";
     }
 }
 
