@@ -10,7 +10,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: brindlec-songgen OUT.xm [--report]\n");
         return 2;
     }
-    songgen::ModuleSpec module = songgen::compose_song();
+    songgen::ModuleData module = songgen::compose_song();
     std::vector<uint8_t> bytes = songgen::write_xm(module);
     FILE* f = std::fopen(argv[1], "wb");
     if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fclose(f) != 0) {

@@ -144,9 +144,9 @@ std::vector<int8_t> hat_noise(int length, uint32_t seed) {
     return pcm;
 }
 
-SampleSpec looped_sample(std::vector<int8_t> pcm, uint32_t loop_start, uint8_t volume,
+SampleData looped_sample(std::vector<int8_t> pcm, uint32_t loop_start, uint8_t volume,
                          uint8_t panning = 128, int8_t relative_note = 0) {
-    SampleSpec s;
+    SampleData s;
     s.looped = true;
     s.loop_start = loop_start;
     s.loop_length = static_cast<uint32_t>(pcm.size()) - loop_start;
@@ -167,8 +167,8 @@ Envelope envelope(std::vector<EnvelopePoint> points, int sustain = -1, int loop_
     return e;
 }
 
-InstrumentSpec instrument(const char* name, SampleSpec sample, Envelope volume, uint16_t fadeout) {
-    InstrumentSpec ins;
+InstrumentData instrument(const char* name, SampleData sample, Envelope volume, uint16_t fadeout) {
+    InstrumentData ins;
     ins.name = name;
     ins.sample = std::move(sample);
     ins.volume = std::move(volume);
@@ -176,7 +176,7 @@ InstrumentSpec instrument(const char* name, SampleSpec sample, Envelope volume, 
     return ins;
 }
 
-void auto_vibrato(InstrumentSpec& ins, int sweep, int depth, int rate) {
+void auto_vibrato(InstrumentData& ins, int sweep, int depth, int rate) {
     ins.vibrato_type = 0;
     ins.vibrato_sweep = static_cast<uint8_t>(sweep);
     ins.vibrato_depth = static_cast<uint8_t>(depth);
@@ -188,19 +188,19 @@ void auto_vibrato(InstrumentSpec& ins, int sweep, int depth, int rate) {
 // The open hat's noise loop takes whatever room the module leaves: the
 // longer the loop, the less its repetition colours the ring, and the
 // module comes out at exactly `size` bytes, the size the intro carries.
-void fill_to_size(ModuleSpec& module, size_t size) {
+void fill_to_size(ModuleData& module, size_t size) {
     size_t used = write_xm(module).size();
     if (used > size) throw std::runtime_error("the module exceeds " + std::to_string(size) + " bytes");
-    SampleSpec& hat = module.instruments.at(OPEN_HAT_INDEX).sample;
+    SampleData& hat = module.instruments.at(OPEN_HAT_INDEX).sample;
     hat.pcm = hat_noise(static_cast<int>(hat.pcm.size() + size - used), OPEN_HAT_SEED);
     hat.loop_length = static_cast<uint32_t>(hat.pcm.size()) - hat.loop_start;
 }
 
-std::vector<InstrumentSpec> make_instruments() {
-    std::vector<InstrumentSpec> list;
+std::vector<InstrumentData> make_instruments() {
+    std::vector<InstrumentData> list;
     // 1 kick: the decay is in the sample, no envelope.
     {
-        SampleSpec s;
+        SampleData s;
         s.relative_note = -12;  // C-4 plays the sweep at 4181.5 Hz
         s.pcm = kick_drum(820, s.relative_note);
         s.volume = 64;
@@ -223,13 +223,13 @@ std::vector<InstrumentSpec> make_instruments() {
                               envelope({{0, 44}, {3, 64}, {40, 54}}), 1024));
     // 7 arpeggio: quarter-duty square, plucked, sustained, released by fadeout
     {
-        InstrumentSpec ins = instrument("arp", looped_sample(pulse(8, 93), 0, 50, 104),
+        InstrumentData ins = instrument("arp", looped_sample(pulse(8, 93), 0, 50, 104),
                                         envelope({{0, 64}, {4, 46}, {24, 36}, {60, 30}}), 512);
         list.push_back(ins);
     }
     // 8 lead: eighth-duty square with a vibrato that grows in
     {
-        InstrumentSpec ins = instrument("lead", looped_sample(pulse(4, 127), 0, 64, 150),
+        InstrumentData ins = instrument("lead", looped_sample(pulse(4, 127), 0, 64, 150),
                                         envelope({{0, 50}, {3, 64}, {10, 52}, {30, 46}, {42, 0}}, 3),
                                         1024);
         auto_vibrato(ins, 36, 6, 14);
@@ -237,7 +237,7 @@ std::vector<InstrumentSpec> make_instruments() {
     }
     // 9 climax lead: half-duty square, a little brighter vibrato
     {
-        InstrumentSpec ins = instrument("hook lead", looped_sample(pulse(12, 116), 0, 58, 150),
+        InstrumentData ins = instrument("hook lead", looped_sample(pulse(12, 116), 0, 58, 150),
                                         envelope({{0, 56}, {2, 64}, {8, 54}, {24, 48}, {36, 0}}, 3),
                                         1024);
         auto_vibrato(ins, 24, 8, 16);
@@ -245,7 +245,7 @@ std::vector<InstrumentSpec> make_instruments() {
     }
     // 10 pad: saw with a slow swell, wandering across the stereo field
     {
-        InstrumentSpec ins = instrument("pad", looped_sample(saw(107), 0, 50),
+        InstrumentData ins = instrument("pad", looped_sample(saw(107), 0, 50),
                                         envelope({{0, 0}, {24, 44}, {48, 52}, {96, 0}}, 2), 128);
         ins.panning = envelope({{0, 20}, {96, 44}, {192, 20}}, -1, 0, 2);
         auto_vibrato(ins, 0, 3, 9);
@@ -259,7 +259,7 @@ std::vector<InstrumentSpec> make_instruments() {
                               envelope({{0, 64}, {3, 44}, {10, 22}, {24, 0}}), 512));
     // 13 no samples
     {
-        InstrumentSpec ins;
+        InstrumentData ins;
         ins.name = "brindlec songgen";
         ins.has_sample = false;
         list.push_back(ins);

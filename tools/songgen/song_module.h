@@ -40,7 +40,7 @@ struct Envelope {
     int loop_start = -1, loop_end = -1; // point indices, -1 none
 };
 
-struct SampleSpec {
+struct SampleData {
     std::vector<int8_t> pcm;  // signed 8-bit values as heard
     bool looped = false;
     uint32_t loop_start = 0, loop_length = 0;  // in values, within pcm
@@ -49,16 +49,16 @@ struct SampleSpec {
     int8_t relative_note = 0;
 };
 
-struct InstrumentSpec {
+struct InstrumentData {
     std::string name;
     bool has_sample = true;
-    SampleSpec sample;
+    SampleData sample;
     Envelope volume, panning;
     uint8_t vibrato_type = 0, vibrato_sweep = 0, vibrato_depth = 0, vibrato_rate = 0;
     uint16_t fadeout = 0;  // the file's value
 };
 
-struct ModuleSpec {
+struct ModuleData {
     std::string name;
     int speed = 6;
     int bpm = 130;
@@ -66,7 +66,7 @@ struct ModuleSpec {
     int restart_position = 0;
     std::vector<uint8_t> orders;
     std::vector<Grid> patterns;
-    std::vector<InstrumentSpec> instruments;
+    std::vector<InstrumentData> instruments;
 };
 
 // Played stretch of one order in the first pass through the order list.
@@ -79,17 +79,17 @@ struct OrderSpan {
 
 enum { MODULE_BYTES = 10000 };  // the size of the module the intro carries
 
-std::vector<InstrumentSpec> make_instruments();
+std::vector<InstrumentData> make_instruments();
 // Lengthens the open hat's noise loop until the module is `size` bytes;
 // throws when it is already larger.
-void fill_to_size(ModuleSpec& module, size_t size);
-ModuleSpec compose_song();
-std::vector<uint8_t> write_xm(const ModuleSpec& module);
+void fill_to_size(ModuleData& module, size_t size);
+ModuleData compose_song();
+std::vector<uint8_t> write_xm(const ModuleData& module);
 std::vector<uint8_t> build_song_module();
 
 // Walks the order list once, following pattern loops, breaks and delays
 // the way the player does, and reports when each order starts.
-std::vector<OrderSpan> first_pass(const ModuleSpec& module, double* total_seconds);
+std::vector<OrderSpan> first_pass(const ModuleData& module, double* total_seconds);
 
 }  // namespace songgen
 

@@ -39,13 +39,14 @@ int note_number(const std::string& name) {
 struct Chord {
     int root;       // 0 = C .. 11 = B
     uint8_t arp;    // 0xy: the intervals above the root
-    int third() const { return arp >> 4; }
 };
 
+// "Am", "F", "G#m": a root with an optional sharp or flat, then m for minor.
 Chord chord(const std::string& name) {
-    int root = (note_number(name.substr(0, name.size() > 1 && (name[1] == '#' || name[1] == 'b') ? 2 : 1) + "4") - 1) % 12;
     bool minor = name.back() == 'm';
-    return {root, static_cast<uint8_t>(minor ? 0x37 : 0x47)};
+    std::string root_name = name.substr(0, name.size() - (minor ? 1 : 0));
+    int root = (note_number(root_name + "4") - 1) % 12;
+    return {root, static_cast<uint8_t>(minor ? 0x37 : 0x47)};  // minor or major triad
 }
 
 // Bass roots sit between G-1 and F#-2, chord roots between F#-3 and F-4.
@@ -90,9 +91,8 @@ void snare_roll(Grid& g, int row, int rows, int from, int to) {
 }
 
 // --- Bass ------------------------------------------------------------------
-// R root, O octave above, F fifth above, f fifth below, T third,
-// = release, . nothing. Every note restarts the instrument, so each one
-// is plucked.
+// R root, O octave above, . nothing. Every note restarts the instrument,
+// so each one is plucked.
 void bassline(Grid& g, int row, const std::vector<Span>& spans, const std::string& bar,
               int instrument) {
     for (const Span& s : spans) {
@@ -100,19 +100,9 @@ void bassline(Grid& g, int row, const std::vector<Span>& spans, const std::strin
         for (int i = 0; i < s.rows; ++i) {
             char step = bar[i % bar.size()];
             Cell& cell = g.at(row + i, BASS);
-            int root = bass_root(c);
-            int offset = 0;
-            switch (step) {
-            case 'R': offset = 0; break;
-            case 'O': offset = 12; break;
-            case 'F': offset = 7; break;
-            case 'f': offset = -5; break;
-            case 'T': offset = c.third(); break;
-            case '=': cell.note = KEY_OFF; continue;
-            case '.': continue;
-            default: throw std::runtime_error("bass step " + bar);
-            }
-            cell.note = static_cast<uint8_t>(root + offset);
+            if (step == '.') continue;
+            if (step != 'R' && step != 'O') throw std::runtime_error("bass step " + bar);
+            cell.note = static_cast<uint8_t>(bass_root(c) + (step == 'O' ? 12 : 0));
             cell.instrument = static_cast<uint8_t>(instrument);
         }
         row += s.rows;
@@ -121,20 +111,19 @@ void bassline(Grid& g, int row, const std::vector<Span>& spans, const std::strin
 
 // --- Chords ----------------------------------------------------------------
 // x strike the chord, . let the arpeggio run, - plain cell (the root
-// alone sounds), = release. The arpeggio needs its 0xy on every row.
+// alone sounds on). The arpeggio needs its 0xy on every row.
 void chords(Grid& g, int row, const std::vector<Span>& spans, const std::string& bar,
-            int instrument, int octave = 0) {
+            int instrument) {
     for (const Span& s : spans) {
         Chord c = chord(s.chord);
         for (int i = 0; i < s.rows; ++i) {
             char step = bar[i % bar.size()];
             Cell& cell = g.at(row + i, CHORDS);
-            if (step == '=') { cell.note = KEY_OFF; continue; }
             if (step == '-') continue;
             cell.effect = ARPEGGIO;
             cell.param = c.arp;
             if (step == 'x' || i == 0) {
-                cell.note = static_cast<uint8_t>(chord_root(c) + 12 * octave);
+                cell.note = static_cast<uint8_t>(chord_root(c));
                 cell.instrument = static_cast<uint8_t>(instrument);
             }
         }
@@ -151,7 +140,6 @@ int melody(Grid& g, int channel, int row, int instrument, const std::string& lin
     std::istringstream in(line);
     std::string token;
     while (in >> token) {
-        if (token == "|") continue;
         size_t colon = token.find(':');
         std::string pitch = token.substr(0, colon);
         std::string length = token.substr(colon + 1);
@@ -305,8 +293,8 @@ Grid drum_break() {
 
 }  // namespace
 
-ModuleSpec compose_song() {
-    ModuleSpec m;
+ModuleData compose_song() {
+    ModuleData m;
     m.name = "Brindlec";
     m.instruments = make_instruments();
     m.patterns.push_back(title());  // 0

@@ -1,4 +1,4 @@
-// Writes a ModuleSpec as an XM module: header, packed patterns, then each
+// Writes a ModuleData as an XM module: header, packed patterns, then each
 // instrument with its sample header and 8-bit delta-coded sample data.
 // Header sizes are the smallest the format's readers accept (276, 243 and
 // 29 bytes), so no byte of the 10000 is spent on padding.
@@ -48,7 +48,7 @@ void pack_cell(Bytes& out, const Cell& c) {
     }
 }
 
-void write_header(Bytes& out, const ModuleSpec& m) {
+void write_header(Bytes& out, const ModuleData& m) {
     out.text("Extended Module: ", 17);
     out.text(m.name, 20);
     out.u8(0x1A);
@@ -89,7 +89,7 @@ int envelope_type(const Envelope& e) {
     return 1 | (e.sustain >= 0 ? 2 : 0) | (e.loop_start >= 0 ? 4 : 0);
 }
 
-void write_sample_header(Bytes& out, const SampleSpec& s) {
+void write_sample_header(Bytes& out, const SampleData& s) {
     out.u32(static_cast<uint32_t>(s.pcm.size()));
     out.u32(s.looped ? s.loop_start : 0);
     out.u32(s.looped ? s.loop_length : 0);
@@ -102,7 +102,7 @@ void write_sample_header(Bytes& out, const SampleSpec& s) {
     out.text("", 22);
 }
 
-void write_instrument(Bytes& out, const InstrumentSpec& ins) {
+void write_instrument(Bytes& out, const InstrumentData& ins) {
     if (!ins.has_sample) {
         out.u32(29);
         out.text(ins.name, 22);
@@ -110,7 +110,7 @@ void write_instrument(Bytes& out, const InstrumentSpec& ins) {
         out.u16(0);
         return;
     }
-    const SampleSpec& s = ins.sample;
+    const SampleData& s = ins.sample;
     if (s.looped && s.loop_start + s.loop_length > s.pcm.size())
         throw std::runtime_error("loop beyond the sample: " + ins.name);
     out.u32(243);
@@ -147,11 +147,11 @@ void write_instrument(Bytes& out, const InstrumentSpec& ins) {
 
 }  // namespace
 
-std::vector<uint8_t> write_xm(const ModuleSpec& m) {
+std::vector<uint8_t> write_xm(const ModuleData& m) {
     Bytes out;
     write_header(out, m);
     for (const Grid& g : m.patterns) write_pattern(out, g);
-    for (const InstrumentSpec& ins : m.instruments) write_instrument(out, ins);
+    for (const InstrumentData& ins : m.instruments) write_instrument(out, ins);
     return out.data;
 }
 
@@ -160,7 +160,7 @@ std::vector<uint8_t> build_song_module() { return write_xm(compose_song()); }
 // Follows the player's sequencing at 22050 frames a second for one pass: E6x loops per channel,
 // Dxx breaks, EEx delays and Fxx speed changes; ends when the order
 // index wraps to the restart position or to 0.
-std::vector<OrderSpan> first_pass(const ModuleSpec& m, double* total_seconds) {
+std::vector<OrderSpan> first_pass(const ModuleData& m, double* total_seconds) {
     std::vector<OrderSpan> spans;
     int loop_start[CHANNELS] = {0}, loop_count[CHANNELS] = {0};
     int speed = m.speed, order = 0, row = 0;
