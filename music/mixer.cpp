@@ -189,6 +189,10 @@ static void mix_voice(Voice* voice, float* out, int frames)
         if (ramp > 0) {
             position = mix_ramp(voice, sample->data, position, signed_step, out, n);
             end_ramp_frames(voice, n);
+        } else if (voice->target_left == 0 && voice->target_right == 0) {
+            // Silent (a faded-out note still looping): only the position
+            // moves, exactly as n steps would move it.
+            position += signed_step * static_cast<uint64_t>(n);
         } else {
             position = mix_constant(sample->data, position, signed_step,
                                     static_cast<float>(voice->target_left) / 255.0f,

@@ -13,7 +13,7 @@ using namespace voice_support;
 
 namespace {
 
-class Mixer : public ::testing::Test {
+class music_mixer : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(open_offline_output(22050)); }
 };
@@ -28,7 +28,7 @@ int sounding_frames(const std::vector<float>& out)
 
 }  // namespace
 
-TEST_F(Mixer, NonLoopingSampleEndsAfterExactlyItsLength)
+TEST_F(music_mixer, NonLoopingSampleEndsAfterExactlyItsLength)
 {
     RawSample raw(constant(100, 1000));
     Voice* voice = settled_voice(0, &raw.sample, ONE);
@@ -43,7 +43,7 @@ TEST_F(Mixer, NonLoopingSampleEndsAfterExactlyItsLength)
     EXPECT_EQ(sounding_frames(more), 0);
 }
 
-TEST_F(Mixer, FramesToTheEndAreTheCeilingOfDistanceOverIncrement)
+TEST_F(music_mixer, FramesToTheEndAreTheCeilingOfDistanceOverIncrement)
 {
     struct Case {
         double increment;
@@ -62,7 +62,7 @@ TEST_F(Mixer, FramesToTheEndAreTheCeilingOfDistanceOverIncrement)
     }
 }
 
-TEST_F(Mixer, InterpolatesBetweenNeighbouringValues)
+TEST_F(music_mixer, InterpolatesBetweenNeighbouringValues)
 {
     RawSample raw({0, 1000, 3000});
     settled_voice(0, &raw.sample, ONE / 4);
@@ -72,7 +72,7 @@ TEST_F(Mixer, InterpolatesBetweenNeighbouringValues)
     for (int i = 0; i < 12; ++i) EXPECT_FLOAT_EQ(out[2 * i], expected[i]) << i;
 }
 
-TEST_F(Mixer, ForwardLoopWrapsByWholeLoopLengths)
+TEST_F(music_mixer, ForwardLoopWrapsByWholeLoopLengths)
 {
     RawSample raw(ramp_values(40), LOOP_FORWARD, 10, 20);
     Voice* voice = settled_voice(0, &raw.sample, ONE + ONE / 2);
@@ -85,7 +85,7 @@ TEST_F(Mixer, ForwardLoopWrapsByWholeLoopLengths)
     EXPECT_EQ(voice->sample, &raw.sample);
 }
 
-TEST_F(Mixer, PingPongReflectsAtBothEnds)
+TEST_F(music_mixer, PingPongReflectsAtBothEnds)
 {
     RawSample raw(ramp_values(40), LOOP_PINGPONG, 10, 20);
     Voice* voice = settled_voice(0, &raw.sample, 3 * ONE / 4);
@@ -126,7 +126,7 @@ Reference reference_step(Reference r, int64_t step, int64_t start, int64_t end)
     return r;
 }
 
-TEST_F(Mixer, PingPongAgreesWithReflectingOneBoundaryAtATime)
+TEST_F(music_mixer, PingPongAgreesWithReflectingOneBoundaryAtATime)
 {
     std::mt19937 random(1234);
     for (int trial = 0; trial < 300; ++trial) {
@@ -152,7 +152,7 @@ TEST_F(Mixer, PingPongAgreesWithReflectingOneBoundaryAtATime)
     }
 }
 
-TEST_F(Mixer, PositionBeyondTheEndPlaysAsAtTheEnd)
+TEST_F(music_mixer, PositionBeyondTheEndPlaysAsAtTheEnd)
 {
     RawSample once(constant(100, 1000));
     Voice* voice = settled_voice(0, &once.sample, ONE);
@@ -180,7 +180,7 @@ TEST_F(Mixer, PositionBeyondTheEndPlaysAsAtTheEnd)
     EXPECT_EQ(position_of(voice), 29 * ONE - 1);
 }
 
-TEST_F(Mixer, RampFromSilenceTakes64FramesAndRisesLinearly)
+TEST_F(music_mixer, RampFromSilenceTakes64FramesAndRisesLinearly)
 {
     EXPECT_EQ(sound_output.ramp_frames, 64);
     RawSample raw(constant(1000, 1000));
@@ -202,7 +202,7 @@ TEST_F(Mixer, RampFromSilenceTakes64FramesAndRisesLinearly)
     EXPECT_EQ(voice->current_right, 51 * 256);
 }
 
-TEST_F(Mixer, TargetChangeMidRampStartsANewRampFromTheGainReached)
+TEST_F(music_mixer, TargetChangeMidRampStartsANewRampFromTheGainReached)
 {
     RawSample raw(constant(1000, 1000));
     Voice* voice = settled_voice(0, &raw.sample, ONE, 0);
@@ -224,7 +224,7 @@ TEST_F(Mixer, TargetChangeMidRampStartsANewRampFromTheGainReached)
     EXPECT_EQ(voice->sample, &raw.sample) << "a voice at gain 0 keeps its sample";
 }
 
-TEST_F(Mixer, RampContinuesAcrossCallsWhileTargetsStay)
+TEST_F(music_mixer, RampContinuesAcrossCallsWhileTargetsStay)
 {
     RawSample raw(constant(1000, 1000));
     Voice* voice = settled_voice(0, &raw.sample, ONE, 0);
@@ -235,7 +235,22 @@ TEST_F(Mixer, RampContinuesAcrossCallsWhileTargetsStay)
     EXPECT_EQ(voice->ramp_left, 0);
 }
 
-TEST_F(Mixer, SampleEndInsideARampStopsTheVoice)
+TEST_F(music_mixer, SilentVoiceMovesExactlyLikeASoundingOne)
+{
+    for (uint8_t loop : {LOOP_FORWARD, LOOP_PINGPONG}) {
+        RawSample raw(ramp_values(50), loop, 7, 31);
+        Voice* silent = settled_voice(1, &raw.sample, ONE + ONE / 3, 0);
+        Voice* sounding = settled_voice(2, &raw.sample, ONE + ONE / 3, 1);
+        std::vector<float> out(2 * 1000, 0.0f);
+        for (int call = 0; call < 10; ++call) {
+            mix_voices(out.data(), 97);
+            ASSERT_EQ(position_of(silent), position_of(sounding)) << "call " << call;
+            ASSERT_EQ(silent->direction, sounding->direction) << "call " << call;
+        }
+    }
+}
+
+TEST_F(music_mixer, SampleEndInsideARampStopsTheVoice)
 {
     RawSample raw(constant(10, 1000));
     Voice* voice = settled_voice(0, &raw.sample, ONE, 0);
@@ -246,7 +261,7 @@ TEST_F(Mixer, SampleEndInsideARampStopsTheVoice)
     EXPECT_EQ(voice->sample, nullptr);
 }
 
-TEST_F(Mixer, OnlyTheFirst64SlotsAreMixedAndEmptySlotsAreSkipped)
+TEST_F(music_mixer, OnlyTheFirst64SlotsAreMixedAndEmptySlotsAreSkipped)
 {
     RawSample raw(constant(100, 1000));
     settled_voice(MIXED_VOICES, &raw.sample, ONE);
@@ -263,7 +278,7 @@ TEST_F(Mixer, OnlyTheFirst64SlotsAreMixedAndEmptySlotsAreSkipped)
     EXPECT_EQ(sound_output.voices[3].position, 0u);
 }
 
-TEST_F(Mixer, VoicesAddUp)
+TEST_F(music_mixer, VoicesAddUp)
 {
     RawSample a(constant(10, 1000)), b(constant(10, -300));
     settled_voice(0, &a.sample, ONE);
@@ -273,7 +288,7 @@ TEST_F(Mixer, VoicesAddUp)
     for (int i = 0; i < 4; ++i) EXPECT_FLOAT_EQ(out[2 * i], 1.0f + 1000.0f - 60.0f);
 }
 
-TEST(ClipToPcm16, RoundsHalvesToEvenAndClamps)
+TEST(music_clip_to_pcm16, RoundsHalvesToEvenAndClamps)
 {
     const float in[] = {32767.5f, -32768.5f, 1.5f, 2.5f, -1.5f, -2.5f, 0.49f, -0.5f,
                         40000.0f, -40000.0f, 32766.5f, 123.25f};
@@ -283,7 +298,7 @@ TEST(ClipToPcm16, RoundsHalvesToEvenAndClamps)
     for (int i = 0; i < 12; ++i) EXPECT_EQ(out[i], expected[i]) << in[i];
 }
 
-TEST(ClipToPcm16, NothingForNoFramesOrNoBuffer)
+TEST(music_clip_to_pcm16, NothingForNoFramesOrNoBuffer)
 {
     const float in[] = {5.0f, 6.0f};
     int16_t out[2] = {7, 7};

@@ -71,7 +71,7 @@ std::vector<uint8_t> small_module()
 
 }  // namespace
 
-TEST(PlaySong, At130BpmTheRingHolds105Ticks)
+TEST(music_play_song, At130BpmTheRingHolds105Ticks)
 {
     open_output();
     Song song = stand_in_song(130);
@@ -89,7 +89,7 @@ TEST(PlaySong, At130BpmTheRingHolds105Ticks)
     EXPECT_TRUE(stop_song(&song));
 }
 
-TEST(PlaySong, ResetsThePlayStateAndTheTracks)
+TEST(music_play_song, ResetsThePlayStateAndTheTracks)
 {
     open_output();
     Song song = stand_in_song(125);
@@ -123,7 +123,7 @@ TEST(PlaySong, ResetsThePlayStateAndTheTracks)
     stop_song(&song);
 }
 
-TEST(PlaySong, NullSongOrNoOutput)
+TEST(music_play_song, NullSongOrNoOutput)
 {
     EXPECT_FALSE(play_song(nullptr));
     EXPECT_FALSE(stop_song(nullptr));
@@ -132,7 +132,7 @@ TEST(PlaySong, NullSongOrNoOutput)
     EXPECT_EQ(ticks.load(), 0);
 }
 
-TEST(StopSong, WithNothingPlaying)
+TEST(music_stop_song, WithNothingPlaying)
 {
     Song song = stand_in_song(125);
     EXPECT_TRUE(stop_song(&song));
@@ -142,7 +142,7 @@ TEST(StopSong, WithNothingPlaying)
     EXPECT_EQ(sound_output.playing_song, nullptr);
 }
 
-TEST(StopSong, HandOverFromABusyMixingThread)
+TEST(music_stop_song, HandOverFromABusyMixingThread)
 {
     open_output();
     Song song = stand_in_song(255);
@@ -166,7 +166,7 @@ TEST(StopSong, HandOverFromABusyMixingThread)
         ASSERT_EQ(sound_output.output_buffer[i], 0) << i;
 }
 
-TEST(StopSong, PlayingAgainRestartsFromTheBeginning)
+TEST(music_stop_song, PlayingAgainRestartsFromTheBeginning)
 {
     open_output();
     Song song = stand_in_song(130);
@@ -181,7 +181,7 @@ TEST(StopSong, PlayingAgainRestartsFromTheBeginning)
     EXPECT_GE(restarted, 150 + 105);
 }
 
-TEST(FreeSong, StopsThePlayingSongBeforeReleasingIt)
+TEST(music_free_song, StopsThePlayingSongBeforeReleasingIt)
 {
     open_output();
     std::vector<uint8_t> bytes = small_module();
@@ -197,7 +197,7 @@ TEST(FreeSong, StopsThePlayingSongBeforeReleasingIt)
     EXPECT_TRUE(sound_output.thread_finished);
 }
 
-TEST(MusicStartup, OpensTheOutputLoadsAndStartsTheSong)
+TEST(music_startup, OpensTheOutputLoadsAndStartsTheSong)
 {
     start_sound_output();
     EXPECT_FALSE(music_disabled);
@@ -223,7 +223,7 @@ TEST(MusicStartup, OpensTheOutputLoadsAndStartsTheSong)
     EXPECT_EQ(sound_output.playing_song, nullptr);
 }
 
-TEST(MusicStartup, WithoutADeviceTheIntroRunsSilent)
+TEST(music_startup, WithoutADeviceTheIntroRunsSilent)
 {
     headless_set_failures(FAIL_AUDIO_DEVICE);
     start_sound_output();

@@ -30,7 +30,7 @@ void install_memory_source()
 
 }  // namespace
 
-TEST(MemorySource, ReadIsClippedAtTheEndOfTheBlock)
+TEST(music_memory_source, ReadIsClippedAtTheEndOfTheBlock)
 {
     std::vector<unsigned char> bytes = block_of(10000);
     point_at(bytes, 9995);
@@ -47,7 +47,7 @@ TEST(MemorySource, ReadIsClippedAtTheEndOfTheBlock)
     for (unsigned char value : destination) EXPECT_EQ(value, 0x55) << "a read at the end delivers nothing";
 }
 
-TEST(MemorySource, SeekFromEachOriginAndClamping)
+TEST(music_memory_source, SeekFromEachOriginAndClamping)
 {
     std::vector<unsigned char> bytes = block_of(10000);
     struct Case {
@@ -72,7 +72,7 @@ TEST(MemorySource, SeekFromEachOriginAndClamping)
     }
 }
 
-TEST(MemorySource, NegativeSeekReadsFromTheStart)
+TEST(music_memory_source, NegativeSeekReadsFromTheStart)
 {
     std::vector<unsigned char> bytes = block_of(100);
     point_at(bytes, 10);
@@ -89,7 +89,7 @@ TEST(MemorySource, NegativeSeekReadsFromTheStart)
     EXPECT_EQ(destination[0], bytes[0]);
 }
 
-TEST(MemorySource, OpenReturnsOneAndDoesNotRewind)
+TEST(music_memory_source, OpenReturnsOneAndDoesNotRewind)
 {
     std::vector<unsigned char> bytes = block_of(100);
     point_at(bytes, 42);
@@ -100,7 +100,7 @@ TEST(MemorySource, OpenReturnsOneAndDoesNotRewind)
     EXPECT_EQ(memory_file.position, 42);
 }
 
-TEST(SongFile, OperationsPassThroughTheInstalledSource)
+TEST(music_song_file, OperationsPassThroughTheInstalledSource)
 {
     std::vector<unsigned char> bytes = block_of(64);
     point_at(bytes, 0);
@@ -116,7 +116,7 @@ TEST(SongFile, OperationsPassThroughTheInstalledSource)
     song_file_close(file);
 }
 
-TEST(SongFile, NullFileDoesNothing)
+TEST(music_song_file, NullFileDoesNothing)
 {
     std::vector<unsigned char> bytes = block_of(64);
     point_at(bytes, 5);
@@ -134,14 +134,14 @@ namespace {
 int refusing_open(const char*) { return 0; }
 }  // namespace
 
-TEST(SongFile, OpenFailsWhenTheSourceRefuses)
+TEST(music_song_file, OpenFailsWhenTheSourceRefuses)
 {
     set_file_callbacks(refusing_open, memory_close, memory_read, memory_seek, memory_tell);
     EXPECT_EQ(song_file_open("song"), nullptr);
     EXPECT_EQ(load_song("song"), nullptr);
 }
 
-TEST(SongFile, IncompleteCallbackSetInstallsNothing)
+TEST(music_song_file, IncompleteCallbackSetInstallsNothing)
 {
     install_memory_source();
     EXPECT_TRUE(file_callbacks_installed());

@@ -56,7 +56,7 @@ bool wait_for_ticks(int count)
 
 }  // namespace
 
-TEST(SoundOutput, RingArithmeticAt22050And44100)
+TEST(music_sound_output, RingArithmeticAt22050And44100)
 {
     install_memory_source();
     struct Case {
@@ -74,7 +74,7 @@ TEST(SoundOutput, RingArithmeticAt22050And44100)
     }
 }
 
-TEST(SoundOutput, OpenClearsTheVoices)
+TEST(music_sound_output, OpenClearsTheVoices)
 {
     install_memory_source();
     sound_output.voices[7].sample = &empty_sample;
@@ -91,7 +91,7 @@ TEST(SoundOutput, OpenClearsTheVoices)
     }
 }
 
-TEST(SoundOutput, UnusableRatesAreRefusedBeforeTheDevice)
+TEST(music_sound_output, UnusableRatesAreRefusedBeforeTheDevice)
 {
     install_memory_source();
     for (int rate : {0, -22050, MIN_OUTPUT_RATE - 1, MAX_OUTPUT_RATE + 1}) {
@@ -101,7 +101,7 @@ TEST(SoundOutput, UnusableRatesAreRefusedBeforeTheDevice)
     }
 }
 
-TEST(SoundOutput, DeviceThatDoesNotOpen)
+TEST(music_sound_output, DeviceThatDoesNotOpen)
 {
     install_memory_source();
     headless_set_failures(FAIL_AUDIO_DEVICE);
@@ -109,7 +109,7 @@ TEST(SoundOutput, DeviceThatDoesNotOpen)
     EXPECT_FALSE(sound_output.device_open);
 }
 
-TEST(SoundOutput, TempoToFramesPerTick)
+TEST(music_sound_output, TempoToFramesPerTick)
 {
     struct Case {
         int rate, bpm, frames, stored_bpm;
@@ -128,7 +128,7 @@ TEST(SoundOutput, TempoToFramesPerTick)
     set_tempo(nullptr, 120);
 }
 
-TEST(SoundOutput, BlockWithSeveralTicksAndATickRunningIntoTheNext)
+TEST(music_sound_output, BlockWithSeveralTicksAndATickRunningIntoTheNext)
 {
     ASSERT_TRUE(open_offline_output(22050));
     tick_lengths = {100};
@@ -156,7 +156,7 @@ TEST(SoundOutput, BlockWithSeveralTicksAndATickRunningIntoTheNext)
     stop_song(&song);
 }
 
-TEST(SoundOutput, WriteBlockWrapsAtTheEndOfTheRing)
+TEST(music_sound_output, WriteBlockWrapsAtTheEndOfTheRing)
 {
     ASSERT_TRUE(open_offline_output(22050));
     Song song = {};
@@ -169,7 +169,7 @@ TEST(SoundOutput, WriteBlockWrapsAtTheEndOfTheRing)
     stop_song(&song);
 }
 
-TEST(SoundOutput, MixingThreadCatchesUpAndNeverWritesThePlayingBlock)
+TEST(music_sound_output, MixingThreadCatchesUpAndNeverWritesThePlayingBlock)
 {
     install_memory_source();
     ASSERT_TRUE(open_sound_output(22050));
@@ -199,7 +199,7 @@ TEST(SoundOutput, MixingThreadCatchesUpAndNeverWritesThePlayingBlock)
     EXPECT_EQ(sound_output.thread, nullptr);
 }
 
-TEST(SoundOutput, OpeningAgainStopsWhatPlays)
+TEST(music_sound_output, OpeningAgainStopsWhatPlays)
 {
     install_memory_source();
     ASSERT_TRUE(open_sound_output(22050));

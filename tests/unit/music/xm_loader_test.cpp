@@ -38,7 +38,7 @@ const Sample* first_sample(const Song* song) { return song->instruments[0].sampl
 
 }  // namespace
 
-TEST(XmLoader, HeaderFieldsAndPatternTable)
+TEST(music_xm_loader, HeaderFieldsAndPatternTable)
 {
     TestModule module;
     module.song_length = 3;
@@ -69,7 +69,7 @@ TEST(XmLoader, HeaderFieldsAndPatternTable)
     EXPECT_EQ(song->patterns[0].row_count, 64);
 }
 
-TEST(XmLoader, PlainAndPackedCells)
+TEST(music_xm_loader, PlainAndPackedCells)
 {
     TestModule module;
     module.channels = 3;
@@ -103,7 +103,7 @@ TEST(XmLoader, PlainAndPackedCells)
     }
 }
 
-TEST(XmLoader, NoteAndInstrumentValuesOutsideTheirRanges)
+TEST(music_xm_loader, NoteAndInstrumentValuesOutsideTheirRanges)
 {
     struct Case {
         uint8_t note_in, note_out, instrument_in, instrument_out;
@@ -130,7 +130,7 @@ TEST(XmLoader, NoteAndInstrumentValuesOutsideTheirRanges)
     }
 }
 
-TEST(XmLoader, EmptyPatternsAndPatternsTheFileLacks)
+TEST(music_xm_loader, EmptyPatternsAndPatternsTheFileLacks)
 {
     TestModule module;
     module.channels = 2;
@@ -159,7 +159,7 @@ TEST(XmLoader, EmptyPatternsAndPatternsTheFileLacks)
     }
 }
 
-TEST(XmLoader, InstrumentWithoutSamplesContinuesAtItsHeaderSize)
+TEST(music_xm_loader, InstrumentWithoutSamplesContinuesAtItsHeaderSize)
 {
     TestModule module;
     TestInstrument silent;
@@ -176,7 +176,7 @@ TEST(XmLoader, InstrumentWithoutSamplesContinuesAtItsHeaderSize)
         EXPECT_EQ(song->instruments[1].samples[i], &empty_sample);
 }
 
-TEST(XmLoader, InstrumentFields)
+TEST(music_xm_loader, InstrumentFields)
 {
     TestInstrument instrument = instrument_with(sample_8bit({1, 2}));
     instrument.sample_map[0] = 0;
@@ -207,7 +207,7 @@ TEST(XmLoader, InstrumentFields)
     EXPECT_EQ(i.fadeout, 256);
 }
 
-TEST(XmLoader, EnvelopeIndicesAreKeptInsideThePointsRead)
+TEST(music_xm_loader, EnvelopeIndicesAreKeptInsideThePointsRead)
 {
     TestInstrument instrument = instrument_with(sample_8bit({1}));
     // 20 volume points (only 12 are stored), a loop from point 15; panning
@@ -225,7 +225,7 @@ TEST(XmLoader, EnvelopeIndicesAreKeptInsideThePointsRead)
     EXPECT_EQ(i.panning_type, ENVELOPE_ON);
 }
 
-TEST(XmLoader, FadeoutDoublingSaturates)
+TEST(music_xm_loader, FadeoutDoublingSaturates)
 {
     TestInstrument instrument = instrument_with(sample_8bit({1}));
     instrument.fadeout = 0x9000;
@@ -236,7 +236,7 @@ TEST(XmLoader, FadeoutDoublingSaturates)
     EXPECT_EQ(song->instruments[0].fadeout, 0xFFFF);
 }
 
-TEST(XmLoader, DeltaDecoding8And16Bit)
+TEST(music_xm_loader, DeltaDecoding8And16Bit)
 {
     SongHolder eight(load_module(module_with_sample(sample_8bit({0x01, 0x01, 0xFE}))));
     ASSERT_NE(eight.song, nullptr);
@@ -263,7 +263,7 @@ TEST(XmLoader, DeltaDecoding8And16Bit)
     EXPECT_EQ(s->data[3], static_cast<int16_t>((32267 + 32766) & 0xFFFF));
 }
 
-TEST(XmLoader, SampleHeadersAndLoopPreparation)
+TEST(music_xm_loader, SampleHeadersAndLoopPreparation)
 {
     struct Case {
         const char* name;
@@ -305,7 +305,7 @@ TEST(XmLoader, SampleHeadersAndLoopPreparation)
     }
 }
 
-TEST(XmLoader, SampleFieldsAndVolumeRange)
+TEST(music_xm_loader, SampleFieldsAndVolumeRange)
 {
     TestSample sample = sample_8bit({1});
     sample.volume = 200;
@@ -321,7 +321,7 @@ TEST(XmLoader, SampleFieldsAndVolumeRange)
     EXPECT_EQ(s->relative_note, -12);
 }
 
-TEST(XmLoader, SeveralSamplesReadTheirDataInSlotOrder)
+TEST(music_xm_loader, SeveralSamplesReadTheirDataInSlotOrder)
 {
     TestInstrument instrument;
     instrument.samples = {sample_8bit({1, 1}), TestSample{}, sample_8bit({3})};
@@ -338,7 +338,7 @@ TEST(XmLoader, SeveralSamplesReadTheirDataInSlotOrder)
     EXPECT_EQ(i.samples[3], &empty_sample);
 }
 
-TEST(XmLoader, TruncatedSampleDataPlaysAsSilence)
+TEST(music_xm_loader, TruncatedSampleDataPlaysAsSilence)
 {
     TestSample sample = sample_8bit({10, 10, 10, 10, 10, 10});
     std::vector<uint8_t> bytes = build_module(module_with_sample(sample));
@@ -366,7 +366,7 @@ TEST(XmLoader, TruncatedSampleDataPlaysAsSilence)
     EXPECT_EQ(s->data[2], 0);
 }
 
-TEST(XmLoader, RestartPositionOutsideTheSongPlaysFromOrderZero)
+TEST(music_xm_loader, RestartPositionOutsideTheSongPlaysFromOrderZero)
 {
     for (uint16_t restart : {2, 3, 255}) {
         TestModule module;
@@ -387,7 +387,7 @@ TEST(XmLoader, RestartPositionOutsideTheSongPlaysFromOrderZero)
 
 // Every file below is refused: load_song returns null and (checked under
 // AddressSanitizer) nothing it allocated stays behind.
-TEST(XmLoader, RejectedModules)
+TEST(music_xm_loader, RejectedModules)
 {
     struct Case {
         const char* name;
@@ -454,7 +454,7 @@ TEST(XmLoader, RejectedModules)
     }
 }
 
-TEST(XmLoader, TruncatedFiles)
+TEST(music_xm_loader, TruncatedFiles)
 {
     TestModule module;
     module.patterns[0].rows = 1;
@@ -474,10 +474,10 @@ TEST(XmLoader, TruncatedFiles)
     }
 }
 
-TEST(XmLoader, FreeSongOfNothing) { EXPECT_FALSE(free_song(nullptr)); }
+TEST(music_xm_loader, FreeSongOfNothing) { EXPECT_FALSE(free_song(nullptr)); }
 
 // The module the intro carries, as the build embedded it.
-TEST(XmLoader, EmbeddedModule)
+TEST(music_xm_loader, EmbeddedModule)
 {
     if (embedded_module_size == 0) GTEST_SKIP() << "the build has no module";
     std::vector<uint8_t> bytes(embedded_module, embedded_module + embedded_module_size);
