@@ -139,7 +139,7 @@ TEST(SongModule, EverySampleIsEightBitWithItsLoopInside) {
 // The writer refuses what the loader would have to repair, and the
 // generator refuses a module that does not fit the intro's 10000 bytes.
 TEST(SongModule, GeneratorRefusesBadLoopsAndOversize) {
-    songgen::ModuleSpec m = songgen::compose_song();
+    songgen::ModuleData m = songgen::compose_song();
     EXPECT_THROW(songgen::fill_to_size(m, 9999), std::runtime_error);
     m.instruments[4].sample.loop_length += 1;
     EXPECT_THROW(songgen::write_xm(m), std::runtime_error);
