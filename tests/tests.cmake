@@ -20,8 +20,19 @@ foreach(area_dir ${test_areas})
       target_link_libraries(test_${area} PRIVATE ${BRINDLEC_HEADLESS} GTest::gtest_main)
       target_compile_definitions(test_${area} PRIVATE
         BRINDLEC_SOURCE_DIR="${PROJECT_SOURCE_DIR}" BRINDLEC_BINARY_DIR="${PROJECT_BINARY_DIR}")
-      gtest_discover_tests(test_${area} DISCOVERY_TIMEOUT 60
-        PROPERTIES LABELS "unit;${area}" ENVIRONMENT "${BRINDLEC_TEST_ENVIRONMENT}")
+      gtest_discover_tests(test_${area} DISCOVERY_TIMEOUT 60 TEST_LIST test_${area}_TESTS)
+      # Labels and environment are lists, which gtest_discover_tests's
+      # PROPERTIES would flatten into separate arguments (the area label and
+      # the sanitizer options were lost): set them once the tests are known.
+      set(BRINDLEC_TEST_AREA ${area})
+      set(properties_file ${PROJECT_BINARY_DIR}/test_${area}_properties.cmake)
+      file(CONFIGURE OUTPUT ${properties_file} CONTENT [[
+foreach(test IN LISTS test_@BRINDLEC_TEST_AREA@_TESTS)
+  set_tests_properties("${test}" PROPERTIES LABELS "unit;@BRINDLEC_TEST_AREA@"
+    ENVIRONMENT "@BRINDLEC_TEST_ENVIRONMENT@")
+endforeach()
+]] @ONLY)
+      set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${properties_file})
     endif()
   endif()
 endforeach()

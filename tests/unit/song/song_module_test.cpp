@@ -69,7 +69,9 @@ ModuleFacts read_facts(const std::vector<uint8_t>& bytes) {
     f.bpm = r.read(2);
     r.at = 60 + header_size;
     for (int p = 0; p < f.patterns && r.ok; ++p) {
-        r.read(4 + 1 + 2);
+        r.read(4);  // header length
+        r.read(1);  // packing type
+        r.read(2);  // rows
         r.at += r.read(2);
     }
     for (int i = 0; i < f.instruments && r.ok; ++i) {
