@@ -410,12 +410,39 @@ Song* load_song(const char* name)
     return song;
 }
 
+// Whether a sample is one of the song's own (not the shared empty one).
+static bool song_owns_sample(const Song* song, const Sample* sample)
+{
+    if (!song->instruments) return false;
+    for (int i = 0; i < song->instrument_count; ++i) {
+        const Instrument* instrument = &song->instruments[i];
+        for (int s = 0; s < instrument->sample_count; ++s)
+            if (instrument->samples[s] == sample) return true;
+    }
+    return false;
+}
+
+// Voices keep their samples after the song stops (a new song starts on
+// voices as the old one left them); those of a song being released would
+// read its freed sample data at the next mix, so they fall silent with it.
+static void silence_voices_of(const Song* song)
+{
+    for (int v = 0; v < VOICE_SLOTS; ++v) {
+        Voice* voice = &sound_output.voices[v];
+        if (!voice->sample || !song_owns_sample(song, voice->sample)) continue;
+        voice->sample = nullptr;
+        voice->position = 0;
+        voice->position_fraction = 0;
+    }
+}
+
 bool free_song(Song* song)
 {
     if (!song) return false;
     while (sound_output.mixing) {
     }
     stop_song(song);
+    silence_voices_of(song);
     if (song->instruments) {
         for (int i = 0; i < song->instrument_count; ++i) {
             Instrument* instrument = &song->instruments[i];

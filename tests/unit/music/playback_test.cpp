@@ -198,6 +198,43 @@ TEST(music_free_song, StopsThePlayingSongBeforeReleasingIt)
     EXPECT_TRUE(sound_output.thread_finished);
 }
 
+// A module whose one note keeps sounding: a looped 8-bit sample.
+std::vector<uint8_t> sounding_module()
+{
+    TestSample sample;
+    sample.length = 64;
+    sample.loop_length = 64;
+    sample.type = 0x01;
+    for (int i = 0; i < 64; ++i) sample.data.push_back(static_cast<uint8_t>(i % 8 == 0 ? 40 : 0));
+    TestModule module;
+    module.instruments = {instrument_with(sample)};
+    module.patterns[0].packed = plain_cell(49, 1);
+    for (int i = 1; i < 64 * 2; ++i) module.patterns[0].packed.push_back(0x80);
+    return build_module(module);
+}
+
+// Voices outlive a stopped song; those left on a released song's samples
+// must not read them when the next song mixes (the ASan build sees it).
+TEST(music_free_song, VoicesLetGoOfTheReleasedSongsSamples)
+{
+    ASSERT_TRUE(open_offline_output(OUTPUT_RATE));
+    std::vector<uint8_t> bytes = sounding_module();
+    Song* song = load_bytes(bytes);
+    ASSERT_NE(song, nullptr);
+    ASSERT_TRUE(prepare_playback(song));
+    const Sample* sample = song->instruments[0].samples[0];
+    int holding = 0;
+    for (const Voice& voice : sound_output.voices) holding += voice.sample == sample;
+    ASSERT_EQ(holding, 1) << "the note sounds on one voice";
+    EXPECT_TRUE(free_song(song));
+    for (int v = 0; v < VOICE_SLOTS; ++v) ASSERT_EQ(sound_output.voices[v].sample, nullptr) << v;
+
+    Song* next = load_bytes(bytes);
+    ASSERT_NE(next, nullptr);
+    ASSERT_TRUE(prepare_playback(next));
+    EXPECT_TRUE(free_song(next));
+}
+
 TEST(music_startup, OpensTheOutputLoadsAndStartsTheSong)
 {
     start_sound_output();
