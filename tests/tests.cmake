@@ -7,7 +7,7 @@ include(GoogleTest)
 set(BRINDLEC_TEST_ENVIRONMENT
   "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/sanitizer/lsan.supp:print_suppressions=0"
   "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
-  "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1")
+  "TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/sanitizer/tsan.supp:halt_on_error=1:second_deadlock_stack=1")
 
 file(GLOB test_areas LIST_DIRECTORIES true ${PROJECT_SOURCE_DIR}/tests/unit/*)
 foreach(area_dir ${test_areas})
@@ -44,4 +44,10 @@ foreach(script ${e2e_scripts})
   add_test(NAME e2e_${name} COMMAND bash ${script})
   set_tests_properties(e2e_${name} PROPERTIES LABELS e2e TIMEOUT 600
     ENVIRONMENT "BRINDLEC_BIN=${PROJECT_BINARY_DIR};BRINDLEC_SOURCE_DIR=${PROJECT_SOURCE_DIR};${BRINDLEC_TEST_ENVIRONMENT}")
+endforeach()
+
+# Helpers of the end-to-end scripts: holding one thread of a running
+# process (ptrace), and comparing captured audio with the offline render.
+foreach(helper hold_thread pcm_lag)
+  add_executable(${helper} ${PROJECT_SOURCE_DIR}/tests/e2e/support/${helper}.cpp)
 endforeach()
