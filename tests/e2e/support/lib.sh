@@ -60,3 +60,62 @@ wait_exit() {
     kill "$pid" 2>/dev/null
     return 124
 }
+
+# now: wall-clock seconds with a fraction.
+now() { date +%s.%N; }
+
+# thread_id PID NAME [SECONDS]: the id of the thread of PID named NAME,
+# waiting for it to appear; fails when it does not.
+thread_id() {
+    local pid=$1 name=$2 limit=${3:-10} task
+    for _ in $(seq $((limit * 10))); do
+        for task in /proc/"$pid"/task/*; do
+            [ "$(cat "$task/comm" 2>/dev/null)" = "$name" ] && { basename "$task"; return 0; }
+        done
+        sleep 0.1
+    done
+    return 1
+}
+
+# has_thread PID NAME: whether PID has a thread named NAME now.
+has_thread() {
+    grep -qx "$2" /proc/"$1"/task/*/comm 2>/dev/null
+}
+
+# timestamp_lines: copies its input, each line prefixed with the wall
+# time at which it arrived.
+timestamp_lines() {
+    local line
+    while IFS= read -r line; do printf '%s %s\n' "$(now)" "$line"; done
+}
+
+# wait_for_line FILE PATTERN SECONDS: waits until a line of FILE matches.
+wait_for_line() {
+    local file=$1 pattern=$2 limit=$3
+    for _ in $(seq $((limit * 10))); do
+        grep -qE "$pattern" "$file" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# wait_for_caption ID SECONDS: waits until the window shows text on black
+# (the title captions); prints the wall time at which it was seen.
+wait_for_caption() {
+    local win=$1 limit=$2 shot fraction
+    shot=$(mktemp --suffix=.png)
+    for _ in $(seq $((limit * 10))); do
+        local at
+        at=$(now)
+        import -window "$win" "$shot" 2>/dev/null
+        fraction=$(bright_fraction "$shot" 2>/dev/null)
+        if awk -v f="${fraction:-0}" 'BEGIN {exit !(f > 0.002 && f < 0.2)}'; then
+            rm -f "$shot"
+            echo "$at"
+            return 0
+        fi
+        sleep 0.05
+    done
+    rm -f "$shot"
+    return 1
+}

@@ -1,0 +1,46 @@
+# A mixing thread held up for longer than the audio ring (3.5 s against
+# 2.01 s) while the device plays on: the device repeats the old music of
+# the ring it was not given anew, then the thread catches up in one poll
+# and the song goes on where it stopped, one ring late; nothing crashes.
+#
+# The thread is really stopped: hold_thread seizes that one thread with
+# ptrace (a signal would stop the whole process), keeps it stopped and
+# lets it go. SDL's disk audio driver plays the ring in real time into a
+# file, which is compared with the offline render of the same song block
+# by block (pcm_lag): every block heard is the song at the same place, or
+# exactly whole rings earlier.
+. "$(dirname "$0")/support/lib.sh"
+work=$(mktemp -d)
+start_xvfb 1024x768
+
+SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" \
+    "$BRINDLEC_BIN/brindlec" --windowed >/dev/null 2>"$work/err" &
+APP_PID=$!
+win=$(window_id "Brindlec by qvt71") || fail "no intro window"
+mixer=$(thread_id $APP_PID brindlec-mixer 10) || fail "no mixing thread"
+sleep 2
+"$BRINDLEC_BIN/hold_thread" "$mixer" 3500 >"$work/held" || fail "cannot hold the mixing thread"
+sleep 4
+kill -0 $APP_PID 2>/dev/null || fail "the intro ended during the stall"
+xdotool key --window "$win" Escape 2>/dev/null
+wait_exit $APP_PID 10
+status=$?
+APP_PID=
+[ $status = 0 ] || { cat "$work/err"; fail "exit status $status"; }
+
+"$BRINDLEC_BIN/brindlec-music" --wav "$work/song.wav" --seconds 30 >"$work/render.log" 2>&1 || { cat "$work/render.log"; fail "no offline render"; }
+"$BRINDLEC_BIN/pcm_lag" "$work/audio.raw" "$work/song.wav" >"$work/lag" || fail "no music in the capture"
+cat "$work/held"
+grep -E '^(run|unmatched|repeated_blocks)' "$work/lag"
+# Two runs: on time until the ring ran out, then one ring late to the end.
+mapfile -t runs < <(grep '^run ' "$work/lag")
+[ ${#runs[@]} = 2 ] || fail "expected the song on time, then one ring late"
+read -r _ lag0 first0 last0 <<<"${runs[0]}"
+read -r _ lag1 first1 last1 <<<"${runs[1]}"
+[ "$lag0" = 0 ] && [ "$first0" = 0 ] && [ "$lag1" = 1 ] || fail "unexpected lags: ${runs[*]}"
+# The old music repeated is the one ring the device played unrefreshed
+# (100 blocks); after it the song went on, at least 2 s of it.
+grep -qx 'repeated_blocks 100' "$work/lag" || fail "not exactly one ring of old music repeated"
+[ $((last1 - first1 + 1)) -ge 200 ] || fail "the song did not go on after the repeat"
+grep -qx 'unmatched 0' "$work/lag" || fail "blocks that are no part of the song were played"
+echo "ok: stalled 3.5 s: one ring of old music repeated, then the song went on; status 0"
