@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -353,6 +354,7 @@ int main(int argc, char** argv)
     run.next_slot_ms = first_slot_ms(options.from_ms);
     run.next_sheet_ms = options.every_ms;
     run.started = std::chrono::steady_clock::now();
+    std::signal(SIGPIPE, SIG_IGN);  // an encoder that dies is reported, not fatal
     if (!options.video_path.empty() &&
         !open_video(&run.video, options.video_path, options.width, options.height, &run.error)) {
         std::fprintf(stderr, "brindlec-capture: %s\n", run.error.c_str());

@@ -157,7 +157,7 @@ bool add_video_frame(VideoOutput* video, const std::vector<uint8_t>& rgb, std::s
     video->frames++;
     if (video->pipe) {
         if (std::fwrite(rgb.data(), 1, rgb.size(), video->pipe) != rgb.size()) {
-            *error = "the encoder stopped taking frames";
+            *error = "ffmpeg stopped taking frames";
             return false;
         }
         return true;
