@@ -27,11 +27,24 @@ extern "C" int __cdecl atexit(void(__cdecl* function)(void))
     return _onexit(reinterpret_cast<_onexit_t>(function)) ? 0 : -1;
 }
 
+// WinMain's command line leaves out the program's own name, quoted or not.
+static LPSTR arguments_after_program_name(LPSTR line)
+{
+    bool quoted = false;
+    while (*line && (quoted || (*line != ' ' && *line != '\t'))) {
+        if (*line == '"') quoted = !quoted;
+        line++;
+    }
+    while (*line == ' ' || *line == '\t') line++;
+    return line;
+}
+
 extern "C" __attribute__((force_align_arg_pointer)) void WinMainCRTStartup(void)
 {
     __main();
     // exit, not ExitProcess: destructors registered by __main and the
     // C library's own clean-up run first. The mixing thread ends with
     // the process.
-    std::exit(WinMain(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWDEFAULT));
+    std::exit(WinMain(GetModuleHandleA(nullptr), nullptr, arguments_after_program_name(GetCommandLineA()),
+                      SW_SHOWDEFAULT));
 }
