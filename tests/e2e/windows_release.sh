@@ -2,7 +2,7 @@
 # The release: the i686 (32-bit) brindlec.exe cross-built with MinGW-w64 is
 # a GUI-subsystem PE32 that imports only DLLs Windows ships, carries the
 # embedded song, and fits in 64 KiB without a packer.
-source "$(dirname "$0")/lib/windows.bash"
+source "$(dirname "$0")/support/windows.bash"
 
 require_tools cmake i686-w64-mingw32-g++-win32 i686-w64-mingw32-objdump od
 build_windows_preset windows-x86

@@ -9,10 +9,19 @@
 #   3. 800 x 600 screen, Yes: the 1024 x 768 mode is refused, the error
 #      box says so, and the intro ends with status 0 and no window.
 #   4. With a sound device (ALSA writing to a file) the music is heard.
-source "$(dirname "$0")/lib/windows.bash"
+source "$(dirname "$0")/support/windows.bash"
 
-require_tools cmake x86_64-w64-mingw32-g++-win32 x86_64-w64-mingw32-objdump wine wineserver \
-    Xvfb xwininfo xdotool import convert
+require_tools cmake x86_64-w64-mingw32-g++-win32 x86_64-w64-mingw32-objdump \
+    Xvfb xwininfo xdotool import convert od
+# Debian's wine64 alone has the loader and server under /usr/lib/wine; the
+# wine package adds the commands on the PATH.
+if command -v wine >/dev/null && command -v wineserver >/dev/null; then
+    wine=$(command -v wine) wineserver=$(command -v wineserver)
+else
+    wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver64
+    export WINELOADER=$wine
+fi
+[ -x "$wine" ] && [ -x "$wineserver" ] || fail "Wine (wine64) is not installed"
 build_windows_preset windows-x64
 exe=$windows_exe
 check_imports x86_64-w64-mingw32-objdump "$exe"
@@ -33,7 +42,7 @@ xvfb_pid=
 wine_pid=
 cleanup() {
     [ -n "$wine_pid" ] && kill "$wine_pid" 2>/dev/null
-    wineserver -k 2>/dev/null
+    "$wineserver" -k 2>/dev/null
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
     true
 }
@@ -58,7 +67,7 @@ start_screen() {
 # Ends the Wine session of the prefix (it belongs to the old screen) and
 # the X server.
 stop_screen() {
-    wineserver -k 2>/dev/null || true
+    "$wineserver" -k 2>/dev/null || true
     if [ -n "$xvfb_pid" ]; then
         kill "$xvfb_pid" 2>/dev/null || true
         wait "$xvfb_pid" 2>/dev/null || true
@@ -107,7 +116,7 @@ press_key() {
 
 # Starts the intro and answers its question with KEY (n: No, y: Yes).
 start_intro() {
-    wine "$exe" >"$work/wine.log" 2>&1 &
+    "$wine" "$exe" >"$work/wine.log" 2>&1 &
     wine_pid=$!
     local box
     box=$(wait_window "FullScreen?" 60)
@@ -159,7 +168,7 @@ expect_title_text() {
 start_screen 1024x768
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "making the Wine prefix"
-    wine wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot: $(cat "$work/wineboot.log")"
+    "$wine" wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot: $(cat "$work/wineboot.log")"
 fi
 
 echo "1. windowed, silent"
