@@ -16,17 +16,20 @@ target_include_directories(brindlec PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(brindlec PRIVATE brindlec_intro brindlec_music brindlec_embedded
   opengl32 glu32 gdi32 user32 kernel32 winmm)
 
-# Size: no exception or unwind tables, no RTTI, every function in a
-# section of its own so the linker drops what nothing calls, then a
-# stripped image. The portable code uses no iostreams and no exceptions.
-# Not -fdata-sections: for Windows targets GCC then puts
-# zero-filled variables (the voices, the track channels) into .data
-# sections of their own, stored in the file byte for byte instead of
-# taking no room in .bss.
+# Size: no exceptions, no RTTI, every function in a section of its own so
+# the linker drops what nothing calls, then a stripped image. The portable
+# code uses no iostreams and no exceptions. Not -fdata-sections: for
+# Windows targets GCC then puts zero-filled variables (the voices, the
+# track channels) into .data sections of their own, stored in the file
+# byte for byte instead of taking no room in .bss.
 set(BRINDLEC_SIZE_COMPILE_OPTIONS
-  -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
-  -fno-stack-protector -fno-ident
-  -ffunction-sections)
+  -fno-exceptions -fno-rtti -fno-stack-protector -fno-ident -ffunction-sections)
+# The 32-bit release carries no unwind tables either; 64-bit Windows wants
+# them (.pdata) in every function that a fault may have to be unwound
+# through, and that build is for testing, not for size.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  list(APPEND BRINDLEC_SIZE_COMPILE_OPTIONS -fno-asynchronous-unwind-tables -fno-unwind-tables)
+endif()
 foreach(target brindlec_intro brindlec_music brindlec_embedded brindlec)
   target_compile_options(${target} PRIVATE ${BRINDLEC_SIZE_COMPILE_OPTIONS})
 endforeach()
@@ -39,8 +42,18 @@ foreach(target brindlec_intro brindlec_music brindlec_embedded brindlec)
 endforeach()
 # The process starts in win32_main.cpp's WinMainCRTStartup, without
 # MinGW's start-up objects and so without their relocator: a reference to
-# data in a DLL that would need it is refused at link time.
+# data in a DLL that would need it is refused at link time. The image is
+# loaded at its preferred address, as intros always were: no base
+# relocations (some 2.5 KiB), so no address-space randomisation for a
+# program that reads nothing from outside. The 32-bit runtime objects'
+# unwind tables go too (discard_unwind_tables.ld).
 target_link_options(brindlec PRIVATE
   -nostartfiles -static-libgcc -static-libstdc++
   -Wl,--disable-auto-import -Wl,--disable-runtime-pseudo-reloc
+  -Wl,--disable-dynamicbase -Wl,--disable-reloc-section
   -Wl,--gc-sections -s)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(discard_script ${PROJECT_SOURCE_DIR}/platform/win32/discard_unwind_tables.ld)
+  target_link_options(brindlec PRIVATE -Wl,-T,${discard_script})
+  set_property(TARGET brindlec APPEND PROPERTY LINK_DEPENDS ${discard_script})
+endif()
