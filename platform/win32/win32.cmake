@@ -5,6 +5,7 @@
 
 set(BRINDLEC_WIN32_SOURCES
   ${PROJECT_SOURCE_DIR}/platform/win32/win32_main.cpp
+  ${PROJECT_SOURCE_DIR}/platform/win32/win32_runtime.cpp
   ${PROJECT_SOURCE_DIR}/platform/win32/win32_window.cpp
   ${PROJECT_SOURCE_DIR}/platform/win32/win32_audio.cpp
   ${PROJECT_SOURCE_DIR}/platform/win32/win32_system.cpp)
@@ -40,7 +41,7 @@ endforeach()
 foreach(target brindlec_intro brindlec_music brindlec_embedded brindlec)
   target_compile_definitions(${target} PRIVATE __mingw_vsnprintf=__ms_vsnprintf)
 endforeach()
-# The process starts in win32_main.cpp's WinMainCRTStartup, without
+# The process starts in win32_runtime.cpp's WinMainCRTStartup, without
 # MinGW's start-up objects and so without their relocator: a reference to
 # data in a DLL that would need it is refused at link time. The image is
 # loaded at its preferred address, as intros always were: no base
