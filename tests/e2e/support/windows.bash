@@ -20,15 +20,14 @@ require_tools() {
     done
 }
 
-# Configures (once) and builds the preset; sets windows_exe to the program.
+# Configures and builds the preset (both quick when nothing changed); sets
+# windows_exe to the program.
 build_windows_preset() {
     local preset=$1
     local dir=$BRINDLEC_BIN/$preset
     mkdir -p "$dir"
-    if [ ! -f "$dir/CMakeCache.txt" ]; then
-        (cd "$BRINDLEC_SOURCE_DIR" && cmake --preset "$preset" -B "$dir") >"$dir/configure.log" 2>&1 ||
-            { cat "$dir/configure.log" >&2; fail "configuring $preset"; }
-    fi
+    (cd "$BRINDLEC_SOURCE_DIR" && cmake --preset "$preset" -B "$dir") >"$dir/configure.log" 2>&1 ||
+        { cat "$dir/configure.log" >&2; fail "configuring $preset"; }
     # One job: CTest may be building the other preset at the same time.
     cmake --build "$dir" --parallel 1 >"$dir/build.log" 2>&1 ||
         { cat "$dir/build.log" >&2; fail "building $preset"; }
