@@ -25,10 +25,10 @@ add_executable(brindlec ${PROJECT_SOURCE_DIR}/shell/main_linux.cpp)
 target_link_libraries(brindlec PRIVATE brindlec_intro brindlec_music brindlec_embedded platform_sdl)
 target_compile_definitions(brindlec PRIVATE BRINDLEC_VERSION="${PROJECT_VERSION}")
 
-# A library of the whole intro over the headless backend, for the tools
-# and tests (the objects are compiled once and shared).
-add_library(brindlec_headless INTERFACE)
-target_link_libraries(brindlec_headless INTERFACE brindlec_intro brindlec_music brindlec_embedded platform_headless PNG::PNG)
+# The whole intro over the headless backend, for the tools and tests (the
+# objects are compiled once and shared; object libraries must be linked
+# directly by each executable).
+set(BRINDLEC_HEADLESS brindlec_intro brindlec_music brindlec_embedded platform_headless PNG::PNG)
 
 # Tools: one folder each under tools/, named after the executable.
 function(brindlec_tool name folder)
@@ -40,7 +40,7 @@ function(brindlec_tool name folder)
     target_link_libraries(${name} PRIVATE ${ARGN})
   endif()
 endfunction()
-brindlec_tool(brindlec-capture capture brindlec_headless)
+brindlec_tool(brindlec-capture capture ${BRINDLEC_HEADLESS})
 brindlec_tool(brindlec-music music brindlec_music brindlec_embedded platform_sdl)
 brindlec_tool(brindlec-songgen songgen)
 

@@ -45,6 +45,8 @@ static uint32_t run_frame_if_due(void)
         render_frame();
         platform_swap_buffers();
         next_frame_ms = elapsed_ms + FRAME_PERIOD_MS;
+        // The frame took time: measure the wait from now, not from before it.
+        return frame_wait_ms(platform_clock_ms() - clock_base_ms, next_frame_ms);
     }
     return frame_wait_ms(elapsed_ms, next_frame_ms);
 }

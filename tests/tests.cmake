@@ -12,7 +12,7 @@ foreach(area_dir ${test_areas})
     if(sources)
       add_executable(test_${area} ${sources})
       target_include_directories(test_${area} PRIVATE ${PROJECT_SOURCE_DIR})
-      target_link_libraries(test_${area} PRIVATE brindlec_headless GTest::gtest_main)
+      target_link_libraries(test_${area} PRIVATE ${BRINDLEC_HEADLESS} GTest::gtest_main)
       target_compile_definitions(test_${area} PRIVATE
         BRINDLEC_SOURCE_DIR="${PROJECT_SOURCE_DIR}" BRINDLEC_BINARY_DIR="${PROJECT_BINARY_DIR}")
       gtest_discover_tests(test_${area} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)

@@ -1,7 +1,8 @@
 // Controls of the headless backend, for the tests and the capture tool.
 // The backend runs the intro off screen on OSMesa with a virtual clock:
 // time moves only when the frame loop waits for messages, by exactly the
-// time it asked to wait (at least 1 ms per wait), so a run is repeatable
+// time it asked to wait (a poll that finds nothing is instantaneous once,
+// then costs 1 ms per further poll in a row), so a run is repeatable
 // and draws its frames when a machine of infinite speed would.
 #ifndef BRINDLEC_HEADLESS_H
 #define BRINDLEC_HEADLESS_H

@@ -27,6 +27,7 @@ struct HeadlessState {
     std::vector<std::string> messages;
     uint32_t clock_ms = 5000;  // an arbitrary origin, as on a real machine
     std::deque<QueuedMessage> queue;
+    int empty_polls = 0;  // zero-timeout polls in a row that found nothing
     void (*swap_hook)(void*) = nullptr;
     void* swap_context = nullptr;
     int swaps = 0;
@@ -184,6 +185,7 @@ int platform_destroy_window(void)
 void platform_swap_buffers(void)
 {
     if (state.context) glFinish();
+    state.empty_polls = 0;  // the loop did work: its next poll is not a spin
     state.swaps++;
     if (state.swap_hook) state.swap_hook(state.swap_context);
 }
@@ -201,11 +203,14 @@ bool platform_wait_message(PlatformMessage* message, uint32_t timeout_ms)
         static_cast<int32_t>(state.clock_ms - state.queue.front().at_ms) >= 0) {
         *message = state.queue.front().message;
         state.queue.pop_front();
+        state.empty_polls = 0;
         return true;
     }
-    // Nothing waiting: time passes. A poll costs a millisecond so that a
-    // loop that only polls still moves the clock on.
-    uint32_t wait = timeout_ms > 0 ? timeout_ms : 1;
+    // Nothing waiting: time passes. A single poll is instantaneous, but a
+    // loop that keeps polling moves the clock on by a millisecond a poll.
+    uint32_t wait = timeout_ms;
+    if (wait == 0) wait = state.empty_polls++ > 0 ? 1 : 0;
+    else state.empty_polls = 0;
     if (!state.queue.empty()) {
         uint32_t until_next = state.queue.front().at_ms - state.clock_ms;
         if (until_next < wait) wait = until_next;

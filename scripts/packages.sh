@@ -1,0 +1,28 @@
+# Debian packages Brindlec needs, and a helper that installs the missing ones.
+# Sourced by run.sh and test.sh.
+
+BUILD_PACKAGES="cmake g++ make pkg-config libsdl2-dev libfreetype-dev libfontconfig-dev
+  libosmesa6-dev libglu1-mesa-dev libgl-dev libpng-dev libgtest-dev libbenchmark-dev
+  fonts-dejavu-core"
+TEST_PACKAGES="xvfb xdotool x11-utils xfonts-base imagemagick sox
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 wine64
+  clang libclang-rt-14-dev"
+
+# ensure_packages PACKAGE...: installs what is missing when run as root,
+# otherwise prints the exact command to run and fails.
+ensure_packages() {
+    local missing="" package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+            missing="$missing $package"
+    done
+    [ -z "$missing" ] && return 0
+    if [ "$(id -u)" = 0 ]; then
+        echo "Installing:$missing"
+        apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
+    else
+        echo "Missing Debian packages. Run:"
+        echo "  sudo apt-get install -y$missing"
+        return 1
+    fi
+}

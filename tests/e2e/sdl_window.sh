@@ -1,0 +1,31 @@
+# The real intro under Xvfb with real SDL: the question answered "No" in
+# the real dialog, the 800 x 600 window shows the title, Esc ends it with 0.
+. "$(dirname "$0")/support/lib.sh"
+work=$(mktemp -d)
+start_xvfb 1024x768
+
+"$BRINDLEC_BIN/brindlec" >"$work/out" 2>&1 &
+APP_PID=$!
+box=$(window_id "FullScreen?") || fail "the question did not appear"
+xdotool key --window "$box" Escape   # the No button answers Escape
+win=$(window_id "Brindlec by qvt71") || fail "no intro window after answering No"
+read -r width height < <(window_size "$win")
+[ "$width" = 800 ] && [ "$height" = 600 ] || fail "window is ${width}x${height}, not 800x600"
+
+# The first caption shows from 0.51 s to 2.1 s of the intro clock.
+seen=0
+for _ in $(seq 40); do
+    import -window "$win" "$work/shot.png" 2>/dev/null
+    fraction=$(bright_fraction "$work/shot.png")
+    if awk -v f="$fraction" 'BEGIN {exit !(f > 0.002 && f < 0.2)}'; then seen=1; break; fi
+    sleep 0.2
+done
+[ $seen = 1 ] || fail "no title text in the window"
+cp "$work/shot.png" "$BRINDLEC_BIN/e2e-sdl-window.png" 2>/dev/null
+
+xdotool key --window "$win" Escape
+wait_exit $APP_PID 10
+status=$?
+APP_PID=
+[ $status = 0 ] || { cat "$work/out"; fail "exit status $status after Esc"; }
+echo "ok: question, 800x600 window with title text, Esc -> 0"
