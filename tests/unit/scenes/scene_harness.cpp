@@ -75,6 +75,7 @@ constexpr int VALUES_PER_VERTEX = 12;  // GL_4D_COLOR_TEXTURE: xyzw, rgba, strq
 MeshVertex decode_vertex(const GLfloat* values)
 {
     MeshVertex vertex;
+    for (int i = 0; i < 3; i++) vertex.window[i] = values[i];
     // Window x and y are the object's plus the range; window depth 0..1
     // runs from z = +range (near) to z = -range (far).
     vertex.position[0] = values[0] - PROBE_RANGE;
@@ -158,9 +159,11 @@ std::vector<FeedbackPrimitive> feedback_primitives(void (*draw)(void))
         GLint count = 0;
         if (primitive.token == GL_POLYGON_TOKEN) count = static_cast<GLint>(buffer[i++]);
         else if (primitive.token == GL_LINE_TOKEN || primitive.token == GL_LINE_RESET_TOKEN) count = 2;
-        else if (primitive.token == GL_POINT_TOKEN) count = 1;
+        else if (primitive.token == GL_POINT_TOKEN || primitive.token == GL_BITMAP_TOKEN ||
+                 primitive.token == GL_DRAW_PIXEL_TOKEN || primitive.token == GL_COPY_PIXEL_TOKEN)
+            count = 1;
         else if (primitive.token == GL_PASS_THROUGH_TOKEN) i++;
-        else break;  // bitmaps and pixels carry no mesh
+        else break;
         for (GLint v = 0; v < count; v++, i += VALUES_PER_VERTEX)
             primitive.vertices.push_back(decode_vertex(&buffer[i]));
         primitives.push_back(primitive);

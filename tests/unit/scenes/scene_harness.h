@@ -89,7 +89,8 @@ bool lit_as(const Rgb& pixel, const float material[4], float low, float high, in
 // Meshes, read back through GL feedback mode
 
 struct MeshVertex {
-    float position[3];  // object coordinates
+    float window[3];    // window coordinates as feedback gives them
+    float position[3];  // object coordinates, under the probe's view
     float normal[3];    // as given to GL (the modelview has no rotation)
     float colour[4];    // the lit colour
 };
@@ -100,8 +101,9 @@ struct MeshVertex {
 // modelview is left at the identity.
 void begin_mesh_probe(void);
 
-// What feedback mode gave for one primitive: a triangle (GL_POLYGON_TOKEN)
-// or a line (GL_LINE_TOKEN / GL_LINE_RESET_TOKEN).
+// What feedback mode gave for one primitive: a triangle (GL_POLYGON_TOKEN),
+// a line (GL_LINE_TOKEN / GL_LINE_RESET_TOKEN), a point or a bitmap (one
+// vertex: the raster position and colour).
 struct FeedbackPrimitive {
     GLint token;
     std::vector<MeshVertex> vertices;
