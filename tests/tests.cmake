@@ -4,6 +4,11 @@
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
+set(BRINDLEC_TEST_ENVIRONMENT
+  "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/sanitizer/lsan.supp:print_suppressions=0"
+  "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
+  "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1")
+
 file(GLOB test_areas LIST_DIRECTORIES true ${PROJECT_SOURCE_DIR}/tests/unit/*)
 foreach(area_dir ${test_areas})
   if(IS_DIRECTORY ${area_dir})
@@ -15,7 +20,8 @@ foreach(area_dir ${test_areas})
       target_link_libraries(test_${area} PRIVATE ${BRINDLEC_HEADLESS} GTest::gtest_main)
       target_compile_definitions(test_${area} PRIVATE
         BRINDLEC_SOURCE_DIR="${PROJECT_SOURCE_DIR}" BRINDLEC_BINARY_DIR="${PROJECT_BINARY_DIR}")
-      gtest_discover_tests(test_${area} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
+      gtest_discover_tests(test_${area} DISCOVERY_TIMEOUT 60
+        PROPERTIES LABELS "unit;${area}" ENVIRONMENT "${BRINDLEC_TEST_ENVIRONMENT}")
     endif()
   endif()
 endforeach()
@@ -26,5 +32,5 @@ foreach(script ${e2e_scripts})
   get_filename_component(name ${script} NAME_WE)
   add_test(NAME e2e_${name} COMMAND bash ${script})
   set_tests_properties(e2e_${name} PROPERTIES LABELS e2e TIMEOUT 600
-    ENVIRONMENT "BRINDLEC_BIN=${PROJECT_BINARY_DIR};BRINDLEC_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+    ENVIRONMENT "BRINDLEC_BIN=${PROJECT_BINARY_DIR};BRINDLEC_SOURCE_DIR=${PROJECT_SOURCE_DIR};${BRINDLEC_TEST_ENVIRONMENT}")
 endforeach()

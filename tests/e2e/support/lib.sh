@@ -9,7 +9,7 @@ start_xvfb() {
     local size=$1 n
     for n in $(seq 90 140); do
         [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
-        Xvfb :$n -screen 0 ${size}x24 -nolisten tcp >/dev/null 2>&1 &
+        Xvfb :$n -screen 0 ${size}x24 -nolisten tcp ${XVFB_EXTRA:-} >/dev/null 2>&1 &
         XVFB_PID=$!
         export DISPLAY=:$n
         for _ in $(seq 50); do
