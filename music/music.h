@@ -193,6 +193,10 @@ void clip_to_pcm16(int16_t* destination, const float* source, int frames);
 
 enum { BUFFER_MS = 1000 };
 
+// Output rates the ring arithmetic is made for: at least one frame of
+// volume ramp, and frame counts well inside int.
+enum { MIN_OUTPUT_RATE = 4000, MAX_OUTPUT_RATE = 192000 };
+
 struct SoundOutput {
     int rate;                // output frames per second
     bool device_open;        // the platform audio device is open
@@ -221,11 +225,25 @@ void fill_block(void);
 int output_thread(void* argument);
 void set_tempo(Song* song, int bpm);
 
+// Opens the output without a device, for rendering offline: closes the
+// previous output, then sets up rate, block, ring and ramp lengths and the
+// voices exactly as open_sound_output does. The ring is then filled only
+// by prepare_playback and fill_block; nothing plays it. False for a rate
+// outside MIN_OUTPUT_RATE..MAX_OUTPUT_RATE.
+bool open_offline_output(int rate);
+
 // ===========================================================================
 // Playback control (playback.cpp)
 
 bool play_song(Song* song);
 bool stop_song(Song* song);
+
+// What play_song does before the device and the thread take over: stops
+// what plays, resets the song's play state and the track channels, sets
+// the tempo, allocates the ring's buffers and fills the whole ring once.
+// False for a null song, an output that was never opened, or a failed
+// allocation (nothing is then left allocated but the reusable PCM ring).
+bool prepare_playback(Song* song);
 
 // ===========================================================================
 // Tick engine: rows and notes (tick_engine.cpp), effects (effects.cpp),
@@ -278,15 +296,131 @@ struct TrackChannel {
 
 extern TrackChannel channels[MAX_CHANNELS];
 
+enum {
+    EFFECT_ARPEGGIO = 0,
+    EFFECT_PORTA_UP = 1,
+    EFFECT_PORTA_DOWN = 2,
+    EFFECT_TONE_PORTA = 3,
+    EFFECT_VIBRATO = 4,
+    EFFECT_TONE_PORTA_SLIDE = 5,
+    EFFECT_VIBRATO_SLIDE = 6,
+    EFFECT_TREMOLO = 7,
+    EFFECT_SET_PANNING = 8,
+    EFFECT_SAMPLE_OFFSET = 9,
+    EFFECT_VOLUME_SLIDE = 10,
+    EFFECT_POSITION_JUMP = 11,
+    EFFECT_SET_VOLUME = 12,
+    EFFECT_PATTERN_BREAK = 13,
+    EFFECT_EXTENDED = 14,  // sub-command in the parameter's high nibble
+    EFFECT_SPEED_TEMPO = 15,
+    EFFECT_GLOBAL_VOLUME = 16,
+    EFFECT_GLOBAL_VOLUME_SLIDE = 17,
+    EFFECT_KEY_OFF = 20,
+    EFFECT_ENVELOPE_POSITION = 21,
+    EFFECT_PANNING_SLIDE = 25,
+    EFFECT_MULTI_RETRIGGER = 27,
+    EFFECT_TREMOR = 29,
+    EFFECT_EXTRA_FINE_PORTA = 33,
+};
+
+enum {
+    EXTENDED_FINE_PORTA_UP = 1,
+    EXTENDED_FINE_PORTA_DOWN = 2,
+    EXTENDED_VIBRATO_WAVEFORM = 4,
+    EXTENDED_FINETUNE = 5,
+    EXTENDED_PATTERN_LOOP = 6,
+    EXTENDED_TREMOLO_WAVEFORM = 7,
+    EXTENDED_SET_PANNING = 8,
+    EXTENDED_RETRIGGER = 9,
+    EXTENDED_FINE_VOLUME_UP = 10,
+    EXTENDED_FINE_VOLUME_DOWN = 11,
+    EXTENDED_NOTE_CUT = 12,
+    EXTENDED_NOTE_DELAY = 13,
+    EXTENDED_PATTERN_DELAY = 14,
+};
+
+enum {
+    MAX_VOLUME = 64,
+    MAX_ENVELOPE_VALUE = 64,  // volume and panning envelopes both span 0..64
+    FULL_FADEOUT = 65536,     // fadeout_volume of a note not yet fading
+    LOWEST_SLIDE_PERIOD = 56, // portamento up (1xx) stops here
+    PERIOD_LIMIT = 1 << 20,   // slides never push a period beyond +-this
+    LOWEST_FREQUENCY = 100,   // Hz; no voice plays slower
+};
+
+// The volume, period and panning a channel had before its row was read;
+// a note delay (EDx) puts them back so that the old note plays on.
+struct RowStart {
+    int32_t volume;
+    int32_t period;
+    int32_t panning;
+};
+
+// --- Rows and notes (tick_engine.cpp) ---
+
+// One tick of the song; the loader stores it in Song.tick_handler.
 void play_tick(Song* song);
+// Tick 0 of the current row for every channel.
 void process_row(Song* song);
+// Resets a channel for a new instrument: volume and panning from the
+// sample, envelopes, fadeout, key-off, auto-vibrato, waveform positions.
 void start_instrument(TrackChannel* channel, const Sample* sample);
+// The cells of the row being played, or null when the pattern has no note
+// grid, the row lies beyond it or the song has no channels.
+const PatternNote* current_row_cells(const Song* song);
+// Channels the engine drives: channel_count, at most MAX_CHANNELS.
+int played_channel_count(const Song* song);
+// The instrument a channel plays; empty_instrument beyond the song's.
+const Instrument* resolve_instrument(const Song* song, const TrackChannel* channel);
+// The sample an instrument maps a note to; empty_sample for a note beyond
+// the sample map, a map entry beyond 16 or an empty slot. Never null.
+Sample* resolve_sample(const Instrument* instrument, int note);
+
+// --- Effects (effects.cpp) ---
+
+// One tick other than tick 0 of the current row for every channel.
 void process_tick_effects(Song* song);
+// Tick-0 part of a volume-column byte.
 void apply_volume_column(TrackChannel* channel, uint8_t volume);
+// Later-tick part of a volume-column byte.
+void apply_volume_column_tick(TrackChannel* channel, uint8_t volume);
+// Tick-0 part of every effect except the sequencing ones (B, D, E6x, EEx,
+// F, G, H), which process_row settles itself.
+void apply_row_effect(Song* song, TrackChannel* channel, const PatternNote* cell,
+                      const Instrument* instrument, Sample* sample, const RowStart* before);
+// Later-tick part of the cell's effect.
+void apply_tick_effect(Song* song, TrackChannel* channel, const PatternNote* cell,
+                       const Instrument* instrument, Sample* sample);
+// Waveform amplitude 0..255 shared by vibrato and tremolo at position
+// -32..31; shape 0 sine, 1 ramp, 2 square.
+int vibrato_amplitude(int position, int shape);
+void do_vibrato(TrackChannel* channel);
+void do_tremolo(TrackChannel* channel);
+void do_tremor(TrackChannel* channel);
+void do_tone_portamento(TrackChannel* channel);
+// Later-tick arpeggio 0xy: pitch_offset for the tick's third of the cycle.
+void do_arpeggio(const Song* song, TrackChannel* channel, int param, const Sample* sample);
+
+// --- Envelopes, fadeout and auto-vibrato (envelopes.cpp) ---
+
+// One tick of the instrument's volume envelope and of its panning
+// envelope, each only while it is switched on and not finished.
 void step_envelope(TrackChannel* channel, const Instrument* instrument);
+// One fadeout step of a released note.
+void step_fadeout(TrackChannel* channel, const Instrument* instrument);
+// Lxx: moves the volume envelope to tick `position`.
+void set_envelope_position(TrackChannel* channel, const Instrument* instrument, int position);
+// Auto-vibrato waveform value -64..64 at position 0..255.
+int autovibrato_value(int type, int position);
 void do_auto_vibrato(TrackChannel* channel, const Instrument* instrument);
+
+// --- Pitch and voice update (pitch.cpp) ---
+
 int note_to_period(const Song* song, int real_note, int finetune);
 int amiga_period(int note, int finetune);
+// Frequency in Hz of a period with its pitch offset under the song's
+// table, kept between LOWEST_FREQUENCY and what the mixer can step through.
+int period_frequency(const Song* song, int period, int pitch_offset);
 void update_voice(TrackChannel* channel, const Sample* sample, const Song* song);
 
 // ===========================================================================

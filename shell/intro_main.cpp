@@ -12,6 +12,7 @@ bool window_active = true;
 uint32_t clock_base_ms = 0;
 uint32_t next_frame_ms = 120;  // the first frame no earlier than 120 ms
 DisplayChoice display_choice = CHOICE_ASK;
+void (*after_frame_hook)(void) = nullptr;
 
 static const char question_caption[] = "FullScreen?";
 static const char question_text[] =
@@ -44,6 +45,7 @@ static uint32_t run_frame_if_due(void)
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         render_frame();
         platform_swap_buffers();
+        if (after_frame_hook) after_frame_hook();
         next_frame_ms = elapsed_ms + FRAME_PERIOD_MS;
         // The frame took time: measure the wait from now, not from before it.
         return frame_wait_ms(platform_clock_ms() - clock_base_ms, next_frame_ms);

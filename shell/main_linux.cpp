@@ -2,13 +2,25 @@
 #include <cstdio>
 #include <cstring>
 
+#include "scenes/scenes.h"
 #include "shell/shell.h"
+
+// --trace: the timeline as it happens, in brindlec-capture's format.
+static uint16_t traced_scene = 0;
+static void trace_frame(void)
+{
+    if (scene_index != traced_scene) std::printf("scene %u at %u\n", scene_index, elapsed_ms);
+    if (quit_requested) std::printf("end at %u\n", elapsed_ms);
+    traced_scene = scene_index;
+    std::fflush(stdout);
+}
 
 static void print_usage(FILE* stream)
 {
-    std::fputs("usage: brindlec [--windowed | --fullscreen] [--help] [--version]\n"
+    std::fputs("usage: brindlec [--windowed | --fullscreen] [--trace] [--help] [--version]\n"
                "  --windowed    play in an 800 x 600 window without asking\n"
                "  --fullscreen  play full screen at 1024 x 768 without asking\n"
+               "  --trace       print 'scene <N> at <ms>' and 'end at <ms>' as they happen\n"
                "  --help        show this text\n"
                "  --version     show the version\n",
                stream);
@@ -21,6 +33,8 @@ int main(int argc, char** argv)
             display_choice = CHOICE_WINDOWED;
         } else if (std::strcmp(argv[i], "--fullscreen") == 0) {
             display_choice = CHOICE_FULLSCREEN;
+        } else if (std::strcmp(argv[i], "--trace") == 0) {
+            after_frame_hook = trace_frame;
         } else if (std::strcmp(argv[i], "--help") == 0) {
             print_usage(stdout);
             return 0;

@@ -24,6 +24,10 @@ extern uint32_t next_frame_ms;    // elapsed_ms from which the next frame may be
 enum DisplayChoice { CHOICE_ASK, CHOICE_FULLSCREEN, CHOICE_WINDOWED };
 extern DisplayChoice display_choice;
 
+// Called after every drawn frame, when set (scripted runs trace the
+// timeline with it); null in a normal run.
+extern void (*after_frame_hook)(void);
+
 // The intro: question, window, frame loop, tear-down. The four arguments
 // of a Windows main routine are accepted and ignored. Returns the process
 // exit status.

@@ -1,0 +1,146 @@
+// Tiny modules built in code for the tick engine tests, and the play-state
+// reset that playback performs before the first tick.
+#ifndef BRINDLEC_TESTS_TINY_MODULE_H
+#define BRINDLEC_TESTS_TINY_MODULE_H
+
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "music/music.h"
+
+// Cell note values (1-based, as stored in a pattern): C-4 is 49.
+enum : uint8_t { C4 = 49, D4 = 51, E4 = 53, G4 = 56, C5 = 61, KEY_OFF = NOTE_KEY_OFF };
+
+// A module of `pattern_count` patterns played in order 0, 1, 2, ..., with
+// `instrument_count` instruments of one looped sample each (a 32-value
+// sine cycle at volume 64, centre panning), speed 6, 125 BPM, linear table.
+struct TinyModule {
+    Song song{};
+    std::vector<std::vector<PatternNote>> grids;
+    std::vector<Pattern> patterns;
+    std::vector<Instrument> instruments;
+    std::vector<std::unique_ptr<Sample>> samples;
+    std::vector<std::vector<int16_t>> sample_data;
+
+    explicit TinyModule(int channel_count, int pattern_count = 1, int rows = 64,
+                        int instrument_count = 2)
+        : grids(pattern_count), patterns(pattern_count), instruments(instrument_count)
+    {
+        song.channel_count = (int16_t)channel_count;
+        song.song_length = (int16_t)pattern_count;
+        for (int p = 0; p < pattern_count; ++p) {
+            song.orders[p] = (uint8_t)p;
+            set_rows(p, rows);
+        }
+        song.pattern_slots = song.used_pattern_count = pattern_count;
+        song.patterns = patterns.data();
+        song.default_speed = 6;
+        song.default_bpm = 125;
+        song.flags = SONG_LINEAR_FREQUENCIES;
+        song.initial_global_volume = 64;
+        song.tick_handler = play_tick;
+        song.instrument_count = (int16_t)instrument_count;
+        song.instruments = instruments.data();
+        for (Instrument& instrument : instruments) {
+            for (Sample*& slot : instrument.samples) slot = &empty_sample;
+            instrument.sample_count = 1;
+            instrument.samples[0] = add_sample(32, LOOP_FORWARD);
+        }
+    }
+
+    // One spare row after the grid: a read beyond the pattern finds the
+    // notes a test puts there instead of undefined memory.
+    void set_rows(int pattern, int rows)
+    {
+        grids[pattern].assign((size_t)(rows + 1) * song.channel_count, PatternNote{});
+        patterns[pattern].row_count = rows;
+        patterns[pattern].notes = grids[pattern].data();
+    }
+
+    // A sample holding one sine cycle per `cycle` values.
+    Sample* add_sample(uint32_t length, uint8_t loop_type, int cycle = 32)
+    {
+        samples.push_back(std::make_unique<Sample>());
+        Sample* sample = samples.back().get();
+        sample_data.emplace_back(length + SAMPLE_PADDING, 0);
+        std::vector<int16_t>& data = sample_data.back();
+        for (uint32_t i = 0; i < length; ++i)
+            data[i] = (int16_t)(16000 * std::sin(2 * M_PI * (i + 0.5) / cycle));
+        if (loop_type == LOOP_FORWARD) data[length] = data[0];
+        sample->data = data.data();
+        sample->length = length;
+        sample->loop_start = 0;
+        sample->loop_length = length;
+        sample->loop_type = loop_type;
+        sample->volume = 64;
+        sample->panning = 128;
+        sample->bits = 16;
+        return sample;
+    }
+
+    PatternNote& cell(int pattern, int row, int channel)
+    {
+        return grids[pattern][(size_t)row * song.channel_count + channel];
+    }
+    void put(int pattern, int row, int channel, PatternNote note)
+    {
+        cell(pattern, row, channel) = note;
+    }
+    Instrument& instrument(int number) { return instruments[number - 1]; }
+    Sample& sample(int number) { return *instruments[number - 1].samples[0]; }
+};
+
+// Voices as opening the output leaves them, at 22050 frames per second.
+inline void reset_voices()
+{
+    for (int i = 0; i < VOICE_SLOTS; ++i) {
+        sound_output.voices[i] = Voice{};
+        sound_output.voices[i].index = i;
+        sound_output.voices[i].increment = 1;
+    }
+    sound_output.rate = OUTPUT_RATE;
+}
+
+// What playback does before the first tick: play state from the song's
+// defaults, channels cleared, channel i on voice i, voices cleared.
+inline void start_ticks(Song* song)
+{
+    std::memset(channels, 0, sizeof channels);
+    reset_voices();
+    song->next_order = song->next_row = -1;
+    song->global_volume = song->initial_global_volume;
+    song->speed = song->default_speed;
+    song->row = song->order_index = song->tick_frames_left = song->tick = 0;
+    song->pattern_delay = 0;
+    set_tempo(song, song->default_bpm);
+    for (int i = 0; i < song->channel_count && i < MAX_CHANNELS; ++i)
+        channels[i].voice = &sound_output.voices[i];
+}
+
+inline void run_ticks(Song* song, int count)
+{
+    for (int i = 0; i < count; ++i) play_tick(song);
+}
+
+inline int voice_slot(const TrackChannel& channel)
+{
+    return (int)(channel.voice - sound_output.voices);
+}
+
+// Test names for table rows: the row's `name` with letters and digits kept.
+template <typename Case>
+std::string case_name(const ::testing::TestParamInfo<Case>& info)
+{
+    std::string name;
+    for (const char* c = info.param.name; *c; ++c)
+        name += std::isalnum((unsigned char)*c) ? *c : '_';
+    return name + "_" + std::to_string(info.index);
+}
+
+#endif

@@ -1,0 +1,13 @@
+// A generated module for measuring the player (brindlec-music --make-test-module).
+#ifndef BRINDLEC_TOOLS_MUSIC_TEST_MODULE_H
+#define BRINDLEC_TOOLS_MUSIC_TEST_MODULE_H
+
+#include <cstdint>
+#include <vector>
+
+#include "music/music.h"
+
+// An XM module of `channels` (1..32) tracks that keeps every track busy.
+std::vector<uint8_t> build_test_module(int channels);
+
+#endif
