@@ -46,6 +46,10 @@ void headless_queue_message(const PlatformMessage& message, uint32_t at_ms);
 void headless_set_swap_hook(void (*hook)(void* context), void* context);
 int headless_swap_count(void);
 
+// Makes the next window this size whatever size was asked for, the way a
+// window manager may: the shell then hears of it through a size message.
+void headless_set_window_size(int width, int height);
+
 // Size of the off-screen window and whether it exists.
 int headless_window_width(void);
 int headless_window_height(void);

@@ -36,6 +36,7 @@ struct HeadlessState {
     bool cursor_visible = true;
     bool window = false;
     int width = 0, height = 0;
+    int forced_width = 0, forced_height = 0;  // headless_set_window_size
     OSMesaContext context = nullptr;
     std::vector<uint8_t> colour_buffer;
     bool audio_open = false;
@@ -71,6 +72,13 @@ void headless_set_swap_hook(void (*hook)(void*), void* context)
 }
 
 int headless_swap_count(void) { return state.swaps; }
+
+void headless_set_window_size(int width, int height)
+{
+    state.forced_width = width;
+    state.forced_height = height;
+}
+
 int headless_window_width(void) { return state.width; }
 int headless_window_height(void) { return state.height; }
 bool headless_window_exists(void) { return state.window; }
@@ -142,6 +150,16 @@ bool platform_create_window(const char*, int width, int height, bool)
     state.window = true;
     state.width = width;
     state.height = height;
+    if (state.forced_width > 0 && state.forced_height > 0 &&
+        (state.forced_width != width || state.forced_height != height)) {
+        state.width = state.forced_width;
+        state.height = state.forced_height;
+        PlatformMessage size = {};
+        size.type = MESSAGE_SIZE;
+        size.width = state.width;
+        size.height = state.height;
+        state.queue.push_front({size, state.clock_ms});
+    }
     return true;
 }
 

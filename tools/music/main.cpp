@@ -19,6 +19,7 @@
 
 #include "data/embedded_module.h"
 #include "music/music.h"
+#include "tools/common/offline_audio.h"
 #include "platform/platform.h"
 #include "tools/music/test_module.h"
 
@@ -186,74 +187,23 @@ void print_info(const Song* song)
 
 // --- --wav ------------------------------------------------------------------
 
-void put_u16(std::FILE* out, unsigned value)
-{
-    std::fputc(static_cast<int>(value & 0xFF), out);
-    std::fputc(static_cast<int>((value >> 8) & 0xFF), out);
-}
-
-void put_u32(std::FILE* out, uint32_t value)
-{
-    put_u16(out, value & 0xFFFF);
-    put_u16(out, value >> 16);
-}
-
-void write_wav_header(std::FILE* out, int rate, uint32_t frames)
-{
-    std::fwrite("RIFF", 1, 4, out);
-    put_u32(out, 36 + frames * 4);
-    std::fwrite("WAVEfmt ", 1, 8, out);
-    put_u32(out, 16);
-    put_u16(out, 1);  // PCM
-    put_u16(out, 2);
-    put_u32(out, static_cast<uint32_t>(rate));
-    put_u32(out, static_cast<uint32_t>(rate) * 4);
-    put_u16(out, 4);
-    put_u16(out, 16);
-    std::fwrite("data", 1, 4, out);
-    put_u32(out, frames * 4);
-}
-
-// Writes `count` frames of block `block` of the ring, little-endian.
-void write_frames(std::FILE* out, int block, uint32_t count)
-{
-    const int16_t* frames = sound_output.output_buffer + 2 * block * sound_output.block_frames;
-    std::vector<uint8_t> bytes(4 * static_cast<size_t>(count));
-    for (uint32_t i = 0; i < 2 * count; ++i) {
-        uint16_t value = static_cast<uint16_t>(frames[i]);
-        bytes[2 * i] = static_cast<uint8_t>(value & 0xFF);
-        bytes[2 * i + 1] = static_cast<uint8_t>(value >> 8);
-    }
-    std::fwrite(bytes.data(), 1, bytes.size(), out);
-}
-
-// The same ring and block fill as playback, with no device: the ring's
-// first lap as play_song mixes it, then one block at a time.
+// The same ring and block fill as playback, with no device.
 int render_wav(Song* song, const Options& options)
 {
-    std::FILE* out = std::fopen(options.wav_path.c_str(), "wb");
-    if (!out) {
-        std::fprintf(stderr, "brindlec-music: cannot write %s: %s\n", options.wav_path.c_str(), std::strerror(errno));
-        return 1;
-    }
     auto started = std::chrono::steady_clock::now();
     uint32_t total = static_cast<uint32_t>(options.seconds * options.rate + 0.5);
-    write_wav_header(out, options.rate, total);
-    open_offline_output(options.rate);
-    prepare_playback(song);
-    int blocks = sound_output.ring_frames / sound_output.block_frames;
-    uint32_t written = 0;
-    for (int block = 0; written < total; block = (block + 1) % blocks) {
-        if (written >= static_cast<uint32_t>(sound_output.ring_frames)) fill_block();
-        uint32_t count = std::min<uint32_t>(static_cast<uint32_t>(sound_output.block_frames), total - written);
-        write_frames(out, block, count);
-        written += count;
+    OfflineRender render;
+    std::vector<int16_t> frames;
+    std::string error;
+    if (!start_offline_render(&render, song, options.rate)) {
+        std::fprintf(stderr, "brindlec-music: cannot render at %d Hz\n", options.rate);
+        return 1;
     }
+    frames.reserve(2 * static_cast<size_t>(total));
+    take_offline_frames(&render, total, &frames);
     double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    bool failed = std::ferror(out) != 0;
-    failed |= std::fclose(out) != 0;
-    if (failed) {
-        std::fprintf(stderr, "brindlec-music: writing %s failed\n", options.wav_path.c_str());
+    if (!write_wav(options.wav_path, options.rate, frames, &error)) {
+        std::fprintf(stderr, "brindlec-music: cannot write %s\n", error.c_str());
         return 1;
     }
     std::fprintf(stderr, "brindlec-music: %.1f s of music in %.3f s (%.0f x real time)\n", options.seconds,
