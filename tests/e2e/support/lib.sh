@@ -4,21 +4,26 @@ set -u
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-# start_xvfb WxH: starts Xvfb on a free display and exports DISPLAY.
+# start_xvfb WxH: starts Xvfb on a free display and exports DISPLAY. The
+# server picks the display itself (-displayfd) and writes its number once
+# it accepts connections: scripts running side by side never race for a
+# display number or end up on each other's server.
 start_xvfb() {
-    local size=$1 n
-    for n in $(seq 90 140); do
-        [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
-        Xvfb :$n -screen 0 ${size}x24 -nolisten tcp ${XVFB_EXTRA:-} >/dev/null 2>&1 &
-        XVFB_PID=$!
-        export DISPLAY=:$n
-        for _ in $(seq 50); do
-            xdpyinfo >/dev/null 2>&1 && { trap stop_xvfb EXIT; return 0; }
-            kill -0 $XVFB_PID 2>/dev/null || break
-            sleep 0.1
-        done
+    local size=$1 number_file n=""
+    number_file=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 ${size}x24 -nolisten tcp ${XVFB_EXTRA:-} 3>"$number_file" >/dev/null 2>&1 &
+    XVFB_PID=$!
+    trap stop_xvfb EXIT
+    for _ in $(seq 100); do
+        n=$(head -1 "$number_file")
+        [ -n "$n" ] && break
+        kill -0 $XVFB_PID 2>/dev/null || break
+        sleep 0.1
     done
-    fail "cannot start Xvfb"
+    rm -f "$number_file"
+    [ -n "$n" ] || fail "cannot start Xvfb"
+    export DISPLAY=:$n
+    xdpyinfo >/dev/null 2>&1 || fail "Xvfb on $DISPLAY does not answer"
 }
 
 stop_xvfb() {
