@@ -1,0 +1,182 @@
+#!/usr/bin/env bash
+# Soak: the whole intro, real time, under Xvfb with SDL's disk audio
+# driver, from the question (answered "No" in the real dialog) to its own
+# end, about four minutes. Checks and prints:
+#   - the audio the device played: silence until the music starts at
+#     about 0.5 s, then the song itself, block for block, to the end
+#     (compared with brindlec-music's offline render; no gap, no repeat);
+#   - each scene change within one frame of the time the headless run
+#     (brindlec-capture --trace, ideal frames every 30 ms) gives;
+#   - the end: exit status 0, by itself, later than the headless end only
+#     by the frames' own lateness, which is measured and printed;
+#   - memory: VmRSS sampled every second does not grow after start-up;
+#   - CPU time of the main thread and of the mixing thread;
+#   - LeakSanitizer, when an AddressSanitizer build is given (see below).
+#
+#   tests/soak/soak.sh [BUILD_DIR [ASAN_BUILD_DIR]]   (default: build)
+#
+# LeakSanitizer runs on the ASan build in two parts rather than through a
+# second four-minute real-time run: the headless reference run, which
+# plays the whole intro (every scene, the music and its thread, the end
+# through run_intro's own return) over the same portable code, and a short
+# run of the real SDL intro (question, window, audio device, mixing
+# thread, titles, Esc), which covers what the SDL backend allocates: all
+# of that happens at start-up.
+set -u
+here=$(cd "$(dirname "$0")/../.." && pwd)
+bin=$(cd "${1:-$here/build}" && pwd)
+asan=${2:+$(cd "$2" && pwd)}
+if [ -n "$asan" ]; then
+    ldd "$asan/brindlec" | grep -q libasan || { echo "FAIL: $asan is no AddressSanitizer build" >&2; exit 1; }
+fi
+. "$here/tests/e2e/support/lib.sh"
+work=$(mktemp -d)
+export LSAN_OPTIONS="suppressions=$here/tests/sanitizer/lsan.supp:print_suppressions=0"
+export ASAN_OPTIONS="detect_leaks=1"
+
+ms_to_s() { awk -v ms="$1" 'BEGIN {printf "%.3f", ms / 1000}'; }
+
+# --- The real run -------------------------------------------------------------
+start_xvfb 1024x768
+SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" \
+    "$bin/brindlec" --trace > >(timestamp_lines >"$work/trace") 2>"$work/err" &
+APP_PID=$!
+box=$(window_id "FullScreen?") || fail "the question did not appear"
+xdotool key --window "$box" Escape  # the No button answers Escape
+window_id "Brindlec by qvt71" >/dev/null || fail "no intro window after answering No"
+mixer=$(thread_id $APP_PID brindlec-mixer 10) || fail "no mixing thread"
+
+# Every second: resident memory and the CPU time (clock ticks) of the two
+# threads, fields utime and stime of /proc/<pid>/task/<tid>/stat.
+cpu_ticks() { sed 's/.*) //' "/proc/$APP_PID/task/$1/stat" 2>/dev/null | awk '{print $12 + $13}'; }
+(
+    while kill -0 $APP_PID 2>/dev/null; do
+        rss=$(awk '/^VmRSS:/ {print $2}' /proc/$APP_PID/status 2>/dev/null)
+        main=$(cpu_ticks $APP_PID)
+        mixing=$(cpu_ticks "$mixer")
+        [ -n "$rss" ] && [ -n "$main" ] && [ -n "$mixing" ] && echo "$(now) $rss $main $mixing"
+        sleep 1
+    done
+) >"$work/samples" &
+sampler=$!
+(sleep 400 && kill $APP_PID 2>/dev/null) &
+watchdog=$!
+wait $APP_PID
+status=$?
+exited=$(now)
+APP_PID=
+kill $watchdog 2>/dev/null
+wait $sampler 2>/dev/null
+[ $status = 0 ] || { cat "$work/err"; fail "exit status $status"; }
+grep -q ' end at ' "$work/trace" || fail "the intro did not end by itself"
+
+# --- The headless reference (and LeakSanitizer's whole-intro pass) --------------
+reference_bin=${asan:-$bin}
+"$reference_bin/brindlec-capture" --trace >"$work/reference" 2>"$work/reference.err" ||
+    { cat "$work/reference.err"; fail "the headless reference run failed"; }
+
+# --- Scene changes and the end ----------------------------------------------------
+# The clock started at (arrival - reading) of the trace's lines, less the
+# few milliseconds between a frame's clock reading and its line.
+clock_start=$(awk '{s = $1 - $NF / 1000; if (NR == 1 || s < m) m = s} END {printf "%.3f", m}' "$work/trace")
+real_time() { awk -v key="$1" '$2 " " $3 == key {print $NF}' "$work/trace"; }
+reference_time() { awk -v key="$1" '$1 " " $2 == key {print $NF}' "$work/reference"; }
+
+echo "soak: scene changes, ms of the intro clock (headless -> real, difference):"
+failed=0
+for scene in 1 2 3 4; do
+    expected=$(reference_time "scene $scene")
+    got=$(real_time "scene $scene")
+    [ -n "$expected" ] && [ -n "$got" ] || fail "scene $scene missing (headless '$expected', real '$got')"
+    difference=$((got - expected))
+    echo "  scene $scene: $expected -> $got ($difference ms)"
+    # Within one frame: the headless change lands on an ideal frame up to
+    # 30 ms after its time, the real one on the first real frame at or
+    # after it, one real frame period (30 ms plus that frame's lateness,
+    # allowed up to another 30 ms) after the time at most.
+    [ $difference -gt -30 ] && [ $difference -le 60 ] || failed=1
+done
+[ $failed = 0 ] || fail "a scene change came more than one frame from the headless time"
+
+expected_end=$(reference_time "end at")
+got_end=$(real_time "end at")
+scene4_reference=$(reference_time "scene 4")
+scene4_real=$(real_time "scene 4")
+# Scene 4 is stepped by frames only: the same number of frames as the
+# headless run, each one a little later than 30 ms.
+frames=$(((expected_end - scene4_reference) / 30))
+lateness=$(awk -v r="$((got_end - scene4_real))" -v n="$frames" 'BEGIN {printf "%.2f", r / n - 30}')
+duration=$(awk -v e="$exited" -v c="$clock_start" 'BEGIN {printf "%.2f", e - c}')
+teardown=$(awk -v d="$duration" -v t="$got_end" 'BEGIN {printf "%.2f", d - t / 1000}')
+echo "soak: end at $got_end ms (headless $expected_end ms, $((got_end - expected_end)) ms later:" \
+     "$frames frames of scene 4, each $lateness ms late on average)"
+echo "soak: exit status 0, $duration s after the clock started ($teardown s after the last frame)"
+awk -v l="$lateness" 'BEGIN {exit !(l >= 0 && l <= 10)}' ||
+    fail "frames $lateness ms late on average (at most 10: below 25 frames a second the run is no soak)"
+awk -v t="$teardown" 'BEGIN {exit !(t >= 0 && t < 2)}' || fail "the process took $teardown s to end after its last frame"
+
+# --- Audio ------------------------------------------------------------------------
+seconds=$(awk -v d="$duration" 'BEGIN {printf "%d", d + 10}')
+"$bin/brindlec-music" --wav "$work/song.wav" --seconds "$seconds" >"$work/render.log" 2>&1 ||
+    { cat "$work/render.log"; fail "no offline render"; }
+"$bin/pcm_lag" "$work/audio.raw" "$work/song.wav" >"$work/lag" || fail "no music in the captured audio"
+onset=$(awk '$1 == "onset_frame" {printf "%.3f", $2 / 22050}' "$work/lag")
+blocks=$(awk '$1 == "blocks" {print $2}' "$work/lag")
+captured=$(awk -v b="$(stat -c %s "$work/audio.raw")" 'BEGIN {printf "%.1f", b / 4 / 22050}')
+echo "soak: audio: $captured s captured; silent until $onset s, then the song for $blocks blocks:" \
+     "$(grep -E '^(run|unmatched|repeated_blocks|quiet_seconds)' "$work/lag" | tr '\n' ' ')"
+awk -v o="$onset" 'BEGIN {exit !(o >= 0.43 && o <= 0.75)}' || fail "the music started at $onset s, not about 0.5 s"
+[ "$(grep -c '^run ' "$work/lag")" = 1 ] && grep -q '^run 0 0 ' "$work/lag" &&
+    grep -qx 'unmatched 0' "$work/lag" || fail "the device did not play the song unbroken"
+# The song runs to the end of the intro: music up to the last second.
+awk -v b="$blocks" -v d="$duration" -v o="$onset" 'BEGIN {exit !(b * 444 / 22050 >= d - o - 1.5)}' ||
+    fail "the captured music ends before the intro"
+
+# --- Memory and CPU -----------------------------------------------------------------
+# Each scene starts up in its first seconds (Mesa compiles the shaders of
+# its GL state; scene 3's end builds the small font), and the text
+# scroller's resident size rises and falls with the glyphs on screen (the
+# GL driver's bitmap memory). A leak would not give memory back: the
+# resident size at the last frames must be no more than the most any
+# scene's start-up reached, with 2 MiB to spare.
+starts="0 $(awk '$2 == "scene" {printf "%s ", $NF / 1000}' "$work/trace")"
+start_peak=$(awk -v c="$clock_start" -v starts="$starts" '
+    BEGIN {n = split(starts, s, " "); m = 0}
+    {t = $1 - c; for (i = 1; i <= n; i++) if (t >= s[i] && t < s[i] + 10 && $2 > m) m = $2}
+    END {print m}' "$work/samples")
+at_end=$(awk -v c="$clock_start" -v e="$got_end" '$1 - c <= e / 1000 - 1 {r = $2} END {print r}' "$work/samples")
+after=$(awk -v c="$clock_start" '$1 - c >= 10 {print $2; exit}' "$work/samples")
+peak=$(awk 'BEGIN {m = 0} $2 > m {m = $2} END {print m}' "$work/samples")
+read -r _ _ main_ticks mixing_ticks <<<"$(tail -1 "$work/samples")"
+mib() { awk -v k="$1" 'BEGIN {printf "%.1f MiB", k / 1024}'; }
+echo "soak: memory (VmRSS): $(mib "$after") at 10 s, peak $(mib "$peak"), $(mib "$at_end") at the last" \
+     "frames; scene start-ups reached $(mib "$start_peak")"
+[ "$at_end" -le $((start_peak + 2048)) ] ||
+    fail "resident memory grew after start-up: $(mib "$at_end") at the end, $(mib "$start_peak") at most while starting"
+hz=$(getconf CLK_TCK)
+awk -v m="$main_ticks" -v x="$mixing_ticks" -v hz="$hz" -v d="$duration" 'BEGIN {
+    printf "soak: CPU: main thread %.1f s (%.1f%%), mixing thread %.2f s (%.2f%%) of %.1f s\n",
+           m / hz, 100 * m / hz / d, x / hz, 100 * x / hz / d, d }'
+
+# --- LeakSanitizer ---------------------------------------------------------------------
+if [ -z "$asan" ]; then
+    echo "soak: LeakSanitizer: not run (give an AddressSanitizer build as second argument)"
+else
+    grep -q 'LeakSanitizer' "$work/reference.err" && { cat "$work/reference.err"; fail "leaks in the headless whole-intro run"; }
+    SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/asan-audio.raw" \
+        "$asan/brindlec" >/dev/null 2>"$work/asan.err" &
+    APP_PID=$!
+    box=$(window_id "FullScreen?" 30) || fail "ASan run: the question did not appear"
+    xdotool key --window "$box" Escape
+    win=$(window_id "Brindlec by qvt71" 30) || fail "ASan run: no intro window"
+    thread_id $APP_PID brindlec-mixer 30 >/dev/null || fail "ASan run: no mixing thread"
+    sleep 3
+    xdotool key --window "$win" Escape 2>/dev/null
+    wait_exit $APP_PID 60
+    status=$?
+    APP_PID=
+    [ $status = 0 ] || { cat "$work/asan.err"; fail "ASan run: exit status $status"; }
+    grep -q 'LeakSanitizer' "$work/asan.err" && { cat "$work/asan.err"; fail "leaks in the real SDL run"; }
+    echo "soak: LeakSanitizer: no leaks (headless whole intro; real SDL start-up, music, titles and Esc)"
+fi
+echo "ok: soak"
