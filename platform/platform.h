@@ -20,8 +20,9 @@
 // ---------------------------------------------------------------------------
 // Start-up
 
-// Connects to the display (Linux) or does nothing (Windows). Called by the
-// process entry before anything else. False when there is no display to
+// Connects to the display (Linux) or sets the 1 ms timer resolution that
+// the waits and sleeps rely on (Windows). Called by the process entry
+// before anything else. False when there is no display to
 // draw on; platform_last_error() then says why in one line.
 bool platform_startup(void);
 

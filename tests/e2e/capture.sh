@@ -44,8 +44,8 @@ PY
 
 # With ffmpeg: the whole intro's video lasts until the end frame, within one frame.
 if command -v ffmpeg >/dev/null; then
-    end=$("$capture" --trace | awk '/^end at/ {print $3}')
-    "$capture" --video whole.mkv --size 160x120 2>/dev/null || fail "whole-intro capture"
+    end=$("$capture" --trace --video whole.mkv --size 160x120 2>/dev/null | awk '/^end at/ {print $3}')
+    [ -n "$end" ] || fail "whole-intro capture"
     duration=$(ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 whole.mkv)
     python3 -c "import sys; d=float('$duration')*1000; e=$end+30; sys.exit(0 if abs(d-e) <= 30 else 1)" ||
         fail "video lasts $duration s, the intro ends at $end ms"

@@ -1,0 +1,229 @@
+#!/bin/bash
+# The Windows intro end to end under Wine and Xvfb, through its real
+# message boxes and window (the x64 build: these machines run no 32-bit
+# code). With no sound device wave-out does not open and the intro runs
+# silent without a word.
+#   1. 1024 x 768 screen, No: an 800 x 600 window shows the title text;
+#      Esc ends the intro with status 0; no error box.
+#   2. Yes: full screen at 1024 x 768, title text, Esc, status 0.
+#   3. 800 x 600 screen, Yes: the 1024 x 768 mode is refused, the error
+#      box says so, and the intro ends with status 0 and no window.
+#   4. With a sound device (ALSA writing to a file) the music is heard.
+source "$(dirname "$0")/support/windows.bash"
+
+require_tools cmake x86_64-w64-mingw32-g++-win32 x86_64-w64-mingw32-objdump \
+    Xvfb xwininfo xdotool import convert od
+# Debian's wine64 alone has the loader and server under /usr/lib/wine; the
+# wine package adds the commands on the PATH.
+if command -v wine >/dev/null && command -v wineserver >/dev/null; then
+    wine=$(command -v wine) wineserver=$(command -v wineserver)
+else
+    wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver64
+    export WINELOADER=$wine
+fi
+[ -x "$wine" ] && [ -x "$wineserver" ] || fail "Wine (wine64) is not installed"
+build_windows_preset windows-x64
+exe=$windows_exe
+check_imports x86_64-w64-mingw32-objdump "$exe"
+
+work=$BRINDLEC_BIN/windows-wine
+mkdir -p "$work"
+export WINEPREFIX=$work/prefix WINEDEBUG=-all
+# No Mono or Gecko installers when the prefix is made; no PulseAudio, so
+# the sound device is only what ALSA offers.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winepulse.drv=d"
+# An ALSA configuration of our own: the silent runs get no device at all,
+# whatever the machine has.
+no_sound=$work/no-sound.conf
+: >"$no_sound"
+export ALSA_CONFIG_PATH=$no_sound
+
+xvfb_pid=
+wine_pid=
+cleanup() {
+    [ -n "$wine_pid" ] && kill "$wine_pid" 2>/dev/null
+    "$wineserver" -k 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    true
+}
+trap cleanup EXIT
+
+# Starts an X server with a screen of the given size on a free display.
+start_screen() {
+    local geometry=$1 display_file=$work/display
+    stop_screen
+    rm -f "$display_file"
+    Xvfb -displayfd 3 -screen 0 "${geometry}x24" -nolisten tcp 3>"$display_file" 2>"$work/xvfb.log" &
+    xvfb_pid=$!
+    local i
+    for i in $(seq 100); do
+        [ -s "$display_file" ] && break
+        sleep 0.1
+    done
+    [ -s "$display_file" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+    export DISPLAY=:$(head -1 "$display_file")
+}
+
+# Ends the Wine session of the prefix (it belongs to the old screen) and
+# the X server.
+stop_screen() {
+    "$wineserver" -k 2>/dev/null || true
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+        xvfb_pid=
+    fi
+}
+
+# Prints the id of the top-level window titled NAME, if there is one.
+window_id() {
+    xwininfo -root -tree 2>/dev/null | grep -F "\"$1\":" | awk 'NR == 1 {print $1}'
+}
+
+# Waits up to SECONDS for the window titled NAME; prints its id.
+wait_window() {
+    local name=$1 seconds=$2 id i
+    for i in $(seq $((seconds * 5))); do
+        id=$(window_id "$name")
+        if [ -n "$id" ]; then
+            echo "$id"
+            return 0
+        fi
+        kill -0 "$wine_pid" 2>/dev/null || fail "the intro ended before \"$name\" appeared"
+        sleep 0.2
+    done
+    fail "no window \"$name\" within $seconds s"
+}
+
+# Prints "x y width height" of a window on the screen.
+window_geometry() {
+    xwininfo -id "$1" | awk '/Absolute upper-left X/ {x = $NF} /Absolute upper-left Y/ {y = $NF}
+        /^ *Width:/ {w = $NF} /^ *Height:/ {h = $NF} END {print x, y, w, h}'
+}
+
+# Counts the bright pixels of the screen in the rectangle WxH+X+Y.
+bright_pixels() {
+    local shot=$1 width=$2 height=$3 x=$4 y=$5
+    convert "$shot" -crop "${width}x${height}+${x}+${y}" +repage -colorspace Gray \
+        -threshold 50% -format '%[fx:round(mean*w*h)]' info:
+}
+
+# Presses KEY in the window WINDOW (xdotool's complaints about Xvfb's
+# input focus are no news).
+press_key() {
+    xdotool key --window "$1" "$2" 2>/dev/null || fail "could not press $2"
+}
+
+# Starts the intro and answers its question with KEY (n: No, y: Yes).
+start_intro() {
+    "$wine" "$exe" >"$work/wine.log" 2>&1 &
+    wine_pid=$!
+    local box
+    box=$(wait_window "FullScreen?" 60)
+    press_key "$box" "$1"
+}
+
+# Waits for the intro to end; fails unless its exit status is 0.
+expect_exit_zero() {
+    local i
+    for i in $(seq 100); do
+        kill -0 "$wine_pid" 2>/dev/null || break
+        sleep 0.2
+    done
+    kill -0 "$wine_pid" 2>/dev/null && fail "the intro did not end"
+    local status=0
+    wait "$wine_pid" || status=$?
+    wine_pid=
+    [ "$status" -eq 0 ] || fail "exit status $status"
+}
+
+# The window is WIDTH x HEIGHT at X, Y and shows the title text in the
+# middle of the picture while the titles run (they end 6.9 s after the
+# intro clock starts); no error box comes up meanwhile.
+expect_title_text() {
+    local window=$1 want_geometry=$2 geometry shot=$work/screen.png
+    geometry=$(window_geometry "$window")
+    [ "$geometry" = "$want_geometry" ] || fail "window at \"$geometry\", wanted \"$want_geometry\""
+    local x y width height
+    read -r x y width height <<<"$geometry"
+    local middle=0 all=0 start=$SECONDS
+    # The intro clock starts after the window appears: 6 s from then on
+    # are still inside the titles.
+    while [ $((SECONDS - start)) -lt 6 ]; do
+        sleep 0.5
+        [ -z "$(window_id ERROR)" ] || fail "an error box came up"
+        import -window root "$shot"
+        middle=$(bright_pixels "$shot" "$width" $((height / 2)) "$x" $((y + height / 4)))
+        all=$(bright_pixels "$shot" "$width" "$height" "$x" "$y")
+        # The glyphs of one title are a few thousand pixels.
+        if [ "$middle" -ge 500 ] && [ "$middle" -ge $((all * 9 / 10)) ]; then
+            echo "title text: $middle bright pixels"
+            return 0
+        fi
+    done
+    cp "$shot" "$work/failed-screen.png"
+    fail "no title text on the screen ($middle bright pixels in the middle, $all in all)"
+}
+
+start_screen 1024x768
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "making the Wine prefix"
+    "$wine" wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot: $(cat "$work/wineboot.log")"
+fi
+
+echo "1. windowed, silent"
+start_intro n
+window=$(wait_window "Brindlec by qvt71" 30)
+# The client area is 800 x 600, below and right of the frame.
+geometry=$(window_geometry "$window")
+read -r x y width height <<<"$geometry"
+[ "$width $height" = "800 600" ] || fail "window of $width x $height, wanted 800 x 600"
+[ "$x" -gt 0 ] && [ "$y" -gt 0 ] && [ "$x" -lt 40 ] && [ "$y" -lt 60 ] ||
+    fail "client area at $x, $y: no frame at the top-left corner"
+expect_title_text "$window" "$geometry"
+press_key "$window" Escape
+expect_exit_zero
+[ -z "$(window_id "Brindlec by qvt71")" ] || fail "the window is still there"
+
+echo "2. full screen"
+start_intro y
+window=$(wait_window "Brindlec by qvt71" 30)
+expect_title_text "$window" "0 0 1024 768"
+press_key "$window" Escape
+expect_exit_zero
+
+echo "3. full screen refused"
+start_screen 800x600
+start_intro y
+error=$(wait_window ERROR 30)
+[ -z "$(window_id "Brindlec by qvt71")" ] || fail "a window was opened in a refused mode"
+press_key "$error" Return
+expect_exit_zero
+
+echo "4. music through wave-out"
+if [ -f "$BRINDLEC_SOURCE_DIR/data/song.xm" ]; then
+    # ALSA's default device writes what it plays to a file, as fast as it
+    # is given it.
+    sound=$work/sound.raw
+    rm -f "$sound"
+    cat >"$work/sound.conf" <<CONF
+pcm.!default { type file; slave { pcm { type null } }; file "$sound"; format "raw" }
+CONF
+    start_screen 1024x768
+    export ALSA_CONFIG_PATH=$work/sound.conf
+    start_intro n
+    window=$(wait_window "Brindlec by qvt71" 30)
+    # The song starts 0.48 s into the intro; 4 s gives it time to sound.
+    sleep 4
+    [ -z "$(window_id ERROR)" ] || fail "an error box came up"
+    press_key "$window" Escape
+    expect_exit_zero
+    [ -s "$sound" ] || fail "wave-out played nothing"
+    # 16-bit frames: how many values are far from silence.
+    loud=$(od -An -v -td2 -w2 "$sound" | awk '$1 > 512 || $1 < -512 {n++} END {print n + 0}')
+    echo "sound: $(stat -c %s "$sound") bytes, $loud loud values"
+    [ "$loud" -ge 1000 ] || fail "wave-out played silence"
+else
+    echo "no data/song.xm in the source tree: the intro carries no music to hear"
+fi
+echo "PASS"
