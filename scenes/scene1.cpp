@@ -189,10 +189,14 @@ static void scene1_ripple(void)
     else ripple_wave();
 }
 
-// The bottom row goes and the wall sinks by 1.9, once every 990 ms.
+// The bottom row goes and the wall sinks by 1.9, once every 990 ms: ten
+// times, leaving the top row. If no frame fell into the gather (a window
+// minimised around 36 s), the step timer still lags at the ripple's last
+// step and the drops would fire every frame; the top row stays all the same
+// rather than the row count wrapping round.
 static void scene1_drop_row(void)
 {
-    if (elapsed_ms > next_step_ms) {
+    if (elapsed_ms > next_step_ms && row_count > 1) {
         row_count--;
         next_step_ms += DROP_PERIOD_MS;
         grid_drop += 1.9f;

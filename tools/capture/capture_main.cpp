@@ -318,8 +318,9 @@ int finish_outputs(CaptureRun* run)
         }
         struct stat info = {};
         stat(run->video.path.c_str(), &info);
-        std::fprintf(stderr, "brindlec-capture: %d frames, %.2f s of video and music%s",
-                     run->video.frames, run->video.frames * FRAME_PERIOD_MS / 1000.0,
+        std::fprintf(stderr, "brindlec-capture: %d frames, %.2f s of %s%s", run->video.frames,
+                     run->video.frames * FRAME_PERIOD_MS / 1000.0,
+                     run->video.kind == VIDEO_GIF ? "pictures" : "video and music",
                      run->video.ffmpeg.empty() ? "\n" : "");
         if (!run->video.ffmpeg.empty())
             std::fprintf(stderr, ", %lld bytes in %s\n", static_cast<long long>(info.st_size),

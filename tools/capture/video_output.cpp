@@ -82,9 +82,11 @@ std::vector<std::string> picture_encoder(const VideoOutput& video)
         "-s", std::to_string(video.width) + "x" + std::to_string(video.height),
         "-framerate", frame_rate, "-i", "-"};
     if (video.kind == VIDEO_GIF) {
-        // A palette made from the frames themselves keeps the colours clean.
+        // Half the frame rate keeps a preview small; a palette made from the
+        // frames themselves keeps its colours clean.
         arguments.insert(arguments.end(),
-                         {"-filter_complex", "[0:v]split[a][b];[a]palettegen=stats_mode=diff[p];[b][p]paletteuse",
+                         {"-filter_complex",
+                          "[0:v]fps=50/3,split[a][b];[a]palettegen=stats_mode=diff[p];[b][p]paletteuse",
                           video.path});
     } else {
         arguments.insert(arguments.end(), {"-c:v", "libx264", "-preset", "veryfast", "-crf", "18",

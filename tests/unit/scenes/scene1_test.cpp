@@ -300,3 +300,24 @@ TEST(Scene1, TenRowDropsLeaveOneRowAndTheSceneEndsAfter51000)
     EXPECT_EQ(camera_up[1], 1.0f);
     EXPECT_EQ(next_step_ms, 41100u + 990u * 10);
 }
+
+TEST(Scene1, RowDropsKeepTheTopRowWhenNoFrameFellIntoTheGather)
+{
+    // A window minimised from 35 s to 37 s: the gather never re-arms the
+    // step timer for 41100, so the drops fire in every frame from 41000 on.
+    ASSERT_TRUE(open_test_window(80, 60));
+    enter_scene(1);
+    run_frames(SCENE1_FIRST_MS, 35220, [](uint32_t) {});
+    ASSERT_LT(next_step_ms, 23000u);
+    int drops = 0;
+    uint16_t rows = row_count;
+    run_frames(37020, 51000, [&](uint32_t t) {
+        ASSERT_GE(row_count, 1) << "t " << t;
+        ASSERT_LE(row_count, rows) << "t " << t;
+        if (row_count != rows) drops++;
+        rows = row_count;
+    });
+    EXPECT_EQ(drops, 10);
+    EXPECT_EQ(row_count, 1);
+    EXPECT_NEAR(grid_drop, 10.0f + 1.9f * 10, 1e-3f);
+}
