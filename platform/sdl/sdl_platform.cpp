@@ -315,7 +315,14 @@ bool platform_audio_play_loop(const int16_t* frames, uint32_t bytes)
 
 void platform_audio_release_loop(void) {}
 
-uint64_t platform_audio_position(void) { return sdl.played.load(); }
+// A read-modify-write rather than a plain read: the mixing thread asks
+// after filling blocks, and this hands what it wrote to the audio thread,
+// whose next count (and so its next copy) follows it. The audio thread's
+// count in turn hands its finished copies to the mixing thread, which
+// only then refills those blocks. Without the first half the ring's
+// blocks would be written and read by the two threads with nothing
+// ordering them.
+uint64_t platform_audio_position(void) { return sdl.played.fetch_add(0); }
 
 // --- Threads ----------------------------------------------------------------
 

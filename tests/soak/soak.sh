@@ -163,20 +163,8 @@ if [ -z "$asan" ]; then
     echo "soak: LeakSanitizer: not run (give an AddressSanitizer build as second argument)"
 else
     grep -q 'LeakSanitizer' "$work/reference.err" && { cat "$work/reference.err"; fail "leaks in the headless whole-intro run"; }
-    SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/asan-audio.raw" \
-        "$asan/brindlec" >/dev/null 2>"$work/asan.err" &
-    APP_PID=$!
-    box=$(window_id "FullScreen?" 30) || fail "ASan run: the question did not appear"
-    xdotool key --window "$box" Escape
-    win=$(window_id "Brindlec by qvt71" 30) || fail "ASan run: no intro window"
-    thread_id $APP_PID brindlec-mixer 30 >/dev/null || fail "ASan run: no mixing thread"
-    sleep 3
-    xdotool key --window "$win" Escape 2>/dev/null
-    wait_exit $APP_PID 60
-    status=$?
-    APP_PID=
-    [ $status = 0 ] || { cat "$work/asan.err"; fail "ASan run: exit status $status"; }
-    grep -q 'LeakSanitizer' "$work/asan.err" && { cat "$work/asan.err"; fail "leaks in the real SDL run"; }
+    "$here/tests/sanitizer/sdl_run.sh" "$asan" 3 >"$work/asan.log" 2>&1 ||
+        { cat "$work/asan.log"; fail "the real SDL run under AddressSanitizer"; }
     echo "soak: LeakSanitizer: no leaks (headless whole intro; real SDL start-up, music, titles and Esc)"
 fi
 echo "ok: soak"

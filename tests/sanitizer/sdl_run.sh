@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# The real SDL intro from a sanitizer build, under Xvfb with SDL's disk
+# audio driver: the question answered "No" in the real dialog, the window,
+# the audio device with SDL's audio thread copying the ring while the
+# mixing thread refills it, the titles and the music for SECONDS, then Esc.
+# Passes when the intro ends with status 0 and the sanitizer reports
+# nothing: AddressSanitizer, LeakSanitizer at exit and UBSan for an
+# "address" build, data races for a "thread" build.
+#
+#   tests/sanitizer/sdl_run.sh BUILD_DIR [SECONDS]   (default 10)
+set -u
+here=$(cd "$(dirname "$0")/../.." && pwd)
+bin=$(cd "${1:?usage: sdl_run.sh BUILD_DIR [SECONDS]}" && pwd)
+seconds=${2:-10}
+. "$here/tests/e2e/support/lib.sh"
+work=$(mktemp -d)
+
+if ldd "$bin/brindlec" | grep -q libasan; then
+    kind=AddressSanitizer
+elif ldd "$bin/brindlec" | grep -q libtsan; then
+    kind=ThreadSanitizer
+else
+    fail "$bin/brindlec is no sanitizer build"
+fi
+export ASAN_OPTIONS="detect_leaks=1"
+export LSAN_OPTIONS="suppressions=$here/tests/sanitizer/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export TSAN_OPTIONS="suppressions=$here/tests/sanitizer/tsan.supp"
+
+start_xvfb 1024x768
+SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" "$bin/brindlec" >/dev/null 2>"$work/err" &
+APP_PID=$!
+box=$(window_id "FullScreen?" 30) || fail "the question did not appear"
+xdotool key --window "$box" Escape  # the No button answers Escape
+win=$(window_id "Brindlec by qvt71" 30) || fail "no intro window"
+thread_id $APP_PID brindlec-mixer 30 >/dev/null || fail "no mixing thread"
+sleep "$seconds"
+xdotool key --window "$win" Escape 2>/dev/null  # the key-up finds no window
+wait_exit $APP_PID 60
+status=$?
+APP_PID=
+if [ $status != 0 ] || grep -qE 'ERROR: (Address|Leak)Sanitizer|WARNING: ThreadSanitizer|runtime error:' "$work/err"; then
+    grep -v '^ALSA lib' "$work/err"
+    fail "$kind: exit status $status, or a report above"
+fi
+echo "ok: real SDL intro under $kind: question, window, music and its thread for $seconds s, Esc; nothing reported"
