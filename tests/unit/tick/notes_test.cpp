@@ -78,33 +78,26 @@ TEST(tick_notes, InstrumentNumberRestartsWhatANoteAloneKeeps)
     EXPECT_EQ(channels[0].volume_env_value, 64);
 }
 
-TEST(tick_notes, NoteBeforeAnyInstrumentIsSilent)
-{
-    TinyModule module(1);
-    module.put_rows({{C4, 0, 0, 0, 0}});
-    start_ticks(&module.song);
-    play_tick(&module.song);
-    EXPECT_EQ(channels[0].voice->sample, &module.sample(1));
-    EXPECT_EQ(channels[0].voice->volume, 0);
-}
-
-TEST(tick_notes, MissingInstrumentsAndSamplesPlayTheEmptySample)
+TEST(tick_notes, ResolvingInstrumentAndSample)
 {
     const struct {
         const char* name;
         PatternNote cell;
         bool plays_the_sample;
+        int volume, period;  // period 0: not checked
     } cases[] = {
-        {"instrument 1, C-4", {C4, 1, 0, 0, 0}, true},
-        {"instrument 9 of 2", {C4, 9, 0, 0, 0}, false},
+        {"instrument 1, C-4, relative note +12: C-5", {C4, 1, 0, 0, 0}, true, 64, 3840},
+        {"a note before any instrument is silent", {C4, 0, 0, 0, 0}, true, 0, 3840},
+        {"instrument 9 of 2: the empty sample's volume", {C4, 9, 0, 0, 0}, false, 0, 0},
         // 98 is no note: sample_map[97] would read the envelope behind the map.
-        {"note value 98 beyond the sample map", {98, 1, 0, 0, 0}, false},
-        {"note value 254", {254, 1, 0, 0, 0}, false},
-        {"sample map entry 16", {D4, 1, 0, 0, 0}, false},
-        {"empty sample slot", {E4, 1, 0, 0, 0}, false},
+        {"note value 98 beyond the sample map", {98, 1, 0, 0, 0}, false, 0, 0},
+        {"note value 254", {254, 1, 0, 0, 0}, false, 0, 0},
+        {"sample map entry 16", {D4, 1, 0, 0, 0}, false, 0, 0},
+        {"empty sample slot", {E4, 1, 0, 0, 0}, false, 0, 0},
     };
     for (const auto& c : cases) {
         TinyModule module(1);
+        module.sample(1).relative_note = 12;
         module.instrument(1).sample_map[D4 - 1] = 16;
         module.instrument(1).sample_map[E4 - 1] = 3;
         module.instrument(1).samples[3] = nullptr;
@@ -112,46 +105,34 @@ TEST(tick_notes, MissingInstrumentsAndSamplesPlayTheEmptySample)
         start_ticks(&module.song);
         play_tick(&module.song);
         EXPECT_EQ(channels[0].voice->sample, c.plays_the_sample ? &module.sample(1) : &empty_sample) << c.name;
-        if (c.cell.instrument == 9) { EXPECT_EQ(channels[0].volume, 0) << "the empty sample's volume"; }
+        EXPECT_EQ(channels[0].voice->volume, c.volume * 127 / 64) << c.name;
+        if (c.period) { EXPECT_EQ(channels[0].period, c.period) << c.name; }
     }
 }
 
-TEST(tick_notes, TriggerMovesASoundingTrackToThePartnerSlotAndBack)
+TEST(tick_notes, TriggerMovesASoundingTrackToThePartnerSlotAndBackButNotFromAnEndedVoice)
 {
     TinyModule module(4);
-    for (int row = 0; row < 3; ++row) module.put(0, row, 3, {C4, 1, 0, 0, 0});
+    for (int row = 0; row < 4; ++row) module.put(0, row, 3, {C4, 1, 0, 0, 0});
     start_ticks(&module.song);
     play_tick(&module.song);
     EXPECT_EQ(voice_slot(channels[3]), 3);  // slot 3 was silent: no move
     sound_output.voices[3].position = 12;
     run_ticks(&module.song, 6);
-    const Voice& old_voice = sound_output.voices[3];
-    const Voice& new_voice = sound_output.voices[35];
+    const Voice &old_voice = sound_output.voices[3], &new_voice = sound_output.voices[35];
     EXPECT_EQ(voice_slot(channels[3]), 35);
-    EXPECT_EQ(new_voice.index, 35);
-    EXPECT_EQ(new_voice.position, 0u);
-    EXPECT_EQ(new_voice.current_left, 0);
+    EXPECT_TRUE(new_voice.index == 35 && new_voice.position == 0 && new_voice.current_left == 0);
     EXPECT_EQ(new_voice.volume, 127);
     // The old voice fades out with its sound.
-    EXPECT_EQ(old_voice.sample, &module.sample(1));
-    EXPECT_EQ(old_voice.position, 12u);
-    EXPECT_EQ(old_voice.volume, 0);
-    EXPECT_EQ(old_voice.target_left + old_voice.target_right, 0);
+    EXPECT_TRUE(old_voice.sample == &module.sample(1) && old_voice.position == 12u);
+    EXPECT_EQ(old_voice.volume + old_voice.target_left + old_voice.target_right, 0);
     run_ticks(&module.song, 6);
     EXPECT_EQ(voice_slot(channels[3]), 3);
     EXPECT_EQ(sound_output.voices[3].index, 3);
-}
-
-TEST(tick_notes, TriggerOnAnEndedVoiceStaysOnItsSlot)
-{
-    TinyModule module(1);
-    module.put_rows({{C4, 1, 0, 0, 0}, {C4, 1, 0, 0, 0}});
-    start_ticks(&module.song);
+    sound_output.voices[3].sample = nullptr;  // the mixer ended a one-shot sample
     run_ticks(&module.song, 6);
-    sound_output.voices[0].sample = nullptr;  // the mixer ended a one-shot sample
-    play_tick(&module.song);
-    EXPECT_EQ(voice_slot(channels[0]), 0);
-    EXPECT_EQ(sound_output.voices[0].sample, &module.sample(1));
+    EXPECT_EQ(voice_slot(channels[3]), 3);
+    EXPECT_EQ(sound_output.voices[3].sample, &module.sample(1));
 }
 
 }  // namespace
