@@ -117,22 +117,11 @@ void set_distinct_faces(void)
 
 }  // namespace
 
-TEST(Box, FacesFromTheirValuesAndTheirColour)
+TEST(Box, FacesFromTheirValuesPaletteColoursAndShininessFromColourZero)
 {
     open_probe();
     object_depth = 0.0f;
     set_distinct_faces();
-    colour_step = 5;
-    std::vector<MeshVertex> quads = feedback_quads(draw_box);
-    ASSERT_EQ(quads.size(), 24u);
-    EXPECT_NEAR(checksum(quads), -1.51898, 1e-3);
-    for (const MeshVertex& v : quads) expect_colour(v.colour, box_palette[5], "colour 5");
-}
-
-TEST(Box, PaletteColoursAndShininessFromColourZero)
-{
-    open_probe();
-    object_depth = 0.0f;
     GLfloat shininess = -1;
     glGetMaterialfv(GL_FRONT, GL_SHININESS, &shininess);
     EXPECT_EQ(shininess, 0.0f);
@@ -141,13 +130,13 @@ TEST(Box, PaletteColoursAndShininessFromColourZero)
                                  {0.1f, 0.4f, 0.1f, 1}, {0.1f, 0.2f, 0.4f, 1}};
     // Any colour_step outside 0..7 keeps the material the previous drawing
     // left (here colour 7's); shininess 90 comes with colour 0 and stays.
-    const int16_t steps[] = {1, 0, 2, 3, 4, 5, 6, 7, 8, -1};
-    for (int16_t step : steps) {
+    for (int16_t step : {1, 0, 2, 3, 4, 5, 6, 7, 8, -1}) {
         colour_step = step;
         std::vector<MeshVertex> quads = feedback_quads(draw_box);
         ASSERT_EQ(quads.size(), 24u);
+        EXPECT_NEAR(checksum(quads), -1.51898, 1e-3);
         const float* want = palette[step >= 0 && step < 8 ? step : 7];
-        expect_colour(quads[0].colour, want, "colour_step", step);
+        for (const MeshVertex& v : quads) expect_colour(v.colour, want, "colour_step", step);
         expect_material(GL_BACK, GL_DIFFUSE, want, "back diffuse");
         glGetMaterialfv(GL_FRONT, GL_SHININESS, &shininess);
         EXPECT_EQ(shininess, step == 1 ? 0.0f : 90.0f) << "colour_step " << step;
