@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <random>
 #include <string>
 
 #include "music/music.h"
@@ -137,7 +136,7 @@ TEST(music_xm_loader, SamplesReadInSlotOrderAfterAnInstrumentWithoutSamples)
     TestInstrument silent, three;
     silent.header_size = 40;  // 11 bytes beyond the fields read
     three.samples = {sample_8bit({1, 1}), TestSample{}, sample_8bit({3})};
-    three.samples[2].volume = 200;
+    three.samples[2].volume = 200;  // beyond 64
     three.samples[2].finetune = -16;
     three.samples[2].panning = 255;
     three.samples[2].relative_note = -12;
@@ -146,51 +145,42 @@ TEST(music_xm_loader, SamplesReadInSlotOrderAfterAnInstrumentWithoutSamples)
     Loaded song(module);
     ASSERT_NE(song.song, nullptr);
     EXPECT_EQ(song->instruments[0].sample_count, 0);
-    for (const Sample* slot : song->instruments[0].samples) EXPECT_EQ(slot, &empty_sample);
     ASSERT_EQ(song->instruments[1].sample_count, 3);
-    EXPECT_EQ(song.sample(1, 0).data[1], 512);
-    EXPECT_EQ(song.sample(1, 1).length, 0u);
-    EXPECT_EQ(song.sample(1, 1).data, nullptr);
+    for (int i = 0; i < MAX_SAMPLES_PER_INSTRUMENT; ++i) {
+        EXPECT_EQ(song->instruments[0].samples[i], &empty_sample);
+        EXPECT_EQ(song->instruments[1].samples[i] == &empty_sample, i >= 3) << i;
+    }
+    EXPECT_TRUE(song.sample(1, 0).data[1] == 512 && song.sample(1, 1).length == 0 && !song.sample(1, 1).data);
     const Sample& s = song.sample(1, 2);
-    EXPECT_EQ(s.data[0], 768);
-    EXPECT_EQ(s.volume, 64);  // 200 is beyond the range
-    EXPECT_EQ(s.finetune, -16);
-    EXPECT_EQ(s.panning, 255);
-    EXPECT_EQ(s.relative_note, -12);
-    for (int i = 3; i < MAX_SAMPLES_PER_INSTRUMENT; ++i) EXPECT_EQ(song->instruments[1].samples[i], &empty_sample);
+    const int got[] = {s.data[0], s.volume, s.finetune, s.panning, s.relative_note};
+    EXPECT_EQ(std::vector<int>(got, got + 5), (std::vector<int>{768, 64, -16, 255, -12}));
 }
 
-TEST(music_xm_loader, DeltaDecoding8And16BitAndTruncatedDataPlaysAsSilence)
+TEST(music_xm_loader, DeltaDecodingAndTruncatedDataPlayingAsSilence)
 {
-    Loaded eight(module_with(sample_8bit({0x01, 0x01, 0xFE})));
-    ASSERT_NE(eight.song, nullptr);
-    EXPECT_EQ(eight.sample().bits, 16);
-    EXPECT_EQ(std::vector<int16_t>(eight.sample().data, eight.sample().data + 4), (std::vector<int16_t>{256, 512, 0, 0}))
-        << "no loop: the value after the end stays 0";
-    // 16-bit deltas 1000, -1500, 32767, 32766 give 1000, -500, 32267 and, wrapping, -503.
+    // The first sample's values and the one after its end, loaded from a
+    // module whose last `cut` bytes are missing.
+    auto decoded = [](const TestSample& sample, size_t cut) {
+        std::vector<uint8_t> bytes = build_module(module_with(sample));
+        bytes.resize(bytes.size() - cut);
+        Loaded song(bytes);
+        EXPECT_TRUE(song.song && song.sample().bits == 16);
+        return song.song ? std::vector<int>(song.sample().data, song.sample().data + song.sample().length + 1)
+                         : std::vector<int>{};
+    };
     TestSample wide;
     wide.type = 0x10;
     wide.length = 8;
     wide.data = {0xE8, 0x03, 0x24, 0xFA, 0xFF, 0x7F, 0xFE, 0x7F};
-    Loaded sixteen(module_with(wide));
-    ASSERT_NE(sixteen.song, nullptr);
-    ASSERT_EQ(sixteen.sample().length, 4u);
-    EXPECT_EQ(std::vector<int16_t>(sixteen.sample().data, sixteen.sample().data + 4),
-              (std::vector<int16_t>{1000, -500, 32267, -503}));
-
-    std::vector<uint8_t> bytes = build_module(module_with(sample_8bit({10, 10, 10, 10, 10, 10})));
-    bytes.resize(bytes.size() - 4);  // only the first 2 deltas remain
-    Loaded cut(bytes);
-    ASSERT_NE(cut.song, nullptr);
-    ASSERT_EQ(cut.sample().length, 6u);
-    EXPECT_EQ(std::vector<int16_t>(cut.sample().data, cut.sample().data + 6), (std::vector<int16_t>{2560, 5120, 0, 0, 0, 0}));
-    wide.length = 6;  // 16-bit, cut in the middle of a value
+    // 8-bit deltas in steps of 256; without a loop the value after the end stays 0.
+    EXPECT_EQ(decoded(sample_8bit({0x01, 0x01, 0xFE}), 0), (std::vector<int>{256, 512, 0, 0}));
+    // 16-bit deltas 1000, -1500, 32767, 32766 give 1000, -500, 32267 and, wrapping, -503.
+    EXPECT_EQ(decoded(wide, 0), (std::vector<int>{1000, -500, 32267, -503, 0}));
+    // Cut short: the deltas that remain, then silence, also in the middle of a 16-bit value.
+    EXPECT_EQ(decoded(sample_8bit({10, 10, 10, 10, 10, 10}), 4), (std::vector<int>{2560, 5120, 0, 0, 0, 0, 0}));
+    wide.length = 6;
     wide.data = {0x10, 0x00, 0x10, 0x00, 0x10, 0x00};
-    bytes = build_module(module_with(wide));
-    bytes.resize(bytes.size() - 3);
-    Loaded cut_wide(bytes);
-    ASSERT_NE(cut_wide.song, nullptr);
-    EXPECT_EQ(std::vector<int16_t>(cut_wide.sample().data, cut_wide.sample().data + 3), (std::vector<int16_t>{16, 0, 0}));
+    EXPECT_EQ(decoded(wide, 3), (std::vector<int>{16, 0, 0, 0}));
 }
 
 TEST(music_xm_loader, SampleLoopPreparation)
@@ -244,9 +234,9 @@ TEST(music_xm_loader, RestartPositionOutsideTheSongPlaysFromOrderZero)
     }
 }
 
-// A module that loads as it is and uses most of the format: packed and
-// plain cells, an instrument without samples, a looped 8-bit sample of
-// 2000 values and a 16-bit ping-pong one, an envelope.
+// A module that loads as it is, with parts a refusal could leave behind:
+// packed and plain cells, an instrument without samples, a looped 8-bit
+// sample of 2000 values and a 16-bit ping-pong one, an envelope.
 TestModule rich_module()
 {
     TestModule module;
@@ -328,37 +318,4 @@ TEST(music_xm_loader, TruncatedFilesAreRefusedUpToTheSampleData)
         Loaded song(std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<long>(size)));
         EXPECT_EQ(song.song != nullptr, size >= sample_data) << size;
     }
-}
-
-// Damaged copies load or are refused cleanly: under the sanitizers nothing
-// is read or written out of bounds and nothing leaks; what loads is
-// consistent.
-TEST(music_xm_loader, DamagedModulesLoadOrAreRefusedCleanly)
-{
-    TestModule module = rich_module();
-    module.song_length = 3;
-    module.orders = {0, 1, 0};
-    module.patterns.resize(2);
-    const std::vector<uint8_t> original = build_module(module);
-    std::mt19937 random(4711);
-    int loaded = 0;
-    for (int trial = 0; trial < 3000; ++trial) {
-        std::vector<uint8_t> bytes = original;
-        for (int c = 1 + static_cast<int>(random() % 4); c > 0; --c)
-            bytes[random() % bytes.size()] = random() % 3 ? static_cast<uint8_t>(random()) : 0xFF;
-        if (random() % 4 == 0) bytes.resize(random() % bytes.size());
-        Loaded song(bytes);
-        if (!song.song) continue;
-        ++loaded;
-        for (int i = 0; i < song->instrument_count; ++i) {
-            const Instrument& instrument = song->instruments[i];
-            ASSERT_LE(instrument.sample_count, MAX_SAMPLES_PER_INSTRUMENT);
-            ASSERT_LE(instrument.volume_points, ENVELOPE_POINTS_READ);
-            for (const Sample* sample : instrument.samples)
-                ASSERT_TRUE(sample && uint64_t{sample->loop_start} + sample->loop_length <= sample->length);
-        }
-        for (int i = 0; i < song->song_length; ++i) ASSERT_LT(song->orders[i], song->pattern_slots);
-        ASSERT_LT(song->restart_position, song->song_length);
-    }
-    EXPECT_GT(loaded, 100) << "most single-byte damage still loads";
 }

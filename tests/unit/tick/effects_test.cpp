@@ -85,8 +85,7 @@ TEST(tick_effects, ChannelStatePerTick)
     };
     for (const EffectCase& c : cases) {
         TinyModule module(1);
-        module.put_rows(c.rows);
-        start_ticks(&module.song);
+        module.start(c.rows);
         run_ticks(&module.song, 6 * c.first_row);
         EXPECT_EQ(tick_values(&module.song, (int)c.expected.size(), c.probe), c.expected) << c.name;
     }
@@ -98,7 +97,7 @@ TEST(tick_effects, VibratoDepthFifteenPeaksAt116ForEveryShape)
         TinyModule module(1);
         module.put(0, 0, 0, {C4, 1, 0, EFFECT_EXTENDED, (uint8_t)(0x40 | shape)});
         for (int row = 1; row < 64; ++row) module.put(0, row, 0, fx(EFFECT_VIBRATO, 0x3F));
-        start_ticks(&module.song);
+        module.start();
         std::vector<int> offsets = tick_values(&module.song, 6 * 30, [] { return std::abs(pitch_offset()); });
         EXPECT_EQ(*std::max_element(offsets.begin(), offsets.end()), 116) << "shape " << shape;
     }
@@ -123,8 +122,7 @@ TEST(tick_effects, ArpeggioRaisesBySemitonesUnderBothTables)
     for (uint16_t flags : {0, (int)SONG_LINEAR_FREQUENCIES}) {
         TinyModule module(1);
         module.song.flags = flags;
-        module.put_rows({{C4, 1, 0, EFFECT_ARPEGGIO, 0x47}});
-        start_ticks(&module.song);
+        module.start({{C4, 1, 0, EFFECT_ARPEGGIO, 0x47}});
         play_tick(&module.song);
         const double base = voice_frequency();
         for (int semitones : {4, 7, 0, 4, 7}) {
@@ -141,7 +139,7 @@ TEST(tick_effects, SampleOffsetStartsTheNextNoteInsideTheSample)
     module.instrument(2).samples[0] = module.add_sample(1000, LOOP_NONE);
     module.put_rows({{C4, 1, 0, 0, 0}, {C4, 2, 0, EFFECT_SAMPLE_OFFSET, 0x02},
                      {C4, 2, 0, EFFECT_SAMPLE_OFFSET, 0x00} /* the memory: 512 again */, {C4, 2, 0, 0, 0}});
-    start_ticks(&module.song);
+    module.start();
     const uint32_t starts[4] = {0, 512, 512, 0};
     for (int row = 0; row < 4; ++row) {
         run_ticks(&module.song, row == 0 ? 1 : 6);
@@ -155,7 +153,7 @@ TEST(tick_effects, SampleOffsetBeyondTheLoopEndRestartsTheOldSound)
     TinyModule module(1);
     module.instrument(2).samples[0] = module.add_sample(1000, LOOP_NONE);
     module.put_rows({{C4, 1, 0, 0, 0}, {E4, 2, 0, EFFECT_SAMPLE_OFFSET, 0x04}});  // 1024 >= 1000
-    start_ticks(&module.song);
+    module.start();
     run_ticks(&module.song, 6);
     channels[0].voice->position = 20;
     channels[0].voice->position_fraction = 99;
@@ -176,7 +174,7 @@ TEST(tick_effects, SlidesKeepPeriodsWithinTheLimit)
         module.song.default_speed = effect[2];
         module.put(0, 0, 0, {C4, 1, 0, effect[0], effect[1]});
         for (int row = 0; row < 64; ++row) module.put(1, row, 0, fx(effect[0], effect[1]));
-        start_ticks(&module.song);
+        module.start();
         run_ticks(&module.song, 20000);
         EXPECT_EQ(std::abs(channels[0].period), (int)PERIOD_LIMIT) << (int)effect[0];
         EXPECT_GE(voice_frequency(), 99.0);
@@ -186,8 +184,7 @@ TEST(tick_effects, SlidesKeepPeriodsWithinTheLimit)
 TEST(tick_effects, E5xChangesTheSampleForLaterNotesButNeverTheEmptySample)
 {
     TinyModule module(1);
-    module.put_rows({{C4, 1, 0, EFFECT_EXTENDED, 0x53}, {C4, 1, 0, 0, 0}, {C4, 2, 0, 0, 0}, {C4, 9, 0, EFFECT_EXTENDED, 0x57}});
-    start_ticks(&module.song);
+    module.start({{C4, 1, 0, EFFECT_EXTENDED, 0x53}, {C4, 1, 0, 0, 0}, {C4, 2, 0, 0, 0}, {C4, 9, 0, EFFECT_EXTENDED, 0x57}});
     play_tick(&module.song);
     EXPECT_EQ(channels[0].period, 4608);  // computed before the effect
     EXPECT_EQ(module.sample(1).finetune, 3);

@@ -31,7 +31,7 @@ Instrument& ramp_module(TinyModule& module, uint8_t type, PatternNote row0 = {C4
     instrument.volume_sustain = 1;
     instrument.volume_loop_end = 2;
     module.put(0, 0, 0, row0);
-    start_ticks(&module.song);
+    module.start();
     return instrument;
 }
 
@@ -115,8 +115,7 @@ TEST(tick_envelope, PanningEnvelopeSwingsACentredVoiceAcrossTheRange)
     instrument.panning_envelope[1] = {8, 64};
     instrument.panning_points = 2;
     instrument.panning_type = ENVELOPE_ON;
-    module.put(0, 0, 0, {C4, 1, 0, 0, 0});
-    start_ticks(&module.song);
+    module.start({{C4, 1, 0, 0, 0}});
     play_tick(&module.song);
     EXPECT_EQ(channels[0].voice->target_left, 0);
     EXPECT_EQ(channels[0].voice->target_right, 127);
@@ -146,8 +145,7 @@ std::vector<int> autovibrato_offsets(int type, int depth, int sweep, int rate, i
     instrument.vibrato_depth = (uint8_t)depth;
     instrument.vibrato_sweep = (uint8_t)sweep;
     instrument.vibrato_rate = (uint8_t)rate;
-    module.put(0, 0, 0, {C4, 1, 0, 0, 0});
-    start_ticks(&module.song);
+    module.start({{C4, 1, 0, 0, 0}});
     return tick_values(&module.song, ticks, [] { return channels[0].pitch_offset; });
 }
 
@@ -167,8 +165,7 @@ TEST(tick_autovibrato, SineDepth8Rate4RepeatsEvery64TicksAndTheSweepGrowsToFullD
 TEST(tick_autovibrato, SetsTheFrequencyOnEveryTick)
 {
     TinyModule module(1);
-    module.put(0, 0, 0, {C4, 1, 0, 0, 0});
-    start_ticks(&module.song);
+    module.start({{C4, 1, 0, 0, 0}});
     run_ticks(&module.song, 2);
     channels[0].voice->increment_fraction = 0;  // forget what tick 0 set
     play_tick(&module.song);

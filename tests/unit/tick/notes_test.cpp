@@ -22,8 +22,7 @@ TEST(tick_notes, TonePortamentoAimsAtTheNoteWithoutRestartingIt)
         SCOPED_TRACE(c.name);
         TinyModule module(1);
         module.sample(2).relative_note = 12;  // would move the target if it were used
-        module.put_rows({{C4, 1, 0, 0, 0}, c.cell});
-        start_ticks(&module.song);
+        module.start({{C4, 1, 0, 0, 0}, c.cell});
         run_ticks(&module.song, 6);
         channels[0].porta_speed = 5;  // as an earlier 305 left it
         Voice* voice = channels[0].voice;
@@ -44,8 +43,7 @@ TEST(tick_notes, ReleaseSilencesAnInstrumentWithoutEnvelopeAtTickZero)
     for (const PatternNote& release : releases) {
         SCOPED_TRACE(release.note ? "key-off note" : release.param ? "K05" : "K00");
         TinyModule module(1);
-        module.put_rows({{C4, 1, 0, 0, 0}, release});
-        start_ticks(&module.song);
+        module.start({{C4, 1, 0, 0, 0}, release});
         run_ticks(&module.song, 6);
         EXPECT_EQ(channels[0].voice->volume, 127);
         play_tick(&module.song);
@@ -65,8 +63,7 @@ TEST(tick_notes, InstrumentNumberRestartsWhatANoteAloneKeeps)
     instrument.volume_points = 2;
     instrument.volume_type = ENVELOPE_ON;
     module.sample(1).panning = 200;
-    module.put_rows({{C4, 1, 0, 0, 0}, {C4, 0, 0x30, EFFECT_SET_PANNING, 0x40}, {D4, 0, 0, 0, 0}, {D4, 1, 0, 0, 0}});
-    start_ticks(&module.song);
+    module.start({{C4, 1, 0, 0, 0}, {C4, 0, 0x30, EFFECT_SET_PANNING, 0x40}, {D4, 0, 0, 0, 0}, {D4, 1, 0, 0, 0}});
     run_ticks(&module.song, 13);  // into row 2
     EXPECT_EQ(channels[0].volume, 32);
     EXPECT_EQ(channels[0].panning, 0x40);
@@ -101,8 +98,7 @@ TEST(tick_notes, ResolvingInstrumentAndSample)
         module.instrument(1).sample_map[D4 - 1] = 16;
         module.instrument(1).sample_map[E4 - 1] = 3;
         module.instrument(1).samples[3] = nullptr;
-        module.put_rows({c.cell});
-        start_ticks(&module.song);
+        module.start({c.cell});
         play_tick(&module.song);
         EXPECT_EQ(channels[0].voice->sample, c.plays_the_sample ? &module.sample(1) : &empty_sample) << c.name;
         EXPECT_EQ(channels[0].voice->volume, c.volume * 127 / 64) << c.name;
@@ -114,7 +110,7 @@ TEST(tick_notes, TriggerMovesASoundingTrackToThePartnerSlotAndBackButNotFromAnEn
 {
     TinyModule module(4);
     for (int row = 0; row < 4; ++row) module.put(0, row, 3, {C4, 1, 0, 0, 0});
-    start_ticks(&module.song);
+    module.start();
     play_tick(&module.song);
     EXPECT_EQ(voice_slot(channels[3]), 3);  // slot 3 was silent: no move
     sound_output.voices[3].position = 12;

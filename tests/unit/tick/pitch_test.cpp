@@ -101,7 +101,7 @@ TEST(tick_voice, TriggerStartsFromTheOffsetOrFromZeroAndPairsSoundingSlots)
 {
     TinyModule module(1);
     Sample* sample = module.add_sample(1000, LOOP_NONE);
-    start_ticks(&module.song);
+    module.start();
     const uint32_t offsets[][2] = {{512, 512}, {999, 999}, {1000, 0}, {70000, 0}};
     for (const auto& o : offsets) {
         TrackChannel channel{};

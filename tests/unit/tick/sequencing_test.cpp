@@ -59,7 +59,7 @@ TEST(tick_sequencing, RowsPlayInOrderWithBreaksJumpsAndLoops)
         module.song.restart_position = (int16_t)c.restart;
         module.song.default_speed = 1;
         for (const Placed& p : c.cells) module.put(p.pattern, p.row, p.channel, p.note);
-        start_ticks(&module.song);
+        module.start();
         EXPECT_EQ(rows_played(&module.song, (int)std::count(c.expected.begin(), c.expected.end(), '(')), c.expected)
             << c.name;
     }
@@ -84,8 +84,7 @@ TEST(tick_sequencing, RowsOnTickZeroEffectsOnTheOthers)
         TinyModule module(1, 1, 64);
         module.song.default_speed = (int16_t)c.default_speed;
         for (int row = 0; row < 64; ++row) module.put(0, row, 0, {0, 0, 0, EFFECT_VOLUME_SLIDE, 0x10});
-        module.put(0, 0, 0, {C4, 1, 0x30, c.row0_effect, c.row0_param});
-        start_ticks(&module.song);
+        module.start({{C4, 1, 0x30, c.row0_effect, c.row0_param}});
         std::vector<int> row_calls;
         for (int call = 1; call <= 18; ++call) {
             if (module.song.tick == 0 && row_calls.size() < c.row_calls.size()) row_calls.push_back(call);
@@ -99,8 +98,7 @@ TEST(tick_sequencing, RowsOnTickZeroEffectsOnTheOthers)
 TEST(tick_sequencing, PatternDelayStretchesOneRow)
 {
     TinyModule module(1, 1, 8);
-    module.put(0, 0, 0, {0, 0, 0, EFFECT_EXTENDED, 0xE2});
-    start_ticks(&module.song);
+    module.start({{0, 0, 0, EFFECT_EXTENDED, 0xE2}});
     std::vector<int> ticks = tick_values(&module.song, 18, [&] { return module.song.row == 0 ? module.song.tick : -1; });
     EXPECT_EQ(ticks[16], 17);  // tick numbers run on through the delay
     EXPECT_EQ(ticks[17], 0);
@@ -114,8 +112,7 @@ TEST(tick_sequencing, PatternDelayStretchesOneRow)
 TEST(tick_sequencing, TempoCommandSetsTheTickLengthAtOnce)
 {
     TinyModule module(1);
-    module.put(0, 0, 0, {0, 0, 0, EFFECT_SPEED_TEMPO, 130});
-    start_ticks(&module.song);
+    module.start({{0, 0, 0, EFFECT_SPEED_TEMPO, 130}});
     EXPECT_EQ(module.song.frames_per_tick, 441);
     play_tick(&module.song);
     EXPECT_EQ(module.song.bpm, 130);
@@ -127,7 +124,7 @@ TEST(tick_sequencing, GlobalVolumeAndItsSlide)
     TinyModule module(1);
     module.put_rows({{C4, 1, 0, EFFECT_GLOBAL_VOLUME, 0x50}, {0, 0, 0, EFFECT_GLOBAL_VOLUME_SLIDE, 0x08},
                      {0, 0, 0, EFFECT_GLOBAL_VOLUME_SLIDE, 0x00}});
-    start_ticks(&module.song);
+    module.start();
     play_tick(&module.song);
     EXPECT_EQ(module.song.global_volume, 64);  // G50 is capped at 64
     run_ticks(&module.song, 5 + 6);
@@ -142,7 +139,7 @@ TEST(tick_sequencing, OrderIndexStaysInsideTheOrderTable)
     module.song.song_length = 300;  // longer than the 256-entry table
     module.song.restart_position = 280;
     module.song.default_speed = 1;
-    start_ticks(&module.song);
+    module.start();
     std::vector<int> orders = tick_values(&module.song, 600, [&] { return module.song.order_index; });
     EXPECT_EQ(*std::max_element(orders.begin(), orders.end()), MAX_ORDERS - 1);
 }
@@ -153,14 +150,13 @@ TEST(tick_sequencing, PatternsWithoutRowsOrMissingPatternsAreSilent)
     module.set_rows(1, 0);
     module.put(1, 0, 0, {C4, 1, 0, 0, 0});  // lies in the spare row, outside the grid
     module.song.default_speed = 1;
-    start_ticks(&module.song);
+    module.start();
     EXPECT_EQ(rows_played(&module.song, 3), "(0,0)(1,0)(2,0)");
     EXPECT_EQ(sound_output.voices[0].sample, nullptr);
 
     TinyModule missing(1, 1, 4);
     missing.song.orders[0] = 9;  // the song holds one pattern
-    missing.put(0, 0, 0, {C4, 1, 0, 0, 0});
-    start_ticks(&missing.song);
+    missing.start({{C4, 1, 0, 0, 0}});
     run_ticks(&missing.song, 30);
     EXPECT_EQ(missing.song.order_index, 0);
     EXPECT_EQ(sound_output.voices[0].sample, nullptr);
@@ -170,7 +166,7 @@ TEST(tick_sequencing, AtMost32ChannelsArePlayed)
 {
     TinyModule module(40, 1, 4);
     for (int c = 0; c < 40; ++c) module.put(0, 0, c, {C4, 1, 0, EFFECT_SET_VOLUME, 0x20});
-    start_ticks(&module.song);
+    module.start();
     run_ticks(&module.song, 12);
     EXPECT_EQ(channels[31].volume, 0x20);
     EXPECT_NE(sound_output.voices[31].sample, nullptr);

@@ -84,6 +84,8 @@ struct TinyModule {
     {
         for (size_t row = 0; row < rows.size(); ++row) put(0, (int)row, 0, rows[row]);
     }
+    // put_rows, then the play-state reset before the first tick.
+    void start(const std::vector<PatternNote>& rows = {});
     Instrument& instrument(int number) { return instruments[number - 1]; }
     Sample& sample(int number) { return *instruments[number - 1].samples[0]; }
 };
@@ -112,6 +114,12 @@ inline void start_ticks(Song* song)
     song->pattern_delay = 0;
     set_tempo(song, song->default_bpm);
     for (int i = 0; i < song->channel_count && i < MAX_CHANNELS; ++i) channels[i].voice = &sound_output.voices[i];
+}
+
+inline void TinyModule::start(const std::vector<PatternNote>& rows)
+{
+    put_rows(rows);
+    start_ticks(&song);
 }
 
 inline void run_ticks(Song* song, int count)
