@@ -26,7 +26,10 @@ std::vector<float> mix_left(int frames, int per_call = 0)
     return left;
 }
 
-int sounding(const std::vector<float>& left) { return static_cast<int>(left.size() - std::count(left.begin(), left.end(), 0.0f)); }
+int sounding(const std::vector<float>& left)
+{
+    return static_cast<int>(left.size() - std::count(left.begin(), left.end(), 0.0f));
+}
 
 }  // namespace
 
@@ -64,7 +67,7 @@ TEST_F(music_mixer, LoopsWrapAndReflectAtTheirEnds)
         uint64_t increment, from, to;
         int direction_from, direction_to;
     } cases[] = {
-        {&forward.sample, ONE + ONE / 2, 29 * ONE + 3 * ONE / 4, 11 * ONE + ONE / 4, 1, 1},     // by a whole loop length
+        {&forward.sample, ONE + ONE / 2, 29 * ONE + 3 * ONE / 4, 11 * ONE + ONE / 4, 1, 1},  // by a whole loop length
         {&bouncing.sample, 3 * ONE / 4, 29 * ONE + ONE / 2, 29 * ONE + 3 * ONE / 4 - 1, 1, 2},  // 30.25: 29.75 - 2^-32
         {&bouncing.sample, 3 * ONE / 4, 10 * ONE + ONE / 4, 10 * ONE + ONE / 2 - 1, 2, 1},      // 9.5: 10.5 - 2^-32
         {&bouncing.sample, ONE, 39 * ONE, 29 * ONE - 1, 2, 2},  // backward from beyond the end of the loop
@@ -103,11 +106,13 @@ TEST_F(music_mixer, PingPongAgreesWithReflectingOneBoundaryAtATime)
         // Steps from a small fraction up to several loop lengths per frame.
         const int64_t step = 1 + static_cast<int64_t>((static_cast<uint64_t>(random()) << 4) % (20 * ONE));
         Voice* voice = settled_voice(0, &raw.sample, static_cast<uint64_t>(step));
-        int64_t position = static_cast<int64_t>(loop_start * ONE + static_cast<uint64_t>(random()) % (loop_length * ONE));
+        int64_t position =
+            static_cast<int64_t>(loop_start * ONE + static_cast<uint64_t>(random()) % (loop_length * ONE));
         set_position(voice, static_cast<uint64_t>(position));
         const int frames = 1 + static_cast<int>(random() % 50);
         mix_left(frames);
-        const int64_t start = static_cast<int64_t>(loop_start * ONE), end = static_cast<int64_t>((loop_start + loop_length) * ONE);
+        const int64_t start = static_cast<int64_t>(loop_start * ONE),
+                      end = static_cast<int64_t>((loop_start + loop_length) * ONE);
         bool backward = false;
         for (int i = 0; i < frames; ++i) {
             position += backward ? -step : step;
@@ -195,7 +200,8 @@ TEST_F(music_mixer, VoicesAddUpOnlyTheFirst64SlotsAreMixedAndEmptySlotsEnd)
 
 TEST(music_clip_to_pcm16, RoundsHalvesToEvenClampsAndIgnoresNothingToDo)
 {
-    const float in[] = {32767.5f, -32768.5f, 1.5f, 2.5f, -1.5f, -2.5f, 0.49f, -0.5f, 40000.0f, -40000.0f, 32766.5f, 123.25f};
+    const float in[] = {32767.5f, -32768.5f, 1.5f,     2.5f,      -1.5f,    -2.5f,
+                        0.49f,    -0.5f,     40000.0f, -40000.0f, 32766.5f, 123.25f};
     const int16_t expected[] = {32767, -32768, 2, 2, -2, -2, 0, 0, 32767, -32768, 32766, 123};
     int16_t out[12] = {};
     clip_to_pcm16(out, in, 6);

@@ -64,7 +64,8 @@ TEST(music_sound_output, RingArithmeticAndFreshVoices)
     for (const auto& c : cases) {
         ASSERT_TRUE(open_sound_output(c[0]));
         EXPECT_TRUE(headless_audio_is_open());
-        const int got[] = {sound_output.rate, sound_output.block_frames, sound_output.ring_frames, sound_output.ramp_frames};
+        const int got[] = {sound_output.rate, sound_output.block_frames, sound_output.ring_frames,
+                           sound_output.ramp_frames};
         EXPECT_TRUE(std::equal(got, got + 4, c)) << c[0] << " Hz";
         EXPECT_FLOAT_EQ(sound_output.ramp_scale, 1.0f / static_cast<float>(c[3]));
     }

@@ -16,7 +16,8 @@ struct RawSample {
     std::vector<int16_t> values;
     Sample sample = {};
 
-    RawSample(std::vector<int16_t> data, uint8_t loop_type = LOOP_NONE, uint32_t loop_start = 0, uint32_t loop_length = 0)
+    RawSample(std::vector<int16_t> data, uint8_t loop_type = LOOP_NONE, uint32_t loop_start = 0,
+              uint32_t loop_length = 0)
         : values(std::move(data))
     {
         sample.length = static_cast<uint32_t>(values.size());
@@ -44,7 +45,10 @@ inline void set_position(Voice* voice, uint64_t position)
     voice->position_fraction = static_cast<uint32_t>(position);
 }
 
-inline uint64_t position_of(const Voice* voice) { return static_cast<uint64_t>(voice->position) << 32 | voice->position_fraction; }
+inline uint64_t position_of(const Voice* voice)
+{
+    return static_cast<uint64_t>(voice->position) << 32 | voice->position_fraction;
+}
 
 // A voice on `sample` at constant gains `target` (no ramp pending).
 inline Voice* settled_voice(int slot, const Sample* sample, uint64_t increment, int target = 255)

@@ -18,7 +18,10 @@ struct Loaded {
     explicit Loaded(const TestModule& module) : Loaded(build_module(module)) {}
     ~Loaded() { free_song(song); }
     Song* operator->() const { return song; }
-    const Sample& sample(int instrument = 0, int slot = 0) const { return *song->instruments[instrument].samples[slot]; }
+    const Sample& sample(int instrument = 0, int slot = 0) const
+    {
+        return *song->instruments[instrument].samples[slot];
+    }
 };
 
 TestSample sample_8bit(std::vector<uint8_t> deltas)
@@ -287,14 +290,18 @@ TEST(music_xm_loader, RejectedModules)
         {"instrument header size 0", [](TestModule& m) { m.instruments[1].stored_header_size = 0; }},
         {"instrument header size 2^32 - 1", [](TestModule& m) { m.instruments[1].stored_header_size = 0xFFFFFFFF; }},
         {"instrument header size into its fields", [](TestModule& m) { m.instruments[1].stored_header_size = 200; }},
-        {"empty instrument's header size into its fields", [](TestModule& m) { m.instruments[0].stored_header_size = 20; }},
-        {"instrument header size beyond the file", [](TestModule& m) { m.instruments[1].stored_header_size = 0x7FFFFFFF; }},
-        {"sample headers beyond the file", [](TestModule& m) {
+        {"empty instrument's header size into its fields",
+         [](TestModule& m) { m.instruments[0].stored_header_size = 20; }},
+        {"instrument header size beyond the file",
+         [](TestModule& m) { m.instruments[1].stored_header_size = 0x7FFFFFFF; }},
+        {"sample headers beyond the file",
+         [](TestModule& m) {
              m.instruments[1].samples = {sample_8bit({1})};
              m.instruments[1].declared_samples = 16;
          }},
         {"sample length far beyond the file", [](TestModule& m) { m.instruments[1].samples[1].length = 0xFFFFFFF0u; }},
-        {"sample lengths adding up beyond the file", [](TestModule& m) {
+        {"sample lengths adding up beyond the file",
+         [](TestModule& m) {
              m.instruments[1].samples[0].length = 1500;  // each alone would fit
              m.instruments[1].samples[1].length = 1500;
          }},

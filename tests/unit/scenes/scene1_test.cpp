@@ -26,7 +26,8 @@ TEST(Scene1, FifteenPulseStepsAndThePanCounter)
         // The whole wall moves 0.9 a frame, closer while dir[0] is 1; the
         // camera pans 0.2 a frame and keeps looking straight ahead.
         const float move = pulse ? (after.column_dir[0] == 1 ? 0.9f : -0.9f) : 0.0f;
-        for (int c = 0; c < 13; c++) EXPECT_NEAR(after.column_depth[c] - before.column_depth[c], move, EPS) << "t " << t;
+        for (int c = 0; c < 13; c++)
+            EXPECT_NEAR(after.column_depth[c] - before.column_depth[c], move, EPS) << "t " << t;
         EXPECT_NEAR(after.eye_x - before.eye_x, pulse ? 0.2f * (fired ? pans[fired - 1] : 0) : 0.0f, EPS) << t;
         EXPECT_EQ(after.center_x, after.eye_x);
     });
@@ -60,7 +61,8 @@ TEST(Scene1, RippleStartUpJoinsAColumnEvery70Ms)
         }
         const int n = after.ripple_started;
         for (int c = 0; c < 13; c++)
-            EXPECT_NEAR(after.column_depth[c], before.column_depth[c] - (c < n ? 0.5f : 0.0f), EPS) << "t " << t << " column " << c;
+            EXPECT_NEAR(after.column_depth[c], before.column_depth[c] - (c < n ? 0.5f : 0.0f), EPS)
+                << "t " << t << " column " << c;
         if (n < 13) { EXPECT_EQ(after.column_dir[n], 0); }
         EXPECT_EQ(after.ripple_starting, n == 14 ? 0 : 1) << "t " << t;
         EXPECT_EQ(after.eye_x, before.eye_x);
@@ -75,8 +77,10 @@ TEST(Scene1, WaveSwingsEveryColumnBetweenTheRestDepthAndMinus47)
         if (t < 21450 || before.ripple_starting == 1) return;
         for (int c = 0; c < 13; c++) {
             // A column turns only at an end of its swing.
-            EXPECT_TRUE(after.column_dir[c] == before.column_dir[c] ||
-                        (after.column_dir[c] == 1 ? before.column_depth[c] <= -47.0f : before.column_depth[c] >= -30.0f)) << t << " " << c;
+            EXPECT_TRUE(
+                after.column_dir[c] == before.column_dir[c] ||
+                (after.column_dir[c] == 1 ? before.column_depth[c] <= -47.0f : before.column_depth[c] >= -30.0f))
+                << t << " " << c;
             EXPECT_NEAR(after.column_depth[c] - before.column_depth[c], after.column_dir[c] == 1 ? 0.5f : -0.5f, EPS);
             reached_rest[c] |= after.column_depth[c] >= -30.0f;
             reached_deep[c] |= after.column_depth[c] <= -47.0f;
@@ -85,7 +89,8 @@ TEST(Scene1, WaveSwingsEveryColumnBetweenTheRestDepthAndMinus47)
         EXPECT_NEAR(after.eye_x - before.eye_x, after.pan_phase == 0 ? -0.05f : 0.05f, EPS) << "t " << t;
         EXPECT_EQ(after.center_x, after.eye_x);
         EXPECT_TRUE(after.pan_phase == before.pan_phase ||
-                    (after.pan_phase == 1 ? after.column_depth[0] >= -30.0f : after.column_depth[0] <= -47.0f)) << "t " << t;
+                    (after.pan_phase == 1 ? after.column_depth[0] >= -30.0f : after.column_depth[0] <= -47.0f))
+            << "t " << t;
     });
     for (int c = 0; c < 13; c++) EXPECT_TRUE(reached_rest[c] && reached_deep[c]) << "column " << c;
     // pan_phase is a flag here: -1 pans right like 1.
@@ -133,7 +138,9 @@ TEST(Scene1, TenRowDropsLeaveOneRowAndTheSceneEndsAfter51000)
             EXPECT_EQ(after.row_count, 11 - drops);
             EXPECT_NEAR(after.grid_drop, 10.0f + 1.9f * drops, EPS);
         }
-        if (t == 51000) { EXPECT_GT(count_pixels(Image(), [](Rgb p) { return p.r + p.g + p.b > 60; }), 0) << "still drawn"; }
+        if (t == 51000) {
+            EXPECT_GT(count_pixels(Image(), [](Rgb p) { return p.r + p.g + p.b > 60; }), 0) << "still drawn";
+        }
     });
     EXPECT_EQ(drops, 10);
     EXPECT_EQ(next_step_ms, 41100u + 990u * 10);

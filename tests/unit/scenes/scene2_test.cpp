@@ -31,7 +31,8 @@ TEST(Scene2, PhaseChangesAndTheFramesThatRunTwoBlocks)
                                  {73020, 6, 4},     {80010, 6, 4},       {80010 + 226 * 30, 3, 2}};
     int next = 0;
     run_scene(2, 94980, [&](uint32_t t, const SceneState& before, const SceneState& after) {
-        const float tx = turn(before.frame_angle_x, after.frame_angle_x), ty = turn(before.frame_angle_y, after.frame_angle_y);
+        const float tx = turn(before.frame_angle_x, after.frame_angle_x),
+                    ty = turn(before.frame_angle_y, after.frame_angle_y);
         if (after.scene2_phase != before.scene2_phase) {
             ASSERT_LT(next, 6) << "t " << t;
             EXPECT_EQ(after.scene2_phase, next + 1);
@@ -40,7 +41,8 @@ TEST(Scene2, PhaseChangesAndTheFramesThatRunTwoBlocks)
             EXPECT_NEAR(ty, changes[next++][2], EPS) << "phase " << next;
             return;
         }
-        const bool still = after.scene2_phase == 1 || after.scene2_phase == 6, slow = after.scene2_phase == 2 && t < 58100;
+        const bool still = after.scene2_phase == 1 || after.scene2_phase == 6,
+                   slow = after.scene2_phase == 2 && t < 58100;
         EXPECT_NEAR(tx, still ? 0 : slow ? 1.4f : 3, EPS) << "t " << t;
         EXPECT_NEAR(ty, still ? 0 : slow ? 1.0f : 2, EPS) << "t " << t;
     });
@@ -52,8 +54,12 @@ TEST(Scene2, WireFrameAndBoxGrowth)
     int box_steps = 0;
     uint32_t last_box_step = 0;
     run_scene(2, 66300, [&](uint32_t t, const SceneState& before, const SceneState& after) {
-        if (t == SCENE2_FIRST_MS) { EXPECT_NEAR(after.wire_half_size, 0.0056f, 1e-6f) << "the first frame grows the frame"; }
-        if (after.wire_half_size != before.wire_half_size) { EXPECT_NEAR(after.wire_half_size - before.wire_half_size, 0.0056f, 1e-6f) << "t " << t; }
+        if (t == SCENE2_FIRST_MS) {
+            EXPECT_NEAR(after.wire_half_size, 0.0056f, 1e-6f) << "the first frame grows the frame";
+        }
+        if (after.wire_half_size != before.wire_half_size) {
+            EXPECT_NEAR(after.wire_half_size - before.wire_half_size, 0.0056f, 1e-6f) << "t " << t;
+        }
         if (after.box_faces[FACE_FRONT].x == before.box_faces[FACE_FRONT].x) return;
         box_steps++, last_box_step = t;
         EXPECT_GT(t, 55200u);
@@ -101,7 +107,8 @@ TEST(Scene2, BoxOpensWhileTheStarGrows)
     int steps = 0;
     run_scene(2, 73020, [&](uint32_t t, const SceneState& before, const SceneState& after) {
         if (before.scene2_phase != 3 || after.scene2_phase != 3) return;
-        EXPECT_TRUE(after.star_angle_x == after.frame_angle_y && after.star_angle_y == -after.frame_angle_x) << "t " << t;
+        EXPECT_TRUE(after.star_angle_x == after.frame_angle_y && after.star_angle_y == -after.frame_angle_x)
+            << "t " << t;
         if (after.spike_tip == before.spike_tip) return;
         steps++;
         EXPECT_NEAR(after.spike_tip - before.spike_tip, 0.001f, 1e-6f) << "t " << t;

@@ -37,10 +37,14 @@ TEST(Scene3, PhaseLengthsHandOverFramesAndTheGaze)
         EXPECT_EQ(after.scene3_phase, next + 1);
         EXPECT_EQ(t, change_t[next]) << "phase " << next + 1;
         EXPECT_NEAR(after.train_z - before.train_z, change_z_step[next], EPS) << "phase " << next + 1;
-        if (after.scene3_phase == 1) { EXPECT_EQ(after.next_step_ms, t + 600) << "the pause is re-armed for this scene"; }
+        if (after.scene3_phase == 1) {
+            EXPECT_EQ(after.next_step_ms, t + 600) << "the pause is re-armed for this scene";
+        }
         if (after.scene3_phase == 3) { EXPECT_NEAR(after.center_z - before.center_z, 0.1f, EPS); }
         // Phase 4's frame takes the gaze up to at least 15 and back down by 0.1.
-        if (after.scene3_phase == 4) { EXPECT_TRUE(after.center_z >= 14.9f - EPS && after.center_z < 15.0f) << after.center_z; }
+        if (after.scene3_phase == 4) {
+            EXPECT_TRUE(after.center_z >= 14.9f - EPS && after.center_z < 15.0f) << after.center_z;
+        }
         if (after.scene3_phase == 5) { EXPECT_TRUE(after.center_x == 0.0f && after.center_z <= -10.0f); }
         next++;
     });

@@ -115,11 +115,13 @@ TEST(Scene4, CrossColoursAndPositionsInBothColumns)
         const int column = static_cast<int>(cross) / CROSS_COUNT, i = static_cast<int>(cross) % CROSS_COUNT;
         float low[2] = {1e9f, 1e9f}, high[2] = {-1e9f, -1e9f};
         for (size_t k = cross * 132; k < cross * 132 + 132; k++)
-            for (int a = 0; a < 2; a++) low[a] = std::fmin(low[a], v[k].window[a]), high[a] = std::fmax(high[a], v[k].window[a]);
+            for (int a = 0; a < 2; a++)
+                low[a] = std::fmin(low[a], v[k].window[a]), high[a] = std::fmax(high[a], v[k].window[a]);
         EXPECT_NEAR(high[0] - low[0], 2.0f, EPS);
         EXPECT_NEAR((low[0] + high[0]) / 2 - 16, column == 0 ? -5.1f : 5.1f, EPS) << column << " " << i;
         EXPECT_NEAR((low[1] + high[1]) / 2 - 16, y_before[i] - 0.01f * column, EPS) << column << " " << i;
-        for (int c = 0; c < 4; c++) EXPECT_NEAR(v[cross * 132].colour[c], object_palette[i][c], EPS) << column << " " << i;
+        for (int c = 0; c < 4; c++)
+            EXPECT_NEAR(v[cross * 132].colour[c], object_palette[i][c], EPS) << column << " " << i;
     }
 }
 

@@ -160,7 +160,8 @@ inline bool lit_as(const Rgb& pixel, const float material[4], float low, float h
 {
     const int channel[3] = {pixel.r, pixel.g, pixel.b};
     for (int c = 0; c < 3; c++) {
-        const float lowest = std::min(255.0f, material[c] * low * 255), highest = std::min(255.0f, material[c] * high * 255);
+        const float lowest = std::min(255.0f, material[c] * low * 255),
+                    highest = std::min(255.0f, material[c] * high * 255);
         if (channel[c] < lowest - 12 || channel[c] > highest + 12) return false;
     }
     return true;

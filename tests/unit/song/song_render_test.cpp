@@ -35,7 +35,8 @@ protected:
             const int16_t* at = sound_output.output_buffer + 2 * sound_output.write_block * block;
             fill_block();
             pcm.insert(pcm.end(), at, at + 2 * block);
-            if (song->order_index > order) order_starts[order = song->order_index] = double(pcm.size() / 2 - block) / RATE;
+            if (song->order_index > order)
+                order_starts[order = song->order_index] = double(pcm.size() / 2 - block) / RATE;
         }
     }
     static Song* song;
@@ -56,8 +57,9 @@ TEST_F(SongRender, TheLoaderReadsTheModuleFacts)
         without_samples += ins.sample_count == 0;
         for (int s = 0; s < ins.sample_count; ++s) EXPECT_EQ(ins.samples[s]->bits, 16) << "widened, instrument " << i;
     }
-    const int got[] = {song->channel_count, song->pattern_slots, song->instrument_count, without_samples,
-                       song->flags & 1, song->default_speed, song->default_bpm, song->song_length, song->restart_position};
+    const int got[] = {song->channel_count, song->pattern_slots, song->instrument_count,
+                       without_samples,     song->flags & 1,     song->default_speed,
+                       song->default_bpm,   song->song_length,   song->restart_position};
     EXPECT_EQ(std::vector<int>(got, got + 9), (std::vector<int>{4, 14, 13, 1, 1, 6, 130, 58, 4}));
     EXPECT_EQ(embedded_module_size, 10000u);
 }

@@ -17,7 +17,10 @@ int slot() { return voice_slot(channels[0]); }
 
 const PatternNote C4_PLAIN = {C4, 1, 0, 0, 0}, C4_AT_32 = {C4, 1, 0x30, 0, 0}, C4_AT_16 = {C4, 1, 0x20, 0, 0};
 
-PatternNote fx(int effect, int param, int volume = 0) { return {0, 0, (uint8_t)volume, (uint8_t)effect, (uint8_t)param}; }
+PatternNote fx(int effect, int param, int volume = 0)
+{
+    return {0, 0, (uint8_t)volume, (uint8_t)effect, (uint8_t)param};
+}
 PatternNote ext(int sub, int x) { return fx(EFFECT_EXTENDED, sub << 4 | x); }
 
 // Frequency of channel 0's voice in Hz, from its 32.32 increment.
@@ -184,7 +187,8 @@ TEST(tick_effects, SlidesKeepPeriodsWithinTheLimit)
 TEST(tick_effects, E5xChangesTheSampleForLaterNotesButNeverTheEmptySample)
 {
     TinyModule module(1);
-    module.start({{C4, 1, 0, EFFECT_EXTENDED, 0x53}, {C4, 1, 0, 0, 0}, {C4, 2, 0, 0, 0}, {C4, 9, 0, EFFECT_EXTENDED, 0x57}});
+    module.start(
+        {{C4, 1, 0, EFFECT_EXTENDED, 0x53}, {C4, 1, 0, 0, 0}, {C4, 2, 0, 0, 0}, {C4, 9, 0, EFFECT_EXTENDED, 0x57}});
     play_tick(&module.song);
     EXPECT_EQ(channels[0].period, 4608);  // computed before the effect
     EXPECT_EQ(module.sample(1).finetune, 3);

@@ -64,7 +64,8 @@ TEST(tick_envelope, DamagedEnvelopesStayInsideThePointTable)
     {
         TinyModule module(1);
         Instrument& instrument = ramp_module(module, ENVELOPE_ON | ENVELOPE_LOOP);
-        for (int i = 0; i < ENVELOPE_POINTS; ++i) instrument.volume_envelope[i] = {(uint16_t)(10 * i), (uint16_t)(64 - 3 * i)};
+        for (int i = 0; i < ENVELOPE_POINTS; ++i)
+            instrument.volume_envelope[i] = {(uint16_t)(10 * i), (uint16_t)(64 - 3 * i)};
         instrument.volume_points = 200;          // the table holds 20, a file gives 12
         instrument.volume_loop_start = 150;      // not a point: the loop is off
         instrument.volume_envelope[1].y = 9000;  // read as 64

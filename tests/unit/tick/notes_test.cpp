@@ -39,7 +39,8 @@ TEST(tick_notes, TonePortamentoAimsAtTheNoteWithoutRestartingIt)
 
 TEST(tick_notes, ReleaseSilencesAnInstrumentWithoutEnvelopeAtTickZero)
 {
-    const PatternNote releases[] = {{0, 0, 0, EFFECT_KEY_OFF, 0x00}, {0, 0, 0, EFFECT_KEY_OFF, 0x05}, {KEY_OFF, 0, 0, 0, 0}};
+    const PatternNote releases[] = {
+        {0, 0, 0, EFFECT_KEY_OFF, 0x00}, {0, 0, 0, EFFECT_KEY_OFF, 0x05}, {KEY_OFF, 0, 0, 0, 0}};
     for (const PatternNote& release : releases) {
         SCOPED_TRACE(release.note ? "key-off note" : release.param ? "K05" : "K00");
         TinyModule module(1);

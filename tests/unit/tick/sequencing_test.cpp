@@ -13,7 +13,9 @@ std::string rows_played(Song* song, int count)
     for (int calls = 0; count > 0 && calls < 10000; ++calls) {
         const bool row_tick = song->tick == 0;
         play_tick(song);
-        if (row_tick) played += "(" + std::to_string(song->order_index) + "," + std::to_string(song->row) + ")", count--;
+        if (!row_tick) continue;
+        played += "(" + std::to_string(song->order_index) + "," + std::to_string(song->row) + ")";
+        count--;
     }
     return played;
 }
@@ -35,7 +37,8 @@ TEST(tick_sequencing, RowsPlayInOrderWithBreaksJumpsAndLoops)
         std::string expected;
     } cases[] = {
         {"after the last order the restart position", 3, 2, 3, 1, {}, "(0,0)(0,1)(1,0)(1,1)(2,0)(2,1)(1,0)(1,1)(2,0)"},
-        {"a break in the last order goes to order 0", 3, 2, 3, 1, {{2, 0, 0, brk(0)}}, "(0,0)(0,1)(1,0)(1,1)(2,0)(0,0)"},
+        {"a break in the last order goes to order 0", 3, 2, 3, 1, {{2, 0, 0, brk(0)}},
+         "(0,0)(0,1)(1,0)(1,1)(2,0)(0,0)"},
         {"a jump beyond the song goes to order 0", 3, 2, 3, 1, {{1, 0, 0, jump(7)}}, "(0,0)(0,1)(1,0)(0,0)"},
         {"a jump goes to row 0 of its order", 3, 2, 3, 0, {{0, 0, 0, jump(2)}}, "(0,0)(2,0)(2,1)"},
         {"D32 continues at row 32 of the next order", 2, 64, 2, 0, {{0, 0, 0, brk(0x32)}}, "(0,0)(1,32)(1,33)"},
@@ -51,7 +54,8 @@ TEST(tick_sequencing, RowsPlayInOrderWithBreaksJumpsAndLoops)
         {"a loop from row 4 to row 8 plays it three times", 1, 12, 1, 0, {{0, 4, 1, loop(0)}, {0, 8, 1, loop(2)}},
          "(0,0)(0,1)(0,2)(0,3)(0,4)(0,5)(0,6)(0,7)(0,8)(0,4)(0,5)(0,6)(0,7)(0,8)(0,4)(0,5)(0,6)(0,7)(0,8)(0,9)"},
         {"a break in the loop's row wins over the loop", 2, 12, 2, 0,
-         {{0, 4, 1, loop(0)}, {0, 8, 1, loop(2)}, {0, 8, 0, brk(0x02)}}, "(0,0)(0,1)(0,2)(0,3)(0,4)(0,5)(0,6)(0,7)(0,8)(1,2)"},
+         {{0, 4, 1, loop(0)}, {0, 8, 1, loop(2)}, {0, 8, 0, brk(0x02)}},
+         "(0,0)(0,1)(0,2)(0,3)(0,4)(0,5)(0,6)(0,7)(0,8)(1,2)"},
     };
     for (const auto& c : cases) {
         TinyModule module(3, c.patterns, c.rows);
@@ -99,7 +103,7 @@ TEST(tick_sequencing, PatternDelayStretchesOneRow)
 {
     TinyModule module(1, 1, 8);
     module.start({{0, 0, 0, EFFECT_EXTENDED, 0xE2}});
-    std::vector<int> ticks = tick_values(&module.song, 18, [&] { return module.song.row == 0 ? module.song.tick : -1; });
+    std::vector<int> ticks = tick_values(&module.song, 18, [&] { return module.song.row ? -1 : module.song.tick; });
     EXPECT_EQ(ticks[16], 17);  // tick numbers run on through the delay
     EXPECT_EQ(ticks[17], 0);
     EXPECT_EQ(std::count(ticks.begin(), ticks.end(), -1), 0);  // row 0 lasts 3 x 6 ticks
