@@ -40,10 +40,10 @@ TEST(SceneFrames, Scene1WallShowsTheCubesThreeColoursToEveryCorner)
     EXPECT_GT(lit_pixels(frame, red, 2.0f), 800 * 600 / 20);
     EXPECT_GT(lit_pixels(frame, yellow, 2.0f), 800 * 600 / 50);
     EXPECT_GT(lit_pixels(frame, blue, 2.0f), 800 * 600 / 50);
+    auto lit = [](Rgb p) { return p.r + p.g + p.b > 100; };
     for (int x0 : {0, 600})
         for (int y0 : {0, 400})
-            EXPECT_GT(count_pixels(frame, [](Rgb p) { return p.r + p.g + p.b > 100; }, x0, y0, x0 + 199, y0 + 199), 4000)
-                << "region " << x0 << "," << y0;
+            EXPECT_GT(count_pixels(frame, lit, x0, y0, x0 + 199, y0 + 199), 4000) << "region " << x0 << "," << y0;
 }
 
 TEST(SceneFrames, Scene2OrangeBoxInsideThePaleFrame)

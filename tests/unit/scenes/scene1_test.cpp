@@ -7,35 +7,6 @@
 
 using namespace scene_test;
 
-namespace {
-
-struct State {
-    uint32_t next_step;
-    float depth[13];
-    int16_t dir[13];
-    int32_t pan_phase;
-    float eye_x, center_x, angle_x, angle_y, drop;
-    uint16_t rows, started;
-    uint8_t starting, forward;
-};
-
-State snapshot(void)
-{
-    State s = {next_step_ms, {}, {}, pan_phase, camera_eye[0], camera_center[0], cube_angle_x, cube_angle_y, grid_drop,
-               row_count, ripple_started, ripple_starting, cube_spin_forward};
-    std::copy(column_depth, column_depth + 13, s.depth);
-    std::copy(column_dir, column_dir + 13, s.dir);
-    return s;
-}
-
-template <typename Check>
-void run_scene1(uint32_t until, Check check, uint32_t period = FRAME_MS)
-{
-    run_scene(1, SCENE1_FIRST_MS, until, snapshot, check, period);
-}
-
-}  // namespace
-
 TEST(Scene1, FifteenPulseStepsAndThePanCounter)
 {
     // pan_phase after each step (from 5), and the pan of the interval that
@@ -43,19 +14,20 @@ TEST(Scene1, FifteenPulseStepsAndThePanCounter)
     const int32_t phases[15] = {3, 1, 0, -1, 0, 1, 0, -1, 0, 1, 0, -1, 0, 1, 0};
     const int pans[15] = {0, 1, -1, -1, 1, 1, -1, -1, 1, 1, -1, -1, 1, 1, -1};
     int fired = 0;
-    run_scene1(21390, [&](uint32_t t, const State& before, const State& after) {
+    run_scene(1, 21390, [&](uint32_t t, const SceneState& before, const SceneState& after) {
         const bool pulse = t > 13880 && t < 21240;
-        if (after.next_step != before.next_step && pulse) {
+        if (after.next_step_ms != before.next_step_ms && pulse) {
             ASSERT_LT(fired, 15) << "t " << t;
             EXPECT_EQ(t, frame_after(14340 + 460 * fired)) << "step " << fired;
-            EXPECT_EQ(after.next_step, before.next_step + 460);
+            EXPECT_EQ(after.next_step_ms, before.next_step_ms + 460);
             EXPECT_EQ(after.pan_phase, phases[fired]) << "step " << fired;
-            EXPECT_EQ(after.dir[0], fired++ % 2) << "the wall turns";
+            EXPECT_EQ(after.column_dir[0], fired++ % 2) << "the wall turns";
         }
         // The whole wall moves 0.9 a frame, closer while dir[0] is 1; the
         // camera pans 0.2 a frame and keeps looking straight ahead.
-        const float move = pulse ? (after.dir[0] == 1 ? 0.9f : -0.9f) : 0.0f;
-        for (int c = 0; c < 13; c++) EXPECT_NEAR(after.depth[c] - before.depth[c], move, EPS) << "t " << t;
+        const float move = pulse ? (after.column_dir[0] == 1 ? 0.9f : -0.9f) : 0.0f;
+        for (int c = 0; c < 13; c++)
+            EXPECT_NEAR(after.column_depth[c] - before.column_depth[c], move, EPS) << "t " << t;
         EXPECT_NEAR(after.eye_x - before.eye_x, pulse ? 0.2f * (fired ? pans[fired - 1] : 0) : 0.0f, EPS) << t;
         EXPECT_EQ(after.center_x, after.eye_x);
     });
@@ -68,9 +40,9 @@ TEST(Scene1, SlowFramesFireAtMostOnePulseStepEach)
 {
     // One frame a second: seven steps of 460 ms fire before 21240, one a frame.
     int steps = 0;
-    run_scene1(21239, [&](uint32_t, const State& before, const State& after) {
-        steps += after.next_step != before.next_step;
-        EXPECT_LE(after.next_step, before.next_step + 460);
+    run_scene(1, 21239, [&](uint32_t, const SceneState& before, const SceneState& after) {
+        steps += after.next_step_ms != before.next_step_ms;
+        EXPECT_LE(after.next_step_ms, before.next_step_ms + 460);
     }, 1000);
     EXPECT_EQ(steps, 7);
 }
@@ -78,20 +50,21 @@ TEST(Scene1, SlowFramesFireAtMostOnePulseStepEach)
 TEST(Scene1, RippleStartUpJoinsAColumnEvery70Ms)
 {
     int joined = 0;
-    run_scene1(22380, [&](uint32_t t, const State& before, const State& after) {
-        if (t < 21400 || before.starting == 0) return;
+    run_scene(1, 22380, [&](uint32_t t, const SceneState& before, const SceneState& after) {
+        if (t < 21400 || before.ripple_starting == 0) return;
         // The first ripple frame (21420) arms the start-up at its own time;
         // the first column joins in the next frame that exceeds it.
-        if (t < 21450) { EXPECT_TRUE(t == 21420 && after.next_step == t && after.started == 0) << t; }
-        if (after.started != before.started) {
+        if (t < 21450) { EXPECT_TRUE(t == 21420 && after.next_step_ms == t && after.ripple_started == 0) << t; }
+        if (after.ripple_started != before.ripple_started) {
             EXPECT_EQ(t, frame_after(21420 + 70 * joined++)) << "column " << joined;
-            EXPECT_EQ(after.next_step, before.next_step + 70);
+            EXPECT_EQ(after.next_step_ms, before.next_step_ms + 70);
         }
-        const int n = after.started;
+        const int n = after.ripple_started;
         for (int c = 0; c < 13; c++)
-            EXPECT_NEAR(after.depth[c], before.depth[c] - (c < n ? 0.5f : 0.0f), EPS) << "t " << t << " column " << c;
-        if (n < 13) { EXPECT_EQ(after.dir[n], 0); }
-        EXPECT_EQ(after.starting, n == 14 ? 0 : 1) << "t " << t;
+            EXPECT_NEAR(after.column_depth[c], before.column_depth[c] - (c < n ? 0.5f : 0.0f), EPS)
+                << "t " << t << " column " << c;
+        if (n < 13) { EXPECT_EQ(after.column_dir[n], 0); }
+        EXPECT_EQ(after.ripple_starting, n == 14 ? 0 : 1) << "t " << t;
         EXPECT_EQ(after.eye_x, before.eye_x);
     });
     EXPECT_EQ(joined, 14);
@@ -100,21 +73,24 @@ TEST(Scene1, RippleStartUpJoinsAColumnEvery70Ms)
 TEST(Scene1, WaveSwingsEveryColumnBetweenTheRestDepthAndMinus47)
 {
     bool reached_rest[13] = {}, reached_deep[13] = {};
-    run_scene1(35220, [&](uint32_t t, const State& before, const State& after) {
-        if (t < 21450 || before.starting == 1) return;
+    run_scene(1, 35220, [&](uint32_t t, const SceneState& before, const SceneState& after) {
+        if (t < 21450 || before.ripple_starting == 1) return;
         for (int c = 0; c < 13; c++) {
             // A column turns only at an end of its swing.
-            EXPECT_TRUE(after.dir[c] == before.dir[c] ||
-                        (after.dir[c] == 1 ? before.depth[c] <= -47.0f : before.depth[c] >= -30.0f)) << t << " " << c;
-            EXPECT_NEAR(after.depth[c] - before.depth[c], after.dir[c] == 1 ? 0.5f : -0.5f, EPS);
-            reached_rest[c] |= after.depth[c] >= -30.0f;
-            reached_deep[c] |= after.depth[c] <= -47.0f;
+            EXPECT_TRUE(
+                after.column_dir[c] == before.column_dir[c] ||
+                (after.column_dir[c] == 1 ? before.column_depth[c] <= -47.0f : before.column_depth[c] >= -30.0f))
+                << t << " " << c;
+            EXPECT_NEAR(after.column_depth[c] - before.column_depth[c], after.column_dir[c] == 1 ? 0.5f : -0.5f, EPS);
+            reached_rest[c] |= after.column_depth[c] >= -30.0f;
+            reached_deep[c] |= after.column_depth[c] <= -47.0f;
         }
         // The camera follows column 0: right while pan_phase is set.
         EXPECT_NEAR(after.eye_x - before.eye_x, after.pan_phase == 0 ? -0.05f : 0.05f, EPS) << "t " << t;
         EXPECT_EQ(after.center_x, after.eye_x);
         EXPECT_TRUE(after.pan_phase == before.pan_phase ||
-                    (after.pan_phase == 1 ? after.depth[0] >= -30.0f : after.depth[0] <= -47.0f)) << "t " << t;
+                    (after.pan_phase == 1 ? after.column_depth[0] >= -30.0f : after.column_depth[0] <= -47.0f))
+            << "t " << t;
     });
     for (int c = 0; c < 13; c++) EXPECT_TRUE(reached_rest[c] && reached_deep[c]) << "column " << c;
     // pan_phase is a flag here: -1 pans right like 1.
@@ -128,24 +104,24 @@ TEST(Scene1, WaveSwingsEveryColumnBetweenTheRestDepthAndMinus47)
 TEST(Scene1, GatherThenSpinReversal)
 {
     int gather_frames = 0;
-    run_scene1(41010, [&](uint32_t t, const State& before, const State& after) {
+    run_scene(1, 41010, [&](uint32_t t, const SceneState& before, const SceneState& after) {
         // Spin: +3.3 a frame until the first frame after 36690, then -4.4;
         // both angles equal and within one turn.
         const bool forward = t <= 36690;
-        EXPECT_EQ(after.forward, forward ? 1 : 0) << "t " << t;
-        EXPECT_NEAR(std::remainder(after.angle_x - before.angle_x, 360.0f), forward ? 3.3f : -4.4f, EPS) << t;
-        EXPECT_TRUE(after.angle_x == after.angle_y && std::fabs(after.angle_x) <= 360.0f) << "t " << t;
+        EXPECT_EQ(after.cube_spin_forward, forward ? 1 : 0) << "t " << t;
+        EXPECT_NEAR(std::remainder(after.cube_angle_x - before.cube_angle_x, 360.0f), forward ? 3.3f : -4.4f, EPS) << t;
+        EXPECT_TRUE(after.cube_angle_x == after.cube_angle_y && std::fabs(after.cube_angle_x) <= 360.0f) << "t " << t;
         if (t < 35250) return;
-        EXPECT_EQ(after.next_step, 41100u) << "t " << t;
+        EXPECT_EQ(after.next_step_ms, 41100u) << "t " << t;
         const bool gathering = t < 36930;
         gather_frames += gathering;
         for (int c = 0; c < 13; c++) {
-            float want = before.depth[c];
+            float want = before.column_depth[c];
             if (gathering && want != -30.0f) {
                 if (want < -30.0f) want += 0.5f;
                 if (want > -30.0f) want -= 0.5f;  // both tests run, in this order
             }
-            EXPECT_NEAR(after.depth[c], want, EPS) << "t " << t << " column " << c;
+            EXPECT_NEAR(after.column_depth[c], want, EPS) << "t " << t << " column " << c;
         }
     });
     EXPECT_EQ(gather_frames, (36900 - 35250) / 30 + 1);
@@ -156,13 +132,15 @@ TEST(Scene1, GatherThenSpinReversal)
 TEST(Scene1, TenRowDropsLeaveOneRowAndTheSceneEndsAfter51000)
 {
     int drops = 0;
-    run_scene1(51030, [&](uint32_t t, const State& before, const State& after) {
-        if (after.rows != before.rows) {
+    run_scene(1, 51030, [&](uint32_t t, const SceneState& before, const SceneState& after) {
+        if (after.row_count != before.row_count) {
             EXPECT_EQ(t, frame_after(41100 + 990 * drops++)) << "drop " << drops;
-            EXPECT_EQ(after.rows, 11 - drops);
-            EXPECT_NEAR(after.drop, 10.0f + 1.9f * drops, EPS);
+            EXPECT_EQ(after.row_count, 11 - drops);
+            EXPECT_NEAR(after.grid_drop, 10.0f + 1.9f * drops, EPS);
         }
-        if (t == 51000) { EXPECT_GT(count_pixels(Image(), [](Rgb p) { return p.r + p.g + p.b > 60; }), 0) << "still drawn"; }
+        if (t == 51000) {
+            EXPECT_GT(count_pixels(Image(), [](Rgb p) { return p.r + p.g + p.b > 60; }), 0) << "still drawn";
+        }
     });
     EXPECT_EQ(drops, 10);
     EXPECT_EQ(next_step_ms, 41100u + 990u * 10);

@@ -9,29 +9,6 @@ using namespace scene_test;
 
 namespace {
 
-struct State {
-    int16_t phase, colour;
-    uint32_t next_step;
-    float wire, frame_x, frame_y, box_x, box_y, star_x, star_y, tip;
-    BoxFace faces[BOX_FACE_COUNT];
-    float extent[18];
-};
-
-State snapshot(void)
-{
-    State s = {scene2_phase, colour_step, next_step_ms, wire_half_size, frame_angle_x, frame_angle_y,
-               box_angle_x, box_angle_y, star_angle_x, star_angle_y, spike_tip, {}, {}};
-    std::copy(box_faces, box_faces + BOX_FACE_COUNT, s.faces);
-    std::copy(spike_extent, spike_extent + 18, s.extent);
-    return s;
-}
-
-template <typename Check>
-void run_scene2(uint32_t until, Check check, uint32_t period = FRAME_MS)
-{
-    run_scene(2, SCENE2_FIRST_MS, until, snapshot, check, period);
-}
-
 float turn(float before, float after) { return std::remainder(after - before, 360.0f); }
 
 // Scene 2 entered in `phase`, one frame drawn at `t`.
@@ -53,17 +30,19 @@ TEST(Scene2, PhaseChangesAndTheFramesThatRunTwoBlocks)
     const float changes[6][3] = {{51060, 0, 0},     {55230, 1.4f, 1.0f}, {66330, 6, 4},
                                  {73020, 6, 4},     {80010, 6, 4},       {80010 + 226 * 30, 3, 2}};
     int next = 0;
-    run_scene2(94980, [&](uint32_t t, const State& before, const State& after) {
-        const float tx = turn(before.frame_x, after.frame_x), ty = turn(before.frame_y, after.frame_y);
-        if (after.phase != before.phase) {
+    run_scene(2, 94980, [&](uint32_t t, const SceneState& before, const SceneState& after) {
+        const float tx = turn(before.frame_angle_x, after.frame_angle_x),
+                    ty = turn(before.frame_angle_y, after.frame_angle_y);
+        if (after.scene2_phase != before.scene2_phase) {
             ASSERT_LT(next, 6) << "t " << t;
-            EXPECT_EQ(after.phase, next + 1);
+            EXPECT_EQ(after.scene2_phase, next + 1);
             EXPECT_EQ(t, changes[next][0]) << "phase " << next + 1;
             EXPECT_NEAR(tx, changes[next][1], EPS) << "phase " << next + 1;
             EXPECT_NEAR(ty, changes[next++][2], EPS) << "phase " << next;
             return;
         }
-        const bool still = after.phase == 1 || after.phase == 6, slow = after.phase == 2 && t < 58100;
+        const bool still = after.scene2_phase == 1 || after.scene2_phase == 6,
+                   slow = after.scene2_phase == 2 && t < 58100;
         EXPECT_NEAR(tx, still ? 0 : slow ? 1.4f : 3, EPS) << "t " << t;
         EXPECT_NEAR(ty, still ? 0 : slow ? 1.0f : 2, EPS) << "t " << t;
     });
@@ -74,15 +53,19 @@ TEST(Scene2, WireFrameAndBoxGrowth)
 {
     int box_steps = 0;
     uint32_t last_box_step = 0;
-    run_scene2(66300, [&](uint32_t t, const State& before, const State& after) {
-        if (t == SCENE2_FIRST_MS) { EXPECT_NEAR(after.wire, 0.0056f, 1e-6f) << "the first frame grows the frame"; }
-        if (after.wire != before.wire) { EXPECT_NEAR(after.wire - before.wire, 0.0056f, 1e-6f) << "t " << t; }
-        if (after.faces[FACE_FRONT].x == before.faces[FACE_FRONT].x) return;
+    run_scene(2, 66300, [&](uint32_t t, const SceneState& before, const SceneState& after) {
+        if (t == SCENE2_FIRST_MS) {
+            EXPECT_NEAR(after.wire_half_size, 0.0056f, 1e-6f) << "the first frame grows the frame";
+        }
+        if (after.wire_half_size != before.wire_half_size) {
+            EXPECT_NEAR(after.wire_half_size - before.wire_half_size, 0.0056f, 1e-6f) << "t " << t;
+        }
+        if (after.box_faces[FACE_FRONT].x == before.box_faces[FACE_FRONT].x) return;
         box_steps++, last_box_step = t;
         EXPECT_GT(t, 55200u);
         for (int f = 0; f < BOX_FACE_COUNT; f++)  // all 18 values grow together
             for (float BoxFace::*v : {&BoxFace::x, &BoxFace::y, &BoxFace::z})
-                EXPECT_NEAR(after.faces[f].*v - before.faces[f].*v, 0.0022f, 1e-6f);
+                EXPECT_NEAR(after.box_faces[f].*v - before.box_faces[f].*v, 0.0022f, 1e-6f);
     });
     EXPECT_NEAR(wire_half_size, 90 * 0.0056f, 1e-4f);  // 90 steps to half-size 0.5
     EXPECT_EQ(box_steps, 114);                         // to half-size 0.25
@@ -92,16 +75,16 @@ TEST(Scene2, WireFrameAndBoxGrowth)
 TEST(Scene2, EighteenColourStepsThenOrange)
 {
     int steps = 0;
-    run_scene2(66330, [&](uint32_t t, const State& before, const State& after) {
-        if (t == SCENE2_FIRST_MS) { EXPECT_EQ(after.next_step, 58100u) << "the first frame arms the colour timer"; }
+    run_scene(2, 66330, [&](uint32_t t, const SceneState& before, const SceneState& after) {
+        if (t == SCENE2_FIRST_MS) { EXPECT_EQ(after.next_step_ms, 58100u) << "the first frame arms the colour timer"; }
         if (t == 66330) {
-            EXPECT_TRUE(after.colour == 3 && after.phase == 3) << "forced orange";
-        } else if (after.next_step != before.next_step && t > 58100) {
+            EXPECT_TRUE(after.colour_step == 3 && after.scene2_phase == 3) << "forced orange";
+        } else if (after.next_step_ms != before.next_step_ms && t > 58100) {
             EXPECT_EQ(t, frame_after(58100 + 460 * steps)) << "step " << steps;
-            EXPECT_EQ(after.next_step, 58100u + 460u * ++steps);
-            EXPECT_EQ(after.colour, steps % 8) << "step " << steps;
+            EXPECT_EQ(after.next_step_ms, 58100u + 460u * ++steps);
+            EXPECT_EQ(after.colour_step, steps % 8) << "step " << steps;
         } else {
-            EXPECT_EQ(after.colour, before.colour) << "t " << t;
+            EXPECT_EQ(after.colour_step, before.colour_step) << "t " << t;
         }
     });
     EXPECT_EQ(steps, 18);
@@ -110,10 +93,10 @@ TEST(Scene2, EighteenColourStepsThenOrange)
 TEST(Scene2, SlowFramesTakeOneColourStepEachAndStillTurnOrange)
 {
     int steps = 0;  // one frame a second: nine steps, orange at 66300 in any case
-    run_scene2(67100, [&](uint32_t t, const State& before, const State& after) {
+    run_scene(2, 67100, [&](uint32_t t, const SceneState& before, const SceneState& after) {
         if (t == SCENE2_FIRST_MS) return;
-        steps += after.next_step != before.next_step;
-        EXPECT_LE(after.next_step, before.next_step + 460);
+        steps += after.next_step_ms != before.next_step_ms;
+        EXPECT_LE(after.next_step_ms, before.next_step_ms + 460);
     }, 1000);
     EXPECT_EQ(steps, 9);
     EXPECT_EQ(colour_step, 3);
@@ -122,16 +105,17 @@ TEST(Scene2, SlowFramesTakeOneColourStepEachAndStillTurnOrange)
 TEST(Scene2, BoxOpensWhileTheStarGrows)
 {
     int steps = 0;
-    run_scene2(73020, [&](uint32_t t, const State& before, const State& after) {
-        if (before.phase != 3 || after.phase != 3) return;
-        EXPECT_TRUE(after.star_x == after.frame_y && after.star_y == -after.frame_x) << "t " << t;
-        if (after.tip == before.tip) return;
+    run_scene(2, 73020, [&](uint32_t t, const SceneState& before, const SceneState& after) {
+        if (before.scene2_phase != 3 || after.scene2_phase != 3) return;
+        EXPECT_TRUE(after.star_angle_x == after.frame_angle_y && after.star_angle_y == -after.frame_angle_x)
+            << "t " << t;
+        if (after.spike_tip == before.spike_tip) return;
         steps++;
-        EXPECT_NEAR(after.tip - before.tip, 0.001f, 1e-6f) << "t " << t;
-        EXPECT_NEAR(after.faces[FACE_FRONT].z - before.faces[FACE_FRONT].z, 0.001f, 1e-6f);
-        EXPECT_NEAR(after.faces[FACE_BOTTOM].y - before.faces[FACE_BOTTOM].y, 0.001f, 1e-6f);
-        EXPECT_EQ(after.faces[FACE_FRONT].x, before.faces[FACE_FRONT].x) << "only the own-axis values move";
-        for (int e = 0; e < 18; e++) EXPECT_NEAR(after.extent[e] - before.extent[e], 0.0001f, 1e-6f);
+        EXPECT_NEAR(after.spike_tip - before.spike_tip, 0.001f, 1e-6f) << "t " << t;
+        EXPECT_NEAR(after.box_faces[FACE_FRONT].z - before.box_faces[FACE_FRONT].z, 0.001f, 1e-6f);
+        EXPECT_NEAR(after.box_faces[FACE_BOTTOM].y - before.box_faces[FACE_BOTTOM].y, 0.001f, 1e-6f);
+        EXPECT_EQ(after.box_faces[FACE_FRONT].x, before.box_faces[FACE_FRONT].x) << "only the own-axis values move";
+        for (int e = 0; e < 18; e++) EXPECT_NEAR(after.spike_extent[e] - before.spike_extent[e], 0.0001f, 1e-6f);
     });
     EXPECT_GE(steps, 145);  // about 150 frames to 0.4
     EXPECT_LE(steps, 152);
@@ -145,13 +129,13 @@ TEST(Scene2, BoxOpensWhileTheStarGrows)
 
 TEST(Scene2, ShardsFlyToTheirLimitsAndTheBackOnesSpeedAway)
 {
-    run_scene2(80010, [&](uint32_t t, const State& before, const State& after) {
-        if (before.phase != 4) return;
-        const float back = (before.faces[FACE_BACK].z > -8.2f ? -0.012f : 0.0f) - (t > 77000 ? 0.05f : 0.0f);
-        EXPECT_NEAR(after.faces[FACE_BACK].z - before.faces[FACE_BACK].z, back, 1e-4f) << "t " << t;
-        EXPECT_NEAR(turn(before.box_x, after.box_x), 3.0f, EPS);
-        EXPECT_NEAR(turn(before.box_y, after.box_y), 2.5f, EPS);
-        EXPECT_NEAR(after.tip - before.tip, before.tip < 0.55f ? 0.005f : 0.0f, 1e-6f) << "t " << t;
+    run_scene(2, 80010, [&](uint32_t t, const SceneState& before, const SceneState& after) {
+        if (before.scene2_phase != 4) return;
+        const float back = (before.box_faces[FACE_BACK].z > -8.2f ? -0.012f : 0.0f) - (t > 77000 ? 0.05f : 0.0f);
+        EXPECT_NEAR(after.box_faces[FACE_BACK].z - before.box_faces[FACE_BACK].z, back, 1e-4f) << "t " << t;
+        EXPECT_NEAR(turn(before.box_angle_x, after.box_angle_x), 3.0f, EPS);
+        EXPECT_NEAR(turn(before.box_angle_y, after.box_angle_y), 2.5f, EPS);
+        EXPECT_NEAR(after.spike_tip - before.spike_tip, before.spike_tip < 0.55f ? 0.005f : 0.0f, 1e-6f) << "t " << t;
     });
     // In the 234 frames of phase 4 the front, top and bottom shards and the
     // spread reach their limits, the sides do not; the back shards go 133
@@ -172,13 +156,13 @@ TEST(Scene2, SpikePulseByTimeAndTheEnd)
         return t < 87000 || (t > 88000 && t < 89000) ? 0.005f : -0.005f;
     };
     int pulse_frames = 0;
-    run_scene2(95010, [&](uint32_t t, const State& before, const State& after) {
-        if (after.phase != 6) return;
+    run_scene(2, 95010, [&](uint32_t t, const SceneState& before, const SceneState& after) {
+        if (after.scene2_phase != 6) return;
         pulse_frames++;
-        EXPECT_NEAR(after.tip - before.tip, pulse(t), 1e-5f) << "t " << t;
+        EXPECT_NEAR(after.spike_tip - before.spike_tip, pulse(t), 1e-5f) << "t " << t;
         for (int e = 0; e < 18; e++) {  // only the own-axis extents slide
             const bool own_axis = e == 0 || e == 1 || e == 8 || e == 9 || e == 16 || e == 17;
-            EXPECT_NEAR(after.extent[e] - before.extent[e], own_axis ? pulse(t) : 0.0f, 1e-5f) << "t " << t;
+            EXPECT_NEAR(after.spike_extent[e] - before.spike_extent[e], own_axis ? pulse(t) : 0.0f, 1e-5f) << "t " << t;
         }
         if (t == 94980) { EXPECT_GT(count_pixels(Image(), [](Rgb p) { return p.b > 40; }), 0) << "still drawn"; }
     });

@@ -7,23 +7,6 @@
 
 using namespace scene_test;
 
-namespace {
-
-struct State {
-    uint16_t phase;
-    float x, z, spin, center_x, center_z;
-    int32_t length;
-    uint32_t next_step;
-};
-
-State snapshot(void)
-{
-    return {scene3_phase, train_x, train_z, triangle_spin, camera_center[0], camera_center[2], train_length,
-            next_step_ms};
-}
-
-}  // namespace
-
 TEST(Scene3, PhaseLengthsHandOverFramesAndTheGaze)
 {
     // The frame each phase begins in and the train's z step in it: a phase
@@ -36,29 +19,33 @@ TEST(Scene3, PhaseLengthsHandOverFramesAndTheGaze)
     const float change_z_step[5] = {0.0f, 0.055f, 0.055f, 0.11f, 0.11f};
     int next = 0;
     float widest = 0, furthest = -100;
-    run_scene(3, SCENE3_FIRST_MS, 124980, snapshot, [&](uint32_t t, const State& before, const State& after) {
-        if (t == SCENE3_FIRST_MS) { EXPECT_NEAR(after.x, 19.9f, EPS) << "the first frame moves the train"; }
-        EXPECT_NEAR(after.spin - before.spin, 1.2f, EPS);
-        EXPECT_EQ(after.length, after.phase >= 4 ? 75 : 50) << "t " << t;
+    run_scene(3, 124980, [&](uint32_t t, const SceneState& before, const SceneState& after) {
+        if (t == SCENE3_FIRST_MS) { EXPECT_NEAR(after.train_x, 19.9f, EPS) << "the first frame moves the train"; }
+        EXPECT_NEAR(after.triangle_spin - before.triangle_spin, 1.2f, EPS);
+        EXPECT_EQ(after.train_length, after.scene3_phase >= 4 ? 75 : 50) << "t " << t;
         widest = std::fmax(widest, after.center_x), furthest = std::fmax(furthest, after.center_z);
         // The gaze passes the side: eye and centre never coincide.
         EXPECT_GT(std::fabs(after.center_x) + std::fabs(after.center_z), 1.0f);
-        if (after.phase == before.phase) {
-            EXPECT_NEAR(after.z - before.z, after.phase <= 1 ? 0.0f : 0.055f, EPS) << "t " << t;
-            EXPECT_NEAR(after.x - before.x, after.phase == 0 ? -0.1f : 0.0f, EPS) << "t " << t;
-            if (after.phase == 3) { EXPECT_NEAR(after.center_x - before.center_x, 0.02f, EPS) << "t " << t; }
-            if (after.phase == 4) { EXPECT_NEAR(after.center_z - before.center_z, -0.1f, EPS) << "t " << t; }
+        if (after.scene3_phase == before.scene3_phase) {
+            EXPECT_NEAR(after.train_z - before.train_z, after.scene3_phase <= 1 ? 0.0f : 0.055f, EPS) << "t " << t;
+            EXPECT_NEAR(after.train_x - before.train_x, after.scene3_phase == 0 ? -0.1f : 0.0f, EPS) << "t " << t;
+            if (after.scene3_phase == 3) { EXPECT_NEAR(after.center_x - before.center_x, 0.02f, EPS) << "t " << t; }
+            if (after.scene3_phase == 4) { EXPECT_NEAR(after.center_z - before.center_z, -0.1f, EPS) << "t " << t; }
             return;
         }
         ASSERT_LT(next, 5) << "t " << t;
-        EXPECT_EQ(after.phase, next + 1);
+        EXPECT_EQ(after.scene3_phase, next + 1);
         EXPECT_EQ(t, change_t[next]) << "phase " << next + 1;
-        EXPECT_NEAR(after.z - before.z, change_z_step[next], EPS) << "phase " << next + 1;
-        if (after.phase == 1) { EXPECT_EQ(after.next_step, t + 600) << "the pause is re-armed for this scene"; }
-        if (after.phase == 3) { EXPECT_NEAR(after.center_z - before.center_z, 0.1f, EPS); }
+        EXPECT_NEAR(after.train_z - before.train_z, change_z_step[next], EPS) << "phase " << next + 1;
+        if (after.scene3_phase == 1) {
+            EXPECT_EQ(after.next_step_ms, t + 600) << "the pause is re-armed for this scene";
+        }
+        if (after.scene3_phase == 3) { EXPECT_NEAR(after.center_z - before.center_z, 0.1f, EPS); }
         // Phase 4's frame takes the gaze up to at least 15 and back down by 0.1.
-        if (after.phase == 4) { EXPECT_TRUE(after.center_z >= 14.9f - EPS && after.center_z < 15.0f) << after.center_z; }
-        if (after.phase == 5) { EXPECT_TRUE(after.center_x == 0.0f && after.center_z <= -10.0f); }
+        if (after.scene3_phase == 4) {
+            EXPECT_TRUE(after.center_z >= 14.9f - EPS && after.center_z < 15.0f) << after.center_z;
+        }
+        if (after.scene3_phase == 5) { EXPECT_TRUE(after.center_x == 0.0f && after.center_z <= -10.0f); }
         next++;
     });
     EXPECT_EQ(next, 5);

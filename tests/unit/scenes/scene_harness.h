@@ -44,17 +44,51 @@ void run_frames(uint32_t from, uint32_t until, After after, uint32_t period = FR
     for (uint32_t t = from; t <= until; t += period) draw_frame_at(t), after(t);
 }
 
-// Opens a small window and runs `scene` from its first frame to `until`,
-// calling check(t, before, after) with the state `snapshot` takes.
-template <typename State, typename Check>
-void run_scene(uint16_t scene, uint32_t first, uint32_t until, State (*snapshot)(void), Check check,
-               uint32_t period = FRAME_MS)
+// The scene globals the scene tests follow, named as the scenes name them
+// (eye_x and center_x, center_z: the camera's).
+struct SceneState {
+    uint32_t next_step_ms;
+    float eye_x, center_x, center_z;
+    float column_depth[13];
+    int16_t column_dir[13];
+    int32_t pan_phase;
+    float cube_angle_x, cube_angle_y, grid_drop;
+    uint16_t row_count, ripple_started;
+    uint8_t ripple_starting, cube_spin_forward;
+    int16_t scene2_phase, colour_step;
+    float wire_half_size, frame_angle_x, frame_angle_y, box_angle_x, box_angle_y, star_angle_x, star_angle_y;
+    float spike_tip, spike_extent[18];
+    BoxFace box_faces[BOX_FACE_COUNT];
+    uint16_t scene3_phase;
+    float train_x, train_z, triangle_spin;
+    int32_t train_length;
+};
+
+inline SceneState snapshot(void)
 {
+    SceneState s = {next_step_ms, camera_eye[0], camera_center[0], camera_center[2], {}, {}, pan_phase,
+                    cube_angle_x, cube_angle_y, grid_drop, row_count, ripple_started, ripple_starting,
+                    cube_spin_forward, scene2_phase, colour_step, wire_half_size, frame_angle_x, frame_angle_y,
+                    box_angle_x, box_angle_y, star_angle_x, star_angle_y, spike_tip, {}, {}, scene3_phase, train_x,
+                    train_z, triangle_spin, train_length};
+    std::copy(column_depth, column_depth + 13, s.column_depth);
+    std::copy(column_dir, column_dir + 13, s.column_dir);
+    std::copy(spike_extent, spike_extent + 18, s.spike_extent);
+    std::copy(box_faces, box_faces + BOX_FACE_COUNT, s.box_faces);
+    return s;
+}
+
+// Opens a small window and runs `scene` from its first frame to `until`,
+// calling check(t, before, after) with the state before and after each.
+template <typename Check>
+void run_scene(uint16_t scene, uint32_t until, Check check, uint32_t period = FRAME_MS)
+{
+    const uint32_t first[5] = {0, SCENE1_FIRST_MS, SCENE2_FIRST_MS, SCENE3_FIRST_MS, SCENE4_FIRST_MS};
     ASSERT_TRUE(open_test_window(80, 60));
     enter_scene(scene);
-    State before = snapshot();
-    run_frames(first, until, [&](uint32_t t) {
-        State after = snapshot();
+    SceneState before = snapshot();
+    run_frames(first[scene], until, [&](uint32_t t) {
+        SceneState after = snapshot();
         check(t, before, after);
         before = after;
     }, period);
@@ -126,7 +160,8 @@ inline bool lit_as(const Rgb& pixel, const float material[4], float low, float h
 {
     const int channel[3] = {pixel.r, pixel.g, pixel.b};
     for (int c = 0; c < 3; c++) {
-        const float lowest = std::min(255.0f, material[c] * low * 255), highest = std::min(255.0f, material[c] * high * 255);
+        const float lowest = std::min(255.0f, material[c] * low * 255),
+                    highest = std::min(255.0f, material[c] * high * 255);
         if (channel[c] < lowest - 12 || channel[c] > highest + 12) return false;
     }
     return true;

@@ -67,9 +67,7 @@ TEST(FrameLoop, LateFrameIsNotMadeUp)
 TEST(FrameLoop, ClockWrapsWithoutAJump)
 {
     headless_set_clock(0xFFFFFF00u);
-    FrameLog log = run_frames(12);
-    ASSERT_EQ(log.elapsed.size(), 12u);
-    for (size_t i = 0; i < log.elapsed.size(); i++) EXPECT_EQ(log.elapsed[i], 120 + 30 * i);
+    EXPECT_EQ(run_frames(8).elapsed, (std::vector<uint32_t>{120, 150, 180, 210, 240, 270, 300, 330}));
 }
 
 TEST(FrameLoop, EscapeEndsTheIntroAndOtherKeysDoNot)

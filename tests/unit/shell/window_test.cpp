@@ -95,25 +95,24 @@ TEST(CloseFailures, EachFailingReleaseShowsTheCrashBox)
 TEST(GlState, FixedStateFontAndMeshesAfterOpening)
 {
     ASSERT_TRUE(open_test_window());
-    EXPECT_FALSE(glIsEnabled(GL_LIGHTING));  // on only when the titles end
     for (GLenum on : {GL_LIGHT0, GL_DEPTH_TEST, GL_NORMALIZE}) EXPECT_TRUE(glIsEnabled(on)) << on;
-    for (GLenum off : {GL_POLYGON_SMOOTH, GL_LINE_SMOOTH}) EXPECT_FALSE(glIsEnabled(off)) << off;
-    GLint value = 0;
-    glGetIntegerv(GL_DEPTH_FUNC, &value);
-    EXPECT_EQ(value, GL_LEQUAL);
-    glGetIntegerv(GL_SHADE_MODEL, &value);
-    EXPECT_EQ(value, GL_SMOOTH);
-    for (GLenum hint : {GL_PERSPECTIVE_CORRECTION_HINT, GL_POLYGON_SMOOTH_HINT, GL_LINE_SMOOTH_HINT}) {
-        glGetIntegerv(hint, &value);
-        EXPECT_EQ(value, GL_NICEST);
+    // Lighting comes on only when the titles end.
+    for (GLenum off : {GL_LIGHTING, GL_POLYGON_SMOOTH, GL_LINE_SMOOTH}) EXPECT_FALSE(glIsEnabled(off)) << off;
+    const std::pair<GLenum, GLint> values[] = {{GL_DEPTH_FUNC, GL_LEQUAL},
+                                               {GL_SHADE_MODEL, GL_SMOOTH},
+                                               {GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST},
+                                               {GL_POLYGON_SMOOTH_HINT, GL_NICEST},
+                                               {GL_LINE_SMOOTH_HINT, GL_NICEST}};
+    for (const auto& v : values) {
+        GLint value = 0;
+        glGetIntegerv(v.first, &value);
+        EXPECT_EQ(value, v.second) << v.first;
     }
-    GLfloat colour[4];
-    glGetLightfv(GL_LIGHT0, GL_AMBIENT, colour);
-    EXPECT_FLOAT_EQ(colour[0], 0.8f);
-    glGetLightfv(GL_LIGHT0, GL_SPECULAR, colour);
-    EXPECT_FLOAT_EQ(colour[1], 1.0f);
-    glGetFloatv(GL_COLOR_CLEAR_VALUE, colour);
-    EXPECT_FLOAT_EQ(colour[3], 0.0f);
+    GLfloat ambient[4], specular[4], clear[4];
+    glGetLightfv(GL_LIGHT0, GL_AMBIENT, ambient);
+    glGetLightfv(GL_LIGHT0, GL_SPECULAR, specular);
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    EXPECT_TRUE(ambient[0] == 0.8f && specular[1] == 1.0f && clear[3] == 0.0f);
     EXPECT_TRUE(glIsList(font_base + ('A' - 32)));
     // Each mesh builder takes the next list after the large font's 96, in
     // the order cross, cube, triangle.
@@ -154,17 +153,15 @@ TEST(WindowProcedure, ActivationFollowsTheMinimisedFlagAndOnlyEscQuits)
 {
     PlatformMessage message = {};
     message.type = MESSAGE_ACTIVATE;
-    message.minimised = true;
-    window_procedure(message);
-    EXPECT_FALSE(window_active);
-    message.minimised = false;
-    window_procedure(message);
-    EXPECT_TRUE(window_active);
+    for (bool minimised : {true, false}) {
+        message.minimised = minimised;
+        window_procedure(message);
+        EXPECT_EQ(window_active, !minimised);
+    }
     message.type = MESSAGE_KEY_DOWN;
-    message.key = ' ';
-    window_procedure(message);
-    EXPECT_FALSE(quit_requested);
-    message.key = KEY_ESCAPE;
-    window_procedure(message);
-    EXPECT_TRUE(quit_requested);
+    for (int key : {int{' '}, int{KEY_ESCAPE}}) {
+        message.key = key;
+        window_procedure(message);
+        EXPECT_EQ(quit_requested, key == KEY_ESCAPE);
+    }
 }
