@@ -16,12 +16,11 @@ protected:
     void SetUp() override { ASSERT_TRUE(open_offline_output(22050)); }
 };
 
-// Left values of `frames` frames mixed in calls of `per_call`.
-std::vector<float> mix_left(int frames, int per_call = 0)
+// The left values of `frames` frames mixed at once.
+std::vector<float> mix_left(int frames)
 {
     std::vector<float> out(2 * static_cast<size_t>(frames), 0.0f), left;
-    for (int done = 0; done < frames; done += per_call ? per_call : frames)
-        mix_voices(out.data() + 2 * done, std::min(per_call ? per_call : frames, frames - done));
+    mix_voices(out.data(), frames);
     for (size_t i = 0; i < out.size(); i += 2) left.push_back(out[i]);
     return left;
 }

@@ -170,3 +170,31 @@ TEST(Scene1, RowDropsKeepTheTopRowWhenNoFrameFellIntoTheGather)
     EXPECT_EQ(drops, 10);
     EXPECT_NEAR(grid_drop, 10.0f + 1.9f * 10, EPS);
 }
+
+TEST(Scene1, WallOfElevenRowsByThirteenColumns)
+{
+    ASSERT_TRUE(open_test_window(80, 60));
+    enter_scene(1);
+    begin_mesh_probe();
+    glViewport(0, 0, 80, 80);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(-40, 40, -40, 40, 0, 100);  // the wall as the camera sees it, a pixel a unit
+    glMatrixMode(GL_MODELVIEW);
+    elapsed_ms = SCENE1_FIRST_MS;
+    std::vector<MeshVertex> v = feedback_triangles(draw_scene1);
+    ASSERT_EQ(v.size(), 11u * 13 * 36);
+    // Each cube's centre (of its extent: a turned cube stays symmetric):
+    // columns 3 apart from x = -18, rows 3.5 apart from y = 28 - grid_drop,
+    // all at the rest depth.
+    for (size_t cube = 0; cube < 143; cube++) {
+        float low[3] = {1e9f, 1e9f, 1e9f}, high[3] = {-1e9f, -1e9f, -1e9f};
+        for (size_t k = cube * 36; k < cube * 36 + 36; k++)
+            for (int a = 0; a < 3; a++)
+                low[a] = std::fmin(low[a], v[k].window[a]), high[a] = std::fmax(high[a], v[k].window[a]);
+        const int r = static_cast<int>(cube) / 13, c = static_cast<int>(cube) % 13;
+        EXPECT_NEAR((low[0] + high[0]) / 2 - 40, 3 * c - 18, EPS) << "row " << r << " column " << c;
+        EXPECT_NEAR((low[1] + high[1]) / 2 - 40, 3.5 * (8 - r) - 10, EPS) << "row " << r << " column " << c;
+        EXPECT_NEAR((low[2] + high[2]) / 2 * 100, 30, 0.01) << "row " << r << " column " << c;
+    }
+}

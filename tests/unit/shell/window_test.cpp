@@ -19,44 +19,39 @@ int run_one_frame(void)
 
 }  // namespace
 
-TEST(Question, NoOrNoAnswerGivesAnEightHundredBySixHundredWindow)
+TEST(Question, TheAnswerOrTheCommandLinePicksTheModeAndTheDisplayIsRestored)
 {
-    for (PlatformAnswer answer : {ANSWER_NO, ANSWER_FAILED}) {
-        headless_set_answer(answer);
-        EXPECT_EQ(run_one_frame(), 0);
-        EXPECT_EQ(headless_window_width(), 800);
-        EXPECT_EQ(headless_window_height(), 600);
-        EXPECT_FALSE(fullscreen);
+    static bool mode_changed, cursor_visible;
+    static int width, height;
+    const struct {
+        PlatformAnswer answer;
+        DisplayChoice choice;
+        int width, questions_asked;
+    } cases[] = {{ANSWER_NO, CHOICE_ASK, 800, 1}, {ANSWER_FAILED, CHOICE_ASK, 800, 2},
+                 {ANSWER_YES, CHOICE_ASK, 1024, 3}, {ANSWER_NO, CHOICE_FULLSCREEN, 1024, 3}};
+    for (const auto& c : cases) {
+        quit_requested = false;  // the shell's state is reset by hand between runs
+        width = height = 0;
+        headless_set_answer(c.answer);
+        display_choice = c.choice;
+        headless_set_swap_hook([](void*) {
+            mode_changed = headless_display_mode_changed();
+            cursor_visible = headless_cursor_visible();
+            width = headless_window_width(), height = headless_window_height();
+            quit_requested = true;
+        }, nullptr);
+        EXPECT_EQ(run_intro(nullptr, nullptr, nullptr, 0), 0);
+        EXPECT_EQ(headless_questions_asked(), c.questions_asked);
+        const bool full = c.width == 1024;
+        EXPECT_EQ(width, c.width);
+        EXPECT_EQ(height, full ? 768 : 600);
+        EXPECT_EQ(fullscreen, full);
+        EXPECT_EQ(mode_changed, full);
+        EXPECT_EQ(cursor_visible, !full);
+        EXPECT_FALSE(headless_display_mode_changed()) << "restored";
+        EXPECT_TRUE(headless_cursor_visible());
     }
-    EXPECT_EQ(headless_questions_asked(), 2);
     EXPECT_TRUE(headless_messages_shown().empty());
-}
-
-TEST(Question, YesGivesFullScreenAndRestoresTheDisplay)
-{
-    static bool mode_changed = false, cursor_visible = true;
-    static int width = 0;
-    headless_set_answer(ANSWER_YES);
-    headless_set_swap_hook([](void*) {
-        mode_changed = headless_display_mode_changed();
-        cursor_visible = headless_cursor_visible();
-        width = headless_window_width();
-        quit_requested = true;
-    }, nullptr);
-    EXPECT_EQ(run_intro(nullptr, nullptr, nullptr, 0), 0);
-    EXPECT_TRUE(mode_changed);
-    EXPECT_FALSE(cursor_visible);
-    EXPECT_EQ(width, 1024);
-    EXPECT_FALSE(headless_display_mode_changed());
-    EXPECT_TRUE(headless_cursor_visible());
-}
-
-TEST(Question, CommandLineChoiceSkipsTheQuestion)
-{
-    display_choice = CHOICE_FULLSCREEN;
-    EXPECT_EQ(run_one_frame(), 0);
-    EXPECT_EQ(headless_questions_asked(), 0);
-    EXPECT_TRUE(fullscreen);
 }
 
 TEST(OpenFailures, EachIsReportedAndUnwound)

@@ -49,21 +49,6 @@ std::vector<double> SongRender::order_starts;
 
 }  // namespace
 
-TEST_F(SongRender, TheLoaderReadsTheModuleFacts)
-{
-    int without_samples = 0;
-    for (int i = 0; i < song->instrument_count; ++i) {
-        const Instrument& ins = song->instruments[i];
-        without_samples += ins.sample_count == 0;
-        for (int s = 0; s < ins.sample_count; ++s) EXPECT_EQ(ins.samples[s]->bits, 16) << "widened, instrument " << i;
-    }
-    const int got[] = {song->channel_count, song->pattern_slots, song->instrument_count,
-                       without_samples,     song->flags & 1,     song->default_speed,
-                       song->default_bpm,   song->song_length,   song->restart_position};
-    EXPECT_EQ(std::vector<int>(got, got + 9), (std::vector<int>{4, 14, 13, 1, 1, 6, 130, 58, 4}));
-    EXPECT_EQ(embedded_module_size, 10000u);
-}
-
 TEST_F(SongRender, FirstPassLastsPastTheIntroAndFollowsTheForm)
 {
     const double seconds = double(pcm.size() / 2) / RATE;

@@ -13,7 +13,7 @@
 #include "music/music.h"
 
 // Cell note values (1-based, as stored in a pattern): C-4 is 49.
-enum : uint8_t { C4 = 49, D4 = 51, E4 = 53, G4 = 56, C5 = 61, KEY_OFF = NOTE_KEY_OFF };
+enum : uint8_t { C4 = 49, D4 = 51, E4 = 53, KEY_OFF = NOTE_KEY_OFF };
 
 // A module of `pattern_count` patterns played in order 0, 1, 2, ..., with
 // `instrument_count` instruments of one looped sample each (a 32-value
