@@ -25,26 +25,19 @@ void frame_in_phase(int16_t phase, uint32_t t)
 TEST(Scene2, PhaseChangesAndTheFramesThatRunTwoBlocks)
 {
     // Where each phase begins and the frame's turn then: a block that
-    // advances the phase lets the next block turn the frame as well. The
-    // approach ends by frames: 225 steps of 0.01 exactly, 226 in floats.
+    // advances the phase lets the next block turn the frame as well, so
+    // these turns pin every phase's own. The approach ends by frames: 225
+    // steps of 0.01 exactly, 226 in floats.
     const float changes[6][3] = {{51060, 0, 0},     {55230, 1.4f, 1.0f}, {66330, 6, 4},
                                  {73020, 6, 4},     {80010, 6, 4},       {80010 + 226 * 30, 3, 2}};
     int next = 0;
     run_scene(2, 94980, [&](uint32_t t, const SceneState& before, const SceneState& after) {
-        const float tx = turn(before.frame_angle_x, after.frame_angle_x),
-                    ty = turn(before.frame_angle_y, after.frame_angle_y);
-        if (after.scene2_phase != before.scene2_phase) {
-            ASSERT_LT(next, 6) << "t " << t;
-            EXPECT_EQ(after.scene2_phase, next + 1);
-            EXPECT_EQ(t, changes[next][0]) << "phase " << next + 1;
-            EXPECT_NEAR(tx, changes[next][1], EPS) << "phase " << next + 1;
-            EXPECT_NEAR(ty, changes[next++][2], EPS) << "phase " << next;
-            return;
-        }
-        const bool still = after.scene2_phase == 1 || after.scene2_phase == 6,
-                   slow = after.scene2_phase == 2 && t < 58100;
-        EXPECT_NEAR(tx, still ? 0 : slow ? 1.4f : 3, EPS) << "t " << t;
-        EXPECT_NEAR(ty, still ? 0 : slow ? 1.0f : 2, EPS) << "t " << t;
+        if (after.scene2_phase == before.scene2_phase) return;
+        ASSERT_LT(next, 6) << "t " << t;
+        EXPECT_EQ(after.scene2_phase, next + 1);
+        EXPECT_EQ(t, changes[next][0]) << "phase " << next + 1;
+        EXPECT_NEAR(turn(before.frame_angle_x, after.frame_angle_x), changes[next][1], EPS) << "phase " << next + 1;
+        EXPECT_NEAR(turn(before.frame_angle_y, after.frame_angle_y), changes[next++][2], EPS) << "phase " << next;
     });
     EXPECT_EQ(next, 6);
 }

@@ -28,9 +28,6 @@ TEST(Scene3, PhaseLengthsHandOverFramesAndTheGaze)
         EXPECT_GT(std::fabs(after.center_x) + std::fabs(after.center_z), 1.0f);
         if (after.scene3_phase == before.scene3_phase) {
             EXPECT_NEAR(after.train_z - before.train_z, after.scene3_phase <= 1 ? 0.0f : 0.055f, EPS) << "t " << t;
-            EXPECT_NEAR(after.train_x - before.train_x, after.scene3_phase == 0 ? -0.1f : 0.0f, EPS) << "t " << t;
-            if (after.scene3_phase == 3) { EXPECT_NEAR(after.center_x - before.center_x, 0.02f, EPS) << "t " << t; }
-            if (after.scene3_phase == 4) { EXPECT_NEAR(after.center_z - before.center_z, -0.1f, EPS) << "t " << t; }
             return;
         }
         ASSERT_LT(next, 5) << "t " << t;
