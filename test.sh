@@ -11,13 +11,22 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build -j"$jobs" --output-on-failure
 
-# The whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer
+# The unit suite again under AddressSanitizer + UndefinedBehaviorSanitizer
 # (with LeakSanitizer), and everything that touches the mixing thread under
 # ThreadSanitizer.
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRINDLEC_SANITIZE=address -DBRINDLEC_BENCHMARKS=OFF >/dev/null
-cmake --build build-asan -j"$jobs"
-ctest --test-dir build-asan -j"$jobs" --output-on-failure -L unit
+cmake --preset asan >/dev/null
+cmake --build --preset asan
+ctest --preset asan
 
-cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRINDLEC_SANITIZE=thread -DBRINDLEC_BENCHMARKS=OFF >/dev/null
-cmake --build build-tsan -j"$jobs"
-ctest --test-dir build-tsan -j"$jobs" --output-on-failure -L "music|tick|song"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan
+ctest --test-dir build-tsan -j"$jobs" --output-on-failure -L "music|tick|song|fuzz"
+
+# A minute of fuzzing the music player, then the whole intro in real time
+# (about four minutes), with LeakSanitizer on the ASan build.
+scripts/fuzz.sh
+tests/soak/soak.sh build build-asan
+
+# Every stage above stops the script when it fails, so reaching here means
+# all of them passed: the suite, ASan, TSan, fuzzing and the soak.
+echo "stages: 5 passed, 0 failed"

@@ -23,6 +23,9 @@ start_xvfb() {
     rm -f "$number_file"
     [ -n "$n" ] || fail "cannot start Xvfb"
     export DISPLAY=:$n
+    # The X server we started, and no other video driver SDL might fall
+    # back to (a Wayland or off-screen one would hide what is tested here).
+    export SDL_VIDEODRIVER=x11
     xdpyinfo >/dev/null 2>&1 || fail "Xvfb on $DISPLAY does not answer"
 }
 

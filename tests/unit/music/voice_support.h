@@ -11,7 +11,7 @@ namespace voice_support {
 
 const uint64_t ONE = 1ull << 32;  // 1.0 in 32.32
 
-// A sample over `values`, which get the 8 spare values after their end.
+// A sample over `values`, with the spare values after their end.
 struct RawSample {
     std::vector<int16_t> values;
     Sample sample = {};
@@ -32,7 +32,7 @@ struct RawSample {
 
 inline std::vector<int16_t> constant(size_t length, int16_t value) { return std::vector<int16_t>(length, value); }
 
-inline std::vector<int16_t> ramp_values(size_t length)
+inline std::vector<int16_t> ramp_values(size_t length)  // 0, 100, 200, ...
 {
     std::vector<int16_t> values(length);
     for (size_t i = 0; i < length; ++i) values[i] = static_cast<int16_t>(100 * i);
@@ -50,22 +50,16 @@ inline uint64_t position_of(const Voice* voice)
     return static_cast<uint64_t>(voice->position) << 32 | voice->position_fraction;
 }
 
-inline void set_increment(Voice* voice, uint64_t increment)
-{
-    voice->increment = static_cast<uint32_t>(increment >> 32);
-    voice->increment_fraction = static_cast<uint32_t>(increment);
-}
-
-// A voice at constant gains (no ramp pending) on `sample`.
+// A voice on `sample` at constant gains `target` (no ramp pending).
 inline Voice* settled_voice(int slot, const Sample* sample, uint64_t increment, int target = 255)
 {
     Voice* voice = &sound_output.voices[slot];
     voice->sample = sample;
     set_position(voice, 0);
-    set_increment(voice, increment);
+    voice->increment = static_cast<uint32_t>(increment >> 32);
+    voice->increment_fraction = static_cast<uint32_t>(increment);
     voice->direction = 1;
-    voice->target_left = voice->target_right = target;
-    voice->seen_left = voice->seen_right = target;
+    voice->target_left = voice->target_right = voice->seen_left = voice->seen_right = target;
     voice->current_left = voice->current_right = 256 * target;
     voice->ramp_left = 0;
     return voice;

@@ -163,6 +163,12 @@ inline std::vector<uint8_t> build_module(const TestModule& module)
     return out.bytes;
 }
 
+// Makes the in-memory source the song source.
+inline void install_memory_source()
+{
+    set_file_callbacks(memory_open, memory_close, memory_read, memory_seek, memory_tell);
+}
+
 // Installs the memory source over `bytes` (which must outlive the call)
 // and loads it.
 inline Song* load_bytes(const std::vector<uint8_t>& bytes)

@@ -1,38 +1,20 @@
 // Effects: the volume column and the effect commands, tick by tick.
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <cmath>
-#include <cstdlib>
 #include <functional>
 
 #include "tests/unit/tick/tiny_module.h"
 
 namespace {
 
-using Probe = std::function<int()>;
-
-int channel_volume() { return channels[0].volume; }
-int channel_period() { return channels[0].period; }
-int channel_panning() { return channels[0].panning; }
+int volume() { return channels[0].volume; }
+int period() { return channels[0].period; }
+int panning() { return channels[0].panning; }
 int pitch_offset() { return channels[0].pitch_offset; }
 int volume_offset() { return channels[0].volume_offset; }
 int voice_volume() { return channels[0].voice->volume; }
-int voice_panning() { return channels[0].voice->panning; }
 int slot() { return voice_slot(channels[0]); }
 
-struct EffectCase {
-    const char* name;
-    std::vector<PatternNote> rows;  // channel 0 from row 0, speed 6
-    int first_row;                  // the row whose tick 0 is observed first
-    Probe probe;
-    std::vector<int> expected;      // after each tick from there on
-};
-
-void PrintTo(const EffectCase& c, std::ostream* out) { *out << c.name; }
-
-const PatternNote C4_AT_32 = {C4, 1, 0x30, 0, 0};
-const PatternNote C4_PLAIN = {C4, 1, 0, 0, 0};
+const PatternNote C4_PLAIN = {C4, 1, 0, 0, 0}, C4_AT_32 = {C4, 1, 0x30, 0, 0}, C4_AT_16 = {C4, 1, 0x20, 0, 0};
 
 PatternNote fx(int effect, int param, int volume = 0)
 {
@@ -40,129 +22,90 @@ PatternNote fx(int effect, int param, int volume = 0)
 }
 PatternNote ext(int sub, int x) { return fx(EFFECT_EXTENDED, sub << 4 | x); }
 
-const EffectCase effect_cases[] = {
-    // Volume
-    {"A10 raises on ticks 1 to 5",
-     {C4_AT_32, fx(EFFECT_VOLUME_SLIDE, 0x10)}, 1, channel_volume, {32, 33, 34, 35, 36, 37}},
-    {"volume column 71 raises on every tick",
-     {C4_AT_32, fx(0, 0, 0x71)}, 1, channel_volume, {33, 34, 35, 36, 37, 38}},
-    {"volume column 91 raises once",
-     {C4_AT_32, fx(0, 0, 0x91)}, 1, channel_volume, {33, 33, 33, 33, 33, 33}},
-    {"A00 after A04 slides on by 4",
-     {{C4, 1, 0x50, EFFECT_VOLUME_SLIDE, 0x04}, fx(EFFECT_VOLUME_SLIDE, 0)}, 1, channel_volume,
-     {44, 40, 36, 32, 28, 24}},
-    {"C50 leaves 80, A10 then brings 64",
-     {{C4, 1, 0, EFFECT_SET_VOLUME, 0x50}, fx(EFFECT_VOLUME_SLIDE, 0x10)}, 0, channel_volume,
-     {80, 80, 80, 80, 80, 80, 80, 64}},
-    {"EA2 and EB0 share a memory",
-     {{C4, 1, 0x30, EFFECT_EXTENDED, 0xA2}, ext(EXTENDED_FINE_VOLUME_DOWN, 0)}, 0, channel_volume,
-     {34, 34, 34, 34, 34, 34, 32, 32}},
-    {"EC3 cuts from tick 3",
-     {C4_PLAIN, ext(EXTENDED_NOTE_CUT, 3)}, 1, channel_volume, {64, 64, 64, 0, 0, 0}},
-    {"EC0 never cuts",
-     {C4_PLAIN, ext(EXTENDED_NOTE_CUT, 0)}, 1, channel_volume, {64, 64, 64, 64, 64, 64}},
-    {"T12 on 2 ticks, off 3, across rows",
-     {{C4, 1, 0, EFFECT_TREMOR, 0x12}, fx(EFFECT_TREMOR, 0x12)}, 0, voice_volume,
-     {127, 127, 0, 0, 0, 127, 127, 0, 0, 0, 127, 127}},
-    {"744 tremolo offsets",
-     {{C4, 1, 0x30, EFFECT_TREMOLO, 0x44}}, 0, volume_offset, {0, 0, 6, 11, 14, 15}},
-    {"after a tremolo the volume stays where it left it",
-     {{C4, 1, 0x30, EFFECT_TREMOLO, 0x44}, fx(0, 0)}, 1, channel_volume, {47}},
-    // Pitch
-    {"47F then 400: vibrato speed 7, depth 15",
-     {{C4, 1, 0, EFFECT_VIBRATO, 0x7F}, fx(EFFECT_VIBRATO, 0)}, 0, pitch_offset,
-     {0, 0, -72, -116, -104, -44, 32, 32, 96, 116, 84, 8}},
-    {"volume column A7 and BF vibrate like 47F",
-     {{C4, 1, 0xA7, 0, 0}, fx(0, 0, 0xBF)}, 1, pitch_offset, {0, 0, -72, -116, -104, -44}},
-    {"arpeggio 047",
-     {{C4, 1, 0, EFFECT_ARPEGGIO, 0x47}}, 0, pitch_offset, {0, 256, 448, 0, 256, 448}},
-    {"1FF stops at period 56",
-     {C4_PLAIN, fx(EFFECT_PORTA_UP, 0xFF)}, 1, channel_period, {4608, 3588, 2568, 1548, 528, 56}},
-    {"210 then 200 slides down by 64",
-     {{C4, 1, 0, EFFECT_PORTA_DOWN, 0x10}, fx(EFFECT_PORTA_DOWN, 0)}, 1, channel_period,
-     {4928, 4992, 5056, 5120, 5184, 5248}},
-    {"E13 and X12 fine slides once",
-     {C4_PLAIN, ext(EXTENDED_FINE_PORTA_UP, 3), fx(EFFECT_EXTRA_FINE_PORTA, 0x12)}, 1,
-     channel_period, {4596, 4596, 4596, 4596, 4596, 4596, 4594, 4594}},
-    {"ED2 starts the note at tick 2",
-     {C4_PLAIN, {E4, 1, 0, EFFECT_EXTENDED, 0xD2}}, 1, channel_period,
-     {4608, 4608, 4352, 4352, 4352, 4352}},
-    {"ED2 triggers on tick 2",
-     {C4_PLAIN, {E4, 1, 0, EFFECT_EXTENDED, 0xD2}}, 1, slot, {0, 0, 32, 32, 32, 32}},
-    {"ED0 never plays its note",
-     {C4_PLAIN, {E4, 1, 0, EFFECT_EXTENDED, 0xD0}, fx(0, 0)}, 1, slot, {0, 0, 0, 0, 0, 0, 0}},
-    {"ED7 is beyond the row",
-     {C4_PLAIN, {E4, 1, 0, EFFECT_EXTENDED, 0xD7}, fx(0, 0)}, 1, channel_period,
-     {4608, 4608, 4608, 4608, 4608, 4608, 4608}},
-    // Retrigger
-    {"R93 retriggers on tick 3",
-     {{C4, 1, 0x20, 0, 0}, fx(EFFECT_MULTI_RETRIGGER, 0x93)}, 1, slot, {0, 0, 0, 32, 32, 32}},
-    {"R93 adds 1 to the volume",
-     {{C4, 1, 0x20, 0, 0}, fx(EFFECT_MULTI_RETRIGGER, 0x93)}, 1, channel_volume,
-     {16, 16, 16, 17, 17, 17}},
-    {"R03 retriggers without volume change",
-     {{C4, 1, 0x20, 0, 0}, fx(EFFECT_MULTI_RETRIGGER, 0x03)}, 1, channel_volume,
-     {16, 16, 16, 16, 16, 16}},
-    {"R03 keeps the gain of the retriggered note",
-     {{C4, 1, 0x20, 0, 0}, fx(EFFECT_MULTI_RETRIGGER, 0x03)}, 1, voice_volume,
-     {31, 31, 31, 31, 31, 31}},
-    {"E92 retriggers on ticks 2 and 4",
-     {C4_PLAIN, ext(EXTENDED_RETRIGGER, 2)}, 1, slot, {0, 0, 32, 32, 0, 0}},
-    // Panning
-    {"volume column D8 drives panning below 0",
-     {{C4, 1, 0, EFFECT_SET_PANNING, 0x10}, fx(0, 0, 0xD8)}, 1, channel_panning,
-     {8, 0, -8, -16, -24, -32}},
-    {"the voice receives 0 for a panning below 0",
-     {{C4, 1, 0, EFFECT_SET_PANNING, 0x10}, fx(0, 0, 0xD8)}, 1, voice_panning,
-     {8, 0, 0, 0, 0, 0}},
-    {"P20 slides right on later ticks",
-     {C4_PLAIN, fx(EFFECT_PANNING_SLIDE, 0x20)}, 1, channel_panning,
-     {128, 130, 132, 134, 136, 138}},
-    {"E8F and volume column C4 set panning",
-     {{C4, 1, 0, EFFECT_EXTENDED, 0x8F}, fx(0, 0, 0xC4)}, 0, channel_panning,
-     {240, 240, 240, 240, 240, 240, 64}},
-};
-
-class tick_effects : public ::testing::TestWithParam<EffectCase> {};
-
-TEST_P(tick_effects, ChannelStatePerTick)
+// Frequency of channel 0's voice in Hz, from its 32.32 increment.
+double voice_frequency()
 {
-    const EffectCase& c = GetParam();
-    TinyModule module(1);
-    for (size_t row = 0; row < c.rows.size(); ++row) module.put(0, (int)row, 0, c.rows[row]);
-    start_ticks(&module.song);
-    run_ticks(&module.song, 6 * c.first_row);
-    std::vector<int> seen;
-    for (size_t i = 0; i < c.expected.size(); ++i) {
-        play_tick(&module.song);
-        seen.push_back(c.probe());
-    }
-    EXPECT_EQ(seen, c.expected) << c.name;
+    const Voice* voice = channels[0].voice;
+    return (voice->increment + voice->increment_fraction / 4294967296.0) * OUTPUT_RATE;
 }
 
-INSTANTIATE_TEST_SUITE_P(tick, tick_effects, ::testing::ValuesIn(effect_cases), case_name<EffectCase>);
+TEST(tick_effects, ChannelStatePerTick)
+{
+    struct EffectCase {
+        const char* name;
+        std::vector<PatternNote> rows;  // channel 0 from row 0, speed 6
+        int first_row;                  // the row whose tick 0 is observed first
+        std::function<int()> probe;
+        std::vector<int> expected;      // after each tick from there on
+    };
+    const EffectCase cases[] = {
+        {"A10 raises on ticks 1 to 5", {C4_AT_32, fx(EFFECT_VOLUME_SLIDE, 0x10)}, 1, volume, {32, 33, 34, 35, 36, 37}},
+        {"volume column 71 raises on every tick", {C4_AT_32, fx(0, 0, 0x71)}, 1, volume, {33, 34, 35, 36, 37, 38}},
+        {"volume column 91 raises once", {C4_AT_32, fx(0, 0, 0x91)}, 1, volume, {33, 33, 33, 33, 33, 33}},
+        {"A00 after A04 slides on by 4", {{C4, 1, 0x50, EFFECT_VOLUME_SLIDE, 0x04}, fx(EFFECT_VOLUME_SLIDE, 0)}, 1,
+         volume, {44, 40, 36, 32, 28, 24}},
+        {"C50 leaves 80, A10 then brings 64", {{C4, 1, 0, EFFECT_SET_VOLUME, 0x50}, fx(EFFECT_VOLUME_SLIDE, 0x10)}, 0,
+         volume, {80, 80, 80, 80, 80, 80, 80, 64}},
+        {"EA2 and EB0 share a memory", {{C4, 1, 0x30, EFFECT_EXTENDED, 0xA2}, ext(EXTENDED_FINE_VOLUME_DOWN, 0)}, 0,
+         volume, {34, 34, 34, 34, 34, 34, 32, 32}},
+        {"EC3 cuts from tick 3", {C4_PLAIN, ext(EXTENDED_NOTE_CUT, 3)}, 1, volume, {64, 64, 64, 0, 0, 0}},
+        {"EC0 never cuts", {C4_PLAIN, ext(EXTENDED_NOTE_CUT, 0)}, 1, volume, {64, 64, 64, 64, 64, 64}},
+        {"T12 on 2 ticks, off 3, across rows", {{C4, 1, 0, EFFECT_TREMOR, 0x12}, fx(EFFECT_TREMOR, 0x12)}, 0,
+         voice_volume, {127, 127, 0, 0, 0, 127, 127, 0, 0, 0, 127, 127}},
+        {"744 tremolo offsets", {{C4, 1, 0x30, EFFECT_TREMOLO, 0x44}}, 0, volume_offset, {0, 0, 6, 11, 14, 15}},
+        {"after a tremolo the volume stays", {{C4, 1, 0x30, EFFECT_TREMOLO, 0x44}, fx(0, 0)}, 1, volume, {47}},
+        {"47F then 400: vibrato speed 7, depth 15", {{C4, 1, 0, EFFECT_VIBRATO, 0x7F}, fx(EFFECT_VIBRATO, 0)}, 0,
+         pitch_offset, {0, 0, -72, -116, -104, -44, 32, 32, 96, 116, 84, 8}},
+        {"volume column A7 and BF vibrate like 47F", {{C4, 1, 0xA7, 0, 0}, fx(0, 0, 0xBF)}, 1, pitch_offset,
+         {0, 0, -72, -116, -104, -44}},
+        {"arpeggio 047", {{C4, 1, 0, EFFECT_ARPEGGIO, 0x47}}, 0, pitch_offset, {0, 256, 448, 0, 256, 448}},
+        {"1FF stops at period 56", {C4_PLAIN, fx(EFFECT_PORTA_UP, 0xFF)}, 1, period, {4608, 3588, 2568, 1548, 528, 56}},
+        {"210 then 200 slides down by 64", {{C4, 1, 0, EFFECT_PORTA_DOWN, 0x10}, fx(EFFECT_PORTA_DOWN, 0)}, 1, period,
+         {4928, 4992, 5056, 5120, 5184, 5248}},
+        {"E13 and X12 fine slides once", {C4_PLAIN, ext(EXTENDED_FINE_PORTA_UP, 3), fx(EFFECT_EXTRA_FINE_PORTA, 0x12)},
+         1, period, {4596, 4596, 4596, 4596, 4596, 4596, 4594, 4594}},
+        {"ED2 starts the note at tick 2", {C4_PLAIN, {E4, 1, 0, EFFECT_EXTENDED, 0xD2}}, 1, period,
+         {4608, 4608, 4352, 4352, 4352, 4352}},
+        {"ED2 triggers on tick 2", {C4_PLAIN, {E4, 1, 0, EFFECT_EXTENDED, 0xD2}}, 1, slot, {0, 0, 32, 32, 32, 32}},
+        {"ED0 never plays its note", {C4_PLAIN, {E4, 1, 0, EFFECT_EXTENDED, 0xD0}, fx(0, 0)}, 1, slot,
+         {0, 0, 0, 0, 0, 0, 0}},
+        {"ED7 is beyond the row", {C4_PLAIN, {E4, 1, 0, EFFECT_EXTENDED, 0xD7}, fx(0, 0)}, 1, period,
+         {4608, 4608, 4608, 4608, 4608, 4608, 4608}},
+        {"R93 retriggers on tick 3", {C4_AT_16, fx(EFFECT_MULTI_RETRIGGER, 0x93)}, 1, slot, {0, 0, 0, 32, 32, 32}},
+        {"R93 adds 1 to the volume", {C4_AT_16, fx(EFFECT_MULTI_RETRIGGER, 0x93)}, 1, volume, {16, 16, 16, 17, 17, 17}},
+        {"R03 keeps the volume", {C4_AT_16, fx(EFFECT_MULTI_RETRIGGER, 0x03)}, 1, volume, {16, 16, 16, 16, 16, 16}},
+        {"R03 keeps the gain", {C4_AT_16, fx(EFFECT_MULTI_RETRIGGER, 0x03)}, 1, voice_volume, {31, 31, 31, 31, 31, 31}},
+        {"E92 retriggers on ticks 2 and 4", {C4_PLAIN, ext(EXTENDED_RETRIGGER, 2)}, 1, slot, {0, 0, 32, 32, 0, 0}},
+        {"volume column D8 drives panning below 0", {{C4, 1, 0, EFFECT_SET_PANNING, 0x10}, fx(0, 0, 0xD8)}, 1,
+         panning, {8, 0, -8, -16, -24, -32}},
+        {"P20 slides right on later ticks", {C4_PLAIN, fx(EFFECT_PANNING_SLIDE, 0x20)}, 1, panning,
+         {128, 130, 132, 134, 136, 138}},
+        {"E8F and volume column C4 set panning", {{C4, 1, 0, EFFECT_EXTENDED, 0x8F}, fx(0, 0, 0xC4)}, 0, panning,
+         {240, 240, 240, 240, 240, 240, 64}},
+    };
+    for (const EffectCase& c : cases) {
+        TinyModule module(1);
+        module.start(c.rows);
+        run_ticks(&module.song, 6 * c.first_row);
+        EXPECT_EQ(tick_values(&module.song, (int)c.expected.size(), c.probe), c.expected) << c.name;
+    }
+}
 
-// The largest vibrato offset at depth 15 is 116 for every waveform.
-TEST(tick_effect_vibrato, DepthFifteenPeaksAt116ForEveryShape)
+TEST(tick_effects, VibratoDepthFifteenPeaksAt116ForEveryShape)
 {
     for (int shape = 0; shape < 4; ++shape) {
         TinyModule module(1);
         module.put(0, 0, 0, {C4, 1, 0, EFFECT_EXTENDED, (uint8_t)(0x40 | shape)});
         for (int row = 1; row < 64; ++row) module.put(0, row, 0, fx(EFFECT_VIBRATO, 0x3F));
-        start_ticks(&module.song);
-        int largest = 0;
-        for (int tick = 0; tick < 6 * 30; ++tick) {
-            play_tick(&module.song);
-            largest = std::max(largest, std::abs(channels[0].pitch_offset));
-        }
-        EXPECT_EQ(largest, 116) << "shape " << shape;
+        module.start();
+        std::vector<int> offsets = tick_values(&module.song, 6 * 30, [] { return std::abs(pitch_offset()); });
+        EXPECT_EQ(*std::max_element(offsets.begin(), offsets.end()), 116) << "shape " << shape;
     }
 }
 
-TEST(tick_effect_vibrato, SineAmplitudesMirrorAroundSixteen)
+TEST(tick_effects, VibratoSineAmplitudesMirrorAroundSixteen)
 {
-    const int quarter[17] = {0,   25,  49,  74,  97,  120, 142, 162, 181,
-                             197, 212, 225, 236, 244, 251, 254, 255};
+    const int quarter[17] = {0, 25, 49, 74, 97, 120, 142, 162, 181, 197, 212, 225, 236, 244, 251, 254, 255};
     for (int p = 0; p <= 16; ++p) {
         EXPECT_EQ(vibrato_amplitude(p, 0), quarter[p]) << p;
         EXPECT_EQ(vibrato_amplitude(-p, 0), quarter[p]) << -p;
@@ -174,69 +117,54 @@ TEST(tick_effect_vibrato, SineAmplitudesMirrorAroundSixteen)
     EXPECT_EQ(vibrato_amplitude(-5, 2), 255);
 }
 
-// Frequency of channel 0's voice in Hz, from its 32.32 increment.
-double voice_frequency()
-{
-    const Voice* voice = channels[0].voice;
-    return (voice->increment + voice->increment_fraction / 4294967296.0) * OUTPUT_RATE;
-}
-
-TEST(tick_effect_arpeggio, RaisesBySemitonesUnderBothTables)
+TEST(tick_effects, ArpeggioRaisesBySemitonesUnderBothTables)
 {
     for (uint16_t flags : {0, (int)SONG_LINEAR_FREQUENCIES}) {
         TinyModule module(1);
         module.song.flags = flags;
-        module.put(0, 0, 0, {C4, 1, 0, EFFECT_ARPEGGIO, 0x47});
-        start_ticks(&module.song);
+        module.start({{C4, 1, 0, EFFECT_ARPEGGIO, 0x47}});
         play_tick(&module.song);
-        double base = voice_frequency();
-        const int semitones[5] = {4, 7, 0, 4, 7};
-        for (int tick = 1; tick < 6; ++tick) {
+        const double base = voice_frequency();
+        for (int semitones : {4, 7, 0, 4, 7}) {
             play_tick(&module.song);
-            double expected = base * std::pow(2.0, semitones[tick - 1] / 12.0);
-            EXPECT_NEAR(voice_frequency(), expected, expected * 0.003)
-                << "flags " << flags << " tick " << tick;
+            const double expected = base * std::pow(2.0, semitones / 12.0);
+            EXPECT_NEAR(voice_frequency(), expected, expected * 0.003) << "flags " << flags;
         }
     }
 }
 
-TEST(tick_effect_offset, StartsTheNextNoteInsideTheSample)
+TEST(tick_effects, SampleOffsetStartsTheNextNoteInsideTheSample)
 {
     TinyModule module(1);
     module.instrument(2).samples[0] = module.add_sample(1000, LOOP_NONE);
-    module.put(0, 0, 0, {C4, 1, 0, 0, 0});
-    module.put(0, 1, 0, {C4, 2, 0, EFFECT_SAMPLE_OFFSET, 0x02});
-    module.put(0, 2, 0, {C4, 2, 0, EFFECT_SAMPLE_OFFSET, 0x00});  // the memory: 512 again
-    module.put(0, 3, 0, {C4, 2, 0, 0, 0});
-    start_ticks(&module.song);
+    module.put_rows({{C4, 1, 0, 0, 0}, {C4, 2, 0, EFFECT_SAMPLE_OFFSET, 0x02},
+                     {C4, 2, 0, EFFECT_SAMPLE_OFFSET, 0x00} /* the memory: 512 again */, {C4, 2, 0, 0, 0}});
+    module.start();
     const uint32_t starts[4] = {0, 512, 512, 0};
     for (int row = 0; row < 4; ++row) {
         run_ticks(&module.song, row == 0 ? 1 : 6);
         EXPECT_EQ(channels[0].voice->position, starts[row]) << "row " << row;
-        EXPECT_EQ(voice_slot(channels[0]), row % 2 == 0 ? 0 : 32) << "row " << row;
+        EXPECT_EQ(slot(), row % 2 == 0 ? 0 : 32) << "row " << row;
     }
 }
 
-TEST(tick_effect_offset, BeyondTheLoopEndRestartsTheOldSound)
+TEST(tick_effects, SampleOffsetBeyondTheLoopEndRestartsTheOldSound)
 {
     TinyModule module(1);
-    Sample* long_sample = module.add_sample(1000, LOOP_NONE);
-    module.instrument(2).samples[0] = long_sample;
-    module.put(0, 0, 0, {C4, 1, 0, 0, 0});
-    module.put(0, 1, 0, {E4, 2, 0, EFFECT_SAMPLE_OFFSET, 0x04});  // 1024 >= 1000
-    start_ticks(&module.song);
+    module.instrument(2).samples[0] = module.add_sample(1000, LOOP_NONE);
+    module.put_rows({{C4, 1, 0, 0, 0}, {E4, 2, 0, EFFECT_SAMPLE_OFFSET, 0x04}});  // 1024 >= 1000
+    module.start();
     run_ticks(&module.song, 6);
     channels[0].voice->position = 20;
     channels[0].voice->position_fraction = 99;
     play_tick(&module.song);
-    EXPECT_EQ(voice_slot(channels[0]), 0);
+    EXPECT_EQ(slot(), 0);
     EXPECT_EQ(channels[0].voice->sample, &module.sample(1));
-    EXPECT_EQ(channels[0].voice->position, 0u);
-    EXPECT_EQ(channels[0].voice->position_fraction, 0u);
+    EXPECT_EQ(channels[0].voice->position + channels[0].voice->position_fraction, 0u);
     EXPECT_EQ(channels[0].period, 4352);  // at the new period
 }
 
-TEST(tick_effect_slides, PeriodsStayWithinTheSlideLimit)
+TEST(tick_effects, SlidesKeepPeriodsWithinTheLimit)
 {
     // 2FF adds 1020 on each later tick, E1F takes 60 once per row.
     const uint8_t effects[][3] = {{EFFECT_PORTA_DOWN, 0xFF, 2}, {EFFECT_EXTENDED, 0x1F, 1}};
@@ -246,20 +174,18 @@ TEST(tick_effect_slides, PeriodsStayWithinTheSlideLimit)
         module.song.default_speed = effect[2];
         module.put(0, 0, 0, {C4, 1, 0, effect[0], effect[1]});
         for (int row = 0; row < 64; ++row) module.put(1, row, 0, fx(effect[0], effect[1]));
-        start_ticks(&module.song);
+        module.start();
         run_ticks(&module.song, 20000);
         EXPECT_EQ(std::abs(channels[0].period), (int)PERIOD_LIMIT) << (int)effect[0];
         EXPECT_GE(voice_frequency(), 99.0);
     }
 }
 
-TEST(tick_effect_finetune, E53ChangesTheSampleForLaterNotes)
+TEST(tick_effects, E5xChangesTheSampleForLaterNotesButNeverTheEmptySample)
 {
     TinyModule module(1);
-    module.put(0, 0, 0, {C4, 1, 0, EFFECT_EXTENDED, 0x53});
-    module.put(0, 1, 0, {C4, 1, 0, 0, 0});
-    module.put(0, 2, 0, {C4, 2, 0, 0, 0});
-    start_ticks(&module.song);
+    module.start(
+        {{C4, 1, 0, EFFECT_EXTENDED, 0x53}, {C4, 1, 0, 0, 0}, {C4, 2, 0, 0, 0}, {C4, 9, 0, EFFECT_EXTENDED, 0x57}});
     play_tick(&module.song);
     EXPECT_EQ(channels[0].period, 4608);  // computed before the effect
     EXPECT_EQ(module.sample(1).finetune, 3);
@@ -267,15 +193,8 @@ TEST(tick_effect_finetune, E53ChangesTheSampleForLaterNotes)
     EXPECT_EQ(channels[0].period, 4607);  // 7680 - 64 * 48 - 3 / 2
     run_ticks(&module.song, 6);
     EXPECT_EQ(channels[0].period, 4608);  // another sample keeps its own
-}
-
-TEST(tick_effect_finetune, E5xLeavesTheSharedEmptySampleAlone)
-{
-    TinyModule module(1);
-    module.put(0, 0, 0, {C4, 9, 0, EFFECT_EXTENDED, 0x57});
-    start_ticks(&module.song);
-    play_tick(&module.song);
-    EXPECT_EQ(empty_sample.finetune, 0);
+    run_ticks(&module.song, 6);
+    EXPECT_EQ(empty_sample.finetune, 0);  // instrument 9 plays the shared empty sample
 }
 
 }  // namespace

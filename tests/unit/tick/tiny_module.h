@@ -3,19 +3,17 @@
 #ifndef BRINDLEC_TESTS_TINY_MODULE_H
 #define BRINDLEC_TESTS_TINY_MODULE_H
 
-#include <cctype>
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "music/music.h"
 
 // Cell note values (1-based, as stored in a pattern): C-4 is 49.
-enum : uint8_t { C4 = 49, D4 = 51, E4 = 53, G4 = 56, C5 = 61, KEY_OFF = NOTE_KEY_OFF };
+enum : uint8_t { C4 = 49, D4 = 51, E4 = 53, KEY_OFF = NOTE_KEY_OFF };
 
 // A module of `pattern_count` patterns played in order 0, 1, 2, ..., with
 // `instrument_count` instruments of one looped sample each (a 32-value
@@ -28,16 +26,12 @@ struct TinyModule {
     std::vector<std::unique_ptr<Sample>> samples;
     std::vector<std::vector<int16_t>> sample_data;
 
-    explicit TinyModule(int channel_count, int pattern_count = 1, int rows = 64,
-                        int instrument_count = 2)
+    explicit TinyModule(int channel_count, int pattern_count = 1, int rows = 64, int instrument_count = 2)
         : grids(pattern_count), patterns(pattern_count), instruments(instrument_count)
     {
         song.channel_count = (int16_t)channel_count;
         song.song_length = (int16_t)pattern_count;
-        for (int p = 0; p < pattern_count; ++p) {
-            song.orders[p] = (uint8_t)p;
-            set_rows(p, rows);
-        }
+        for (int p = 0; p < pattern_count; ++p) song.orders[p] = (uint8_t)p, set_rows(p, rows);
         song.pattern_slots = song.used_pattern_count = pattern_count;
         song.patterns = patterns.data();
         song.default_speed = 6;
@@ -63,20 +57,17 @@ struct TinyModule {
         patterns[pattern].notes = grids[pattern].data();
     }
 
-    // A sample holding one sine cycle per `cycle` values.
-    Sample* add_sample(uint32_t length, uint8_t loop_type, int cycle = 32)
+    // A sample of `length` values holding a sine cycle every 32.
+    Sample* add_sample(uint32_t length, uint8_t loop_type)
     {
         samples.push_back(std::make_unique<Sample>());
-        Sample* sample = samples.back().get();
         sample_data.emplace_back(length + SAMPLE_PADDING, 0);
         std::vector<int16_t>& data = sample_data.back();
-        for (uint32_t i = 0; i < length; ++i)
-            data[i] = (int16_t)(16000 * std::sin(2 * M_PI * (i + 0.5) / cycle));
+        for (uint32_t i = 0; i < length; ++i) data[i] = (int16_t)(16000 * std::sin(2 * M_PI * (i + 0.5) / 32));
         if (loop_type == LOOP_FORWARD) data[length] = data[0];
+        Sample* sample = samples.back().get();
         sample->data = data.data();
-        sample->length = length;
-        sample->loop_start = 0;
-        sample->loop_length = length;
+        sample->length = sample->loop_length = length;
         sample->loop_type = loop_type;
         sample->volume = 64;
         sample->panning = 128;
@@ -84,14 +75,17 @@ struct TinyModule {
         return sample;
     }
 
-    PatternNote& cell(int pattern, int row, int channel)
-    {
-        return grids[pattern][(size_t)row * song.channel_count + channel];
-    }
     void put(int pattern, int row, int channel, PatternNote note)
     {
-        cell(pattern, row, channel) = note;
+        grids[pattern][(size_t)row * song.channel_count + channel] = note;
     }
+    // Channel 0 from row 0 on, one cell a row.
+    void put_rows(const std::vector<PatternNote>& rows)
+    {
+        for (size_t row = 0; row < rows.size(); ++row) put(0, (int)row, 0, rows[row]);
+    }
+    // put_rows, then the play-state reset before the first tick.
+    void start(const std::vector<PatternNote>& rows = {});
     Instrument& instrument(int number) { return instruments[number - 1]; }
     Sample& sample(int number) { return *instruments[number - 1].samples[0]; }
 };
@@ -119,8 +113,13 @@ inline void start_ticks(Song* song)
     song->row = song->order_index = song->tick_frames_left = song->tick = 0;
     song->pattern_delay = 0;
     set_tempo(song, song->default_bpm);
-    for (int i = 0; i < song->channel_count && i < MAX_CHANNELS; ++i)
-        channels[i].voice = &sound_output.voices[i];
+    for (int i = 0; i < song->channel_count && i < MAX_CHANNELS; ++i) channels[i].voice = &sound_output.voices[i];
+}
+
+inline void TinyModule::start(const std::vector<PatternNote>& rows)
+{
+    put_rows(rows);
+    start_ticks(&song);
 }
 
 inline void run_ticks(Song* song, int count)
@@ -128,19 +127,15 @@ inline void run_ticks(Song* song, int count)
     for (int i = 0; i < count; ++i) play_tick(song);
 }
 
-inline int voice_slot(const TrackChannel& channel)
+// probe() after each of `count` ticks.
+template <typename Probe>
+std::vector<int> tick_values(Song* song, int count, Probe probe)
 {
-    return (int)(channel.voice - sound_output.voices);
+    std::vector<int> values;
+    for (int i = 0; i < count; ++i) play_tick(song), values.push_back(probe());
+    return values;
 }
 
-// Test names for table rows: the row's `name` with letters and digits kept.
-template <typename Case>
-std::string case_name(const ::testing::TestParamInfo<Case>& info)
-{
-    std::string name;
-    for (const char* c = info.param.name; *c; ++c)
-        name += std::isalnum((unsigned char)*c) ? *c : '_';
-    return name + "_" + std::to_string(info.index);
-}
+inline int voice_slot(const TrackChannel& channel) { return (int)(channel.voice - sound_output.voices); }
 
 #endif
