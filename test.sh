@@ -20,7 +20,8 @@ ctest --preset asan
 
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan
-ctest --test-dir build-tsan -j"$jobs" --output-on-failure -L "music|tick|song|fuzz"
+ctest --preset tsan
+tests/sanitizer/sdl_run.sh build-tsan
 
 # A minute of fuzzing the music player, then the whole intro in real time
 # (about four minutes), with LeakSanitizer on the ASan build.
