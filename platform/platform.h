@@ -108,6 +108,15 @@ void platform_swap_buffers(void);
 // context. Failures are not reported: missing glyphs simply draw nothing.
 void platform_build_font(unsigned list_base, int pixel_height);
 
+// Draws `length` characters of `text` (codes 32..127) with the font built
+// at list_base, starting at the current raster position, with exactly what
+// glListBase(list_base - 32) and glCallLists(length, GL_UNSIGNED_BYTE, text)
+// would give: the same pixels in every mode, nothing when the raster
+// position is invalid, and the raster position advanced past the last
+// glyph. The list base and the pixel unpack state are left as they were.
+// Needs a current context; a length of 0 or less draws nothing.
+void platform_draw_text(unsigned list_base, const char* text, int length);
+
 // ---------------------------------------------------------------------------
 // Messages (window events)
 

@@ -143,8 +143,5 @@ void print_text(const char* format, ...)
     int length = format_text_list(text, format, arguments);
     va_end(arguments);
 
-    glPushAttrib(GL_LIST_BIT);
-    glListBase(font_base - FONT_FIRST_CHAR);
-    glCallLists(length, GL_UNSIGNED_BYTE, text);
-    glPopAttrib();
+    platform_draw_text(font_base, text, length);
 }

@@ -8,4 +8,14 @@
 // false (and compiles nothing) when no face can be loaded.
 bool freetype_build_font(unsigned list_base, int pixel_height);
 
+// Draws `length` characters of `text` with the font built at list_base, as
+// platform_draw_text describes: as one bitmap composed from the glyphs
+// where that is certain to give the same pixels, through the glyph lists
+// otherwise (feedback and selection modes, codes outside 32..127, a font
+// this builder did not make, a raster position on a pixel boundary).
+void freetype_draw_text(unsigned list_base, const char* text, int length);
+
+// How many texts freetype_draw_text has drawn as one composed bitmap so far.
+int freetype_composed_draws(void);
+
 #endif

@@ -184,6 +184,11 @@ void platform_build_font(unsigned list_base, int pixel_height)
     freetype_build_font(list_base, pixel_height);
 }
 
+void platform_draw_text(unsigned list_base, const char* text, int length)
+{
+    freetype_draw_text(list_base, text, length);
+}
+
 // --- Messages ---------------------------------------------------------------
 
 namespace {

@@ -255,6 +255,14 @@ void platform_build_font(unsigned list_base, int pixel_height)
     wglUseFontBitmapsA(win32.device_context, FONT_FIRST_CHAR, FONT_GLYPHS, list_base);
 }
 
+void platform_draw_text(unsigned list_base, const char* text, int length)
+{
+    glPushAttrib(GL_LIST_BIT);
+    glListBase(list_base - FONT_FIRST_CHAR);
+    glCallLists(length, GL_UNSIGNED_BYTE, text);
+    glPopAttrib();
+}
+
 // --- Messages ---------------------------------------------------------------
 
 bool platform_wait_message(PlatformMessage* message, uint32_t timeout_ms)

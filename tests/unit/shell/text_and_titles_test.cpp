@@ -7,6 +7,7 @@
 #include <string>
 
 #include "music/music.h"
+#include "platform/glyphs/freetype_glyphs.h"
 #include "tests/support/gl_probe.h"
 
 namespace {
@@ -123,4 +124,69 @@ TEST(TitleFrames, DefaultWhiteWhenTheFirstCaptionWasMissed)
     ASSERT_TRUE(open_test_window());
     draw_frame_at(3000);
     EXPECT_GT(count_pixels(Image(), [](Rgb p) { return p.r == 255; }), 0);
+}
+
+// A text drawn as one composed bitmap must match the glyph lists to the
+// pixel and leave the raster position where they leave it, wherever its
+// raster position falls between pixels: just past a pixel edge, just short
+// of one, where the float sum of the advances crosses a power of two, and
+// running off the window. Positions within a bias's reach of a pixel edge
+// go through the lists.
+TEST(PrintText, ComposedTextMatchesTheGlyphListsToThePixel)
+{
+    ASSERT_TRUE(open_test_window());
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, 800.0, 0.0, 600.0, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_LIGHTING);
+    glColor3f(0.9f, 0.9f, 0.9f);
+    const unsigned large_font = font_base;
+    build_font_small();
+    const unsigned small_font = font_base;
+
+    std::string every_glyph;
+    for (int c = 32; c < 128; c++) every_glyph += static_cast<char>(c);
+    const struct {
+        unsigned font;
+        float x, y;
+        const char* text;
+        bool composed;
+    } cases[] = {
+        {small_font, 10.25f, 300.5f, every_glyph.c_str(), true},
+        {large_font, 3.75f, 200.125f, every_glyph.c_str(), true},
+        {small_font, 100.001f, 20.999f, "particularly Merrow,Dastel,", true},
+        {small_font, 127.3f, 2.7f, "Tjg|y_ qp", true},                  // descenders below the window
+        {large_font, 250.6f, 590.2f, "My first Intro", true},          // tops above it
+        {small_font, 511.9f, 400.6f, "this little 25 Kb intro...", true},
+        {large_font, 780.0f, 300.4f, "WWWWWWWWWWWWWWWWWWWW", true},      // far past the right edge
+        {small_font, 400.4f, 100.3f, "   ", true},                     // moves the raster position only
+        {small_font, 200.9999f, 300.5f, "qvt71", false},
+        {small_font, 300.5f, 99.99995f, "qvt71", false},
+    };
+    for (const auto& c : cases) {
+        const int composed_before = freetype_composed_draws();
+        GLfloat by_lists[4], composed[4];
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glRasterPos2f(c.x, c.y);
+        glListBase(c.font - FONT_FIRST_CHAR);
+        glCallLists(static_cast<GLsizei>(std::strlen(c.text)), GL_UNSIGNED_BYTE, c.text);
+        glListBase(0);
+        glGetFloatv(GL_CURRENT_RASTER_POSITION, by_lists);
+        const Image expected;
+
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glRasterPos2f(c.x, c.y);
+        font_base = c.font;
+        print_text("%s", c.text);
+        glGetFloatv(GL_CURRENT_RASTER_POSITION, composed);
+        const Image drawn;
+
+        EXPECT_EQ(freetype_composed_draws() - composed_before, c.composed ? 1 : 0) << c.text;
+        EXPECT_TRUE(drawn.rgb == expected.rgb) << c.text << " at " << c.x << ", " << c.y;
+        EXPECT_EQ(composed[0], by_lists[0]) << c.text;
+        EXPECT_EQ(composed[1], by_lists[1]) << c.text;
+        if (std::strchr(c.text, 'W')) { EXPECT_GT(count_pixels(drawn, [](Rgb p) { return p.r > 0; }), 100); }
+    }
 }
