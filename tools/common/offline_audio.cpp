@@ -49,28 +49,38 @@ void put_le(std::vector<uint8_t>* bytes, uint32_t value, int width)
 bool write_wav(const std::string& path, int rate, const std::vector<int16_t>& frames, std::string* error)
 {
     const uint32_t data_bytes = static_cast<uint32_t>(frames.size() * 2);
-    std::vector<uint8_t> bytes;
-    bytes.reserve(44 + data_bytes);
-    bytes.insert(bytes.end(), {'R', 'I', 'F', 'F'});
-    put_le(&bytes, 36 + data_bytes, 4);
-    bytes.insert(bytes.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    put_le(&bytes, 16, 4);
-    put_le(&bytes, 1, 2);  // PCM
-    put_le(&bytes, 2, 2);  // stereo
-    put_le(&bytes, static_cast<uint32_t>(rate), 4);
-    put_le(&bytes, static_cast<uint32_t>(rate) * 4, 4);
-    put_le(&bytes, 4, 2);
-    put_le(&bytes, 16, 2);
-    bytes.insert(bytes.end(), {'d', 'a', 't', 'a'});
-    put_le(&bytes, data_bytes, 4);
-    for (int16_t value : frames) put_le(&bytes, static_cast<uint16_t>(value), 2);
+    std::vector<uint8_t> header;
+    header.insert(header.end(), {'R', 'I', 'F', 'F'});
+    put_le(&header, 36 + data_bytes, 4);
+    header.insert(header.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    put_le(&header, 16, 4);
+    put_le(&header, 1, 2);  // PCM
+    put_le(&header, 2, 2);  // stereo
+    put_le(&header, static_cast<uint32_t>(rate), 4);
+    put_le(&header, static_cast<uint32_t>(rate) * 4, 4);
+    put_le(&header, 4, 2);
+    put_le(&header, 16, 2);
+    header.insert(header.end(), {'d', 'a', 't', 'a'});
+    put_le(&header, data_bytes, 4);
 
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) {
         *error = path + ": " + std::strerror(errno);
         return false;
     }
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    bool ok = std::fwrite(header.data(), 1, header.size(), file) == header.size();
+    // The samples little-endian whatever the machine, a chunk at a time.
+    uint8_t chunk[65536];
+    for (size_t done = 0; ok && done < frames.size();) {
+        const size_t count = std::min(frames.size() - done, sizeof chunk / 2);
+        for (size_t i = 0; i < count; i++) {
+            const uint16_t value = static_cast<uint16_t>(frames[done + i]);
+            chunk[2 * i] = static_cast<uint8_t>(value);
+            chunk[2 * i + 1] = static_cast<uint8_t>(value >> 8);
+        }
+        ok = std::fwrite(chunk, 2, count, file) == count;
+        done += count;
+    }
     ok &= std::fclose(file) == 0;
     if (!ok) *error = path + ": write failed";
     return ok;

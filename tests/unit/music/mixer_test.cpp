@@ -199,15 +199,17 @@ TEST_F(music_mixer, VoicesAddUpOnlyTheFirst64SlotsAreMixedAndEmptySlotsEnd)
 
 TEST(music_clip_to_pcm16, RoundsHalvesToEvenClampsAndIgnoresNothingToDo)
 {
-    const float in[] = {32767.5f, -32768.5f, 1.5f,     2.5f,      -1.5f,    -2.5f,
-                        0.49f,    -0.5f,     40000.0f, -40000.0f, 32766.5f, 123.25f};
-    const int16_t expected[] = {32767, -32768, 2, 2, -2, -2, 0, 0, 32767, -32768, 32766, 123};
-    int16_t out[12] = {};
-    clip_to_pcm16(out, in, 6);
-    EXPECT_TRUE(std::equal(out, out + 12, expected));
+    // Seven frames: eight values a step where the loop takes them eight at a
+    // time, the rest one by one. Sums beyond the 32-bit range clamp too.
+    const float in[] = {32767.5f, -32768.5f, 1.5f,  2.5f,   -1.5f,    -2.5f,  3e9f,
+                        -3e9f,    0.49f,     -0.5f, 40000.0f, -40000.0f, 32766.5f, 123.25f};
+    const int16_t expected[] = {32767, -32768, 2, 2, -2, -2, 32767, -32768, 0, 0, 32767, -32768, 32766, 123};
+    int16_t out[14] = {};
+    clip_to_pcm16(out, in, 7);
+    EXPECT_TRUE(std::equal(out, out + 14, expected));
     clip_to_pcm16(out, in + 2, 0);
     clip_to_pcm16(out, in + 2, -1);
     clip_to_pcm16(nullptr, in, 1);
     clip_to_pcm16(out, nullptr, 1);
-    EXPECT_TRUE(std::equal(out, out + 12, expected));
+    EXPECT_TRUE(std::equal(out, out + 14, expected));
 }
