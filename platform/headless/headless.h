@@ -59,6 +59,8 @@ bool headless_cursor_visible(void);
 
 // Reads the current colour buffer as RGB rows from the top row down.
 std::vector<uint8_t> headless_read_pixels(void);
+// The same into `rgb`, whose memory is reused from frame to frame.
+void headless_read_pixels(std::vector<uint8_t>* rgb);
 
 // The null audio device: the loop buffer it was given, and its play
 // position, which only the caller moves.

@@ -41,6 +41,7 @@ struct CaptureOptions {
     uint32_t from_ms = 0;
     uint32_t to_ms = UINT32_MAX;
     int width = 800, height = 600;
+    EncoderSettings encoder;
 };
 
 struct CaptureRun {
@@ -48,6 +49,7 @@ struct CaptureRun {
     size_t next_at = 0;
     uint16_t last_scene = 0;
     uint32_t next_slot_ms = 0;    // the next 30 ms video slot to fill
+    std::vector<uint8_t> frame;       // what the screen shows now
     std::vector<uint8_t> last_image;  // what the screen showed before this frame
     uint32_t next_sheet_ms = 0;
     uint32_t music_start_ms = UINT32_MAX;
@@ -71,6 +73,11 @@ void print_usage(FILE* stream)
         "  --from MS --to MS          only this span of the video\n"
         "  --sheet OUT.png --every MS a contact sheet with a frame every MS\n"
         "  --size WxH                 picture size (default 800x600)\n"
+        "  --preset NAME              x264 speed preset for MP4 and MKV (default veryfast up\n"
+        "                             to 1024x768, superfast above; slower presets give\n"
+        "                             smaller files)\n"
+        "  --crf N                    x264 quality, 0 (lossless) to 51 (default 18; lower\n"
+        "                             is better and larger)\n"
         "The run stops at the intro's end, or when nothing more is asked for.\n",
         stream);
 }
@@ -169,6 +176,13 @@ int parse_options(int argc, char** argv, CaptureOptions* options)
             ok = parse_number(value, &options->to_ms);
         } else if (argument == "--size") {
             ok = parse_size(value, &options->width, &options->height);
+        } else if (argument == "--preset") {
+            options->encoder.preset = value;
+            ok = known_preset(value);
+        } else if (argument == "--crf") {
+            uint32_t crf = 0;
+            ok = parse_number(value, &crf) && crf <= 51;
+            options->encoder.crf = static_cast<int>(crf);
         } else {
             std::fprintf(stderr, "brindlec-capture: unknown argument '%s'\n", argv[i]);
             print_usage(stderr);
@@ -215,7 +229,6 @@ void fill_video_slots(CaptureRun* run, const std::vector<uint8_t>& frame)
             fail_run(run, run->error);
         run->next_slot_ms += FRAME_PERIOD_MS;
     }
-    run->last_image = frame;
 }
 
 // The first video slot: the first 30 ms step at or after --from.
@@ -265,13 +278,14 @@ void after_frame(void* context)
     bool sheet = !run->options.sheet_path.empty() && elapsed_ms >= run->next_sheet_ms;
     bool at = run->next_at < run->options.at_ms.size() && elapsed_ms >= run->options.at_ms[run->next_at];
     if (video || sheet || at) {
-        std::vector<uint8_t> frame = headless_read_pixels();
-        if (video) fill_video_slots(run, frame);
-        if (at) write_requested_frames(run, frame);
+        headless_read_pixels(&run->frame);
+        if (video) fill_video_slots(run, run->frame);
+        if (at) write_requested_frames(run, run->frame);
         if (sheet) {
-            add_thumbnail(&run->sheet, frame, headless_window_width(), headless_window_height());
+            add_thumbnail(&run->sheet, run->frame, headless_window_width(), headless_window_height());
             while (run->next_sheet_ms <= elapsed_ms) run->next_sheet_ms += run->options.every_ms;
         }
+        if (video) std::swap(run->last_image, run->frame);
     }
     if (!wants_more(*run)) quit_requested = true;
     show_progress(*run);
@@ -357,7 +371,7 @@ int main(int argc, char** argv)
     run.started = std::chrono::steady_clock::now();
     std::signal(SIGPIPE, SIG_IGN);  // an encoder that dies is reported, not fatal
     if (!options.video_path.empty() &&
-        !open_video(&run.video, options.video_path, options.width, options.height, &run.error)) {
+        !open_video(&run.video, options.video_path, options.width, options.height, options.encoder, &run.error)) {
         std::fprintf(stderr, "brindlec-capture: %s\n", run.error.c_str());
         return 1;
     }
@@ -371,10 +385,12 @@ int main(int argc, char** argv)
     if (isatty(STDERR_FILENO)) std::fputc('\n', stderr);
 
     if (!run.error.empty()) {
+        abandon_video(&run.video);
         std::fprintf(stderr, "brindlec-capture: %s\n", run.error.c_str());
         return 1;
     }
     if (run.next_at < options.at_ms.size()) {
+        abandon_video(&run.video);
         std::fprintf(stderr, "brindlec-capture: the intro ended before %u ms\n", options.at_ms[run.next_at]);
         return 1;
     }

@@ -1,12 +1,17 @@
 #include "tools/capture/video_output.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 #include "tools/capture/png_file.h"
 #include "tools/common/offline_audio.h"
@@ -16,7 +21,67 @@ namespace {
 // Frames come every 30 ms: 100/3 per second.
 const char frame_rate[] = "100/3";
 
+// x264's cost grows with the picture: up to 1024 x 768 the default preset
+// is veryfast, which keeps the capture some three times ahead of real time
+// on two cores; above it superfast, twice as fast an encoder for a file
+// about twice as large, keeps a 1920 x 1080 capture ahead of real time.
+const int LARGEST_VERYFAST_PICTURE = 1024 * 768;
+
 pid_t encoder_pid = -1;
+
+// Frames on their way into the encoder's pipe: the capture queues them,
+// the writer thread writes them, and their buffers come back for reuse
+// (a fresh buffer for every frame would cost page faults each time).
+struct FrameQueue {
+    std::mutex lock;
+    std::condition_variable changed;
+    std::deque<std::vector<uint8_t>> waiting;  // oldest first
+    std::vector<std::vector<uint8_t>> spare;
+    bool closing = false;  // no more frames will come
+    bool failed = false;   // the encoder stopped taking frames
+    std::thread writer;
+};
+
+// Enough to ride out the encoder's own pauses, few enough to bound memory
+// (6 MB a frame at 1920 x 1080).
+const size_t FRAMES_IN_FLIGHT = 4;
+
+FrameQueue frame_queue;
+
+void write_frames(std::FILE* pipe)
+{
+    FrameQueue& queue = frame_queue;
+    for (;;) {
+        std::vector<uint8_t> frame;
+        {
+            std::unique_lock<std::mutex> hold(queue.lock);
+            queue.changed.wait(hold, [&queue] { return !queue.waiting.empty() || queue.closing; });
+            if (queue.waiting.empty()) return;
+            frame = std::move(queue.waiting.front());
+            queue.waiting.pop_front();
+        }
+        const bool written = std::fwrite(frame.data(), 1, frame.size(), pipe) == frame.size();
+        std::lock_guard<std::mutex> hold(queue.lock);
+        queue.spare.push_back(std::move(frame));
+        if (!written) queue.failed = true;
+        queue.changed.notify_all();
+        if (!written) return;
+    }
+}
+
+// Ends the writer thread once every queued frame is written; false when
+// the encoder stopped taking them.
+bool stop_writing(void)
+{
+    FrameQueue& queue = frame_queue;
+    {
+        std::lock_guard<std::mutex> hold(queue.lock);
+        queue.closing = true;
+        queue.changed.notify_all();
+    }
+    if (queue.writer.joinable()) queue.writer.join();
+    return !queue.failed;
+}
 
 bool ends_with(const std::string& text, const std::string& suffix)
 {
@@ -54,6 +119,9 @@ std::FILE* start_with_pipe(const std::vector<std::string>& arguments, pid_t* pid
         _exit(127);
     }
     close(ends[0]);
+    // A frame is megabytes: a larger pipe hands it over in fewer turns
+    // between the writer and ffmpeg. The default size serves if refused.
+    fcntl(ends[1], F_SETPIPE_SZ, 1 << 20);
     return fdopen(ends[1], "wb");
 }
 
@@ -89,8 +157,9 @@ std::vector<std::string> picture_encoder(const VideoOutput& video)
                           "[0:v]fps=50/3,split[a][b];[a]palettegen=stats_mode=diff[p];[b][p]paletteuse",
                           video.path});
     } else {
-        arguments.insert(arguments.end(), {"-c:v", "libx264", "-preset", "veryfast", "-crf", "18",
-                                           "-pix_fmt", "yuv420p", video.pictures});
+        arguments.insert(arguments.end(), {"-c:v", "libx264", "-preset", video.encoder.preset, "-crf",
+                                           std::to_string(video.encoder.crf), "-pix_fmt", "yuv420p",
+                                           video.pictures});
     }
     return arguments;
 }
@@ -116,6 +185,15 @@ std::string find_on_path(const char* name)
     return "";
 }
 
+bool known_preset(const std::string& preset)
+{
+    static const char* const presets[] = {"ultrafast", "superfast", "veryfast", "faster", "fast",
+                                           "medium",    "slow",      "slower",   "veryslow", "placebo"};
+    for (const char* known : presets)
+        if (preset == known) return true;
+    return false;
+}
+
 VideoKind video_kind(const std::string& path)
 {
     if (ends_with(path, ".mp4")) return VIDEO_MP4;
@@ -124,9 +202,13 @@ VideoKind video_kind(const std::string& path)
     return VIDEO_UNKNOWN;
 }
 
-bool open_video(VideoOutput* video, const std::string& path, int width, int height, std::string* error)
+bool open_video(VideoOutput* video, const std::string& path, int width, int height,
+                const EncoderSettings& encoder, std::string* error)
 {
     video->path = path;
+    video->encoder = encoder;
+    if (video->encoder.preset.empty())
+        video->encoder.preset = width * height <= LARGEST_VERYFAST_PICTURE ? "veryfast" : "superfast";
     video->kind = video_kind(path);
     video->width = width;
     video->height = height;
@@ -150,7 +232,12 @@ bool open_video(VideoOutput* video, const std::string& path, int width, int heig
         *error = "cannot start " + video->ffmpeg;
         return false;
     }
-    std::fprintf(stderr, "brindlec-capture: encoding with %s into %s\n", video->ffmpeg.c_str(), path.c_str());
+    frame_queue.writer = std::thread(write_frames, video->pipe);
+    if (video->kind == VIDEO_GIF)
+        std::fprintf(stderr, "brindlec-capture: encoding with %s into %s\n", video->ffmpeg.c_str(), path.c_str());
+    else
+        std::fprintf(stderr, "brindlec-capture: encoding with %s into %s (x264 preset %s, crf %d)\n",
+                     video->ffmpeg.c_str(), path.c_str(), video->encoder.preset.c_str(), video->encoder.crf);
     return true;
 }
 
@@ -158,10 +245,23 @@ bool add_video_frame(VideoOutput* video, const std::vector<uint8_t>& rgb, std::s
 {
     video->frames++;
     if (video->pipe) {
-        if (std::fwrite(rgb.data(), 1, rgb.size(), video->pipe) != rgb.size()) {
+        FrameQueue& queue = frame_queue;
+        std::unique_lock<std::mutex> hold(queue.lock);
+        queue.changed.wait(hold, [&queue] { return queue.waiting.size() < FRAMES_IN_FLIGHT || queue.failed; });
+        if (queue.failed) {
             *error = "ffmpeg stopped taking frames";
             return false;
         }
+        std::vector<uint8_t> frame;
+        if (!queue.spare.empty()) {
+            frame = std::move(queue.spare.back());
+            queue.spare.pop_back();
+        }
+        hold.unlock();
+        frame.assign(rgb.begin(), rgb.end());
+        hold.lock();
+        queue.waiting.push_back(std::move(frame));
+        queue.changed.notify_all();
         return true;
     }
     char name[32];
@@ -173,7 +273,8 @@ bool finish_video(VideoOutput* video, const std::vector<int16_t>& music, int rat
 {
     if (!video->pipe) return write_wav(video->wav_path, rate, music, error);
 
-    bool encoded = std::fclose(video->pipe) == 0;
+    bool encoded = stop_writing();
+    encoded &= std::fclose(video->pipe) == 0;
     video->pipe = nullptr;
     encoded &= finished_well(encoder_pid);
     if (!encoded) {
@@ -191,6 +292,16 @@ bool finish_video(VideoOutput* video, const std::vector<int16_t>& music, int rat
     std::remove(video->pictures.c_str());
     if (!muxed) *error = "ffmpeg failed to add the music to " + video->path;
     return muxed;
+}
+
+void abandon_video(VideoOutput* video)
+{
+    if (!video->pipe) return;
+    stop_writing();
+    std::fclose(video->pipe);
+    video->pipe = nullptr;
+    finished_well(encoder_pid);
+    std::remove(video->pictures.c_str());
 }
 
 void add_thumbnail(ContactSheet* sheet, const std::vector<uint8_t>& rgb, int width, int height)
