@@ -1,5 +1,6 @@
 # Linux: the SDL2 backend for the intro, the headless (OSMesa) backend for
-# the tools and tests, and both sharing the FreeType glyph builder.
+# the tools and tests, and both sharing the FreeType glyph builder and the
+# heap settings for Mesa.
 find_package(PkgConfig REQUIRED)
 find_package(SDL2 REQUIRED)
 find_package(Freetype REQUIRED)
@@ -10,7 +11,8 @@ find_package(PNG REQUIRED)
 pkg_check_modules(OSMESA REQUIRED IMPORTED_TARGET osmesa)
 pkg_check_modules(GLU REQUIRED IMPORTED_TARGET glu)
 
-set(GLYPH_SOURCES ${PROJECT_SOURCE_DIR}/platform/glyphs/freetype_glyphs.cpp)
+set(GLYPH_SOURCES ${PROJECT_SOURCE_DIR}/platform/glyphs/freetype_glyphs.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/heap.cpp)
 
 add_library(platform_sdl OBJECT ${PROJECT_SOURCE_DIR}/platform/sdl/sdl_platform.cpp ${GLYPH_SOURCES})
 target_include_directories(platform_sdl PUBLIC ${PROJECT_SOURCE_DIR})

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -57,14 +58,14 @@ const size_t COMPOSED_TEXTS_KEPT = 256;
 
 // Every font built, by its first list. A font built again at the same base
 // (a new context hands out the same list names) replaces the old one.
-std::vector<GlyphFont*> fonts;
+std::vector<std::unique_ptr<GlyphFont>> fonts;
 
 int composed_draws = 0;
 
 GlyphFont* font_at(unsigned list_base)
 {
-    for (GlyphFont* font : fonts)
-        if (font->list_base == list_base) return font;
+    for (const std::unique_ptr<GlyphFont>& font : fonts)
+        if (font->list_base == list_base) return font.get();
     return nullptr;
 }
 
@@ -72,7 +73,6 @@ void forget_font(unsigned list_base)
 {
     for (size_t i = 0; i < fonts.size(); i++) {
         if (fonts[i]->list_base != list_base) continue;
-        delete fonts[i];
         fonts.erase(fonts.begin() + static_cast<std::ptrdiff_t>(i));
         return;
     }
@@ -310,7 +310,7 @@ bool freetype_build_font(unsigned list_base, int pixel_height)
         return false;
     }
 
-    GlyphFont* font = new GlyphFont;
+    std::unique_ptr<GlyphFont> font(new GlyphFont);
     font->list_base = list_base;
     // Unpack state as glBitmap needs it while compiling; restored after.
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
@@ -327,7 +327,7 @@ bool freetype_build_font(unsigned list_base, int pixel_height)
         glEndList();
     }
     glPopClientAttrib();
-    fonts.push_back(font);
+    fonts.push_back(std::move(font));
 
     FT_Done_Face(face);
     FT_Done_FreeType(library);

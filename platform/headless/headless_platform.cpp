@@ -14,6 +14,7 @@
 
 #include "platform/gl_headers.h"
 #include "platform/glyphs/freetype_glyphs.h"
+#include "platform/linux/heap.h"
 
 namespace {
 
@@ -178,7 +179,11 @@ bool platform_create_window(const char*, int width, int height, bool)
 bool platform_create_gl_context(int)
 {
     if (failing(FAIL_GL_CONTEXT) || !state.window) return false;
-    state.context = OSMesaCreateContextExt(OSMESA_RGBA, 24, 1, 0, nullptr);
+    keep_freed_heap_memory();
+    // No stencil buffer, as SDL's context on Mesa has none: the intro never
+    // uses one, and llvmpipe clears a depth buffer that shares its words
+    // with stencil bits a pixel at a time, a third of a frame's work.
+    state.context = OSMesaCreateContextExt(OSMESA_RGBA, 24, 0, 0, nullptr);
     if (!state.context) return false;
     state.colour_buffer.assign(static_cast<size_t>(state.width) * state.height * 4, 0);
     if (!OSMesaMakeCurrent(state.context, state.colour_buffer.data(), GL_UNSIGNED_BYTE,

@@ -8,6 +8,7 @@
 
 #include "platform/gl_headers.h"
 #include "platform/glyphs/freetype_glyphs.h"
+#include "platform/linux/heap.h"
 #include "platform/platform.h"
 
 namespace {
@@ -136,6 +137,7 @@ bool platform_create_window(const char* title, int width, int height, bool fulls
 
 bool platform_create_gl_context(int)
 {
+    keep_freed_heap_memory();
     sdl.context = SDL_GL_CreateContext(sdl.window);
     if (!sdl.context) {
         remember_error("cannot create the OpenGL context");
