@@ -6,9 +6,14 @@
 #     about 0.5 s, then the song itself, block for block, to the end
 #     (compared with brindlec-music's offline render; no gap, no repeat);
 #   - each scene change within one frame of the time the headless run
-#     (brindlec-capture --trace, ideal frames every 30 ms) gives;
+#     (brindlec-capture --trace, ideal frames every 30 ms) gives, a frame
+#     being as long as the run's measured pace makes it;
 #   - the end: exit status 0, by itself, later than the headless end only
 #     by the frames' own lateness, which is measured and printed;
+#   - the pace: how fast the machine draws is a benchmark's business
+#     (bench/shared_machine.sh), so the soak fails on it only below 15
+#     frames a second on average, where it would no longer be the intro
+#     that is tested; another busy process on the machine must not fail it;
 #   - memory: VmRSS sampled every second does not grow after start-up;
 #   - CPU time of the main thread and of the mixing thread;
 #   - LeakSanitizer, when an AddressSanitizer build is given (see below).
@@ -82,7 +87,30 @@ clock_start=$(awk '{s = $1 - $NF / 1000; if (NR == 1 || s < m) m = s} END {print
 real_time() { awk -v key="$1" '$2 " " $3 == key {print $NF}' "$work/trace"; }
 reference_time() { awk -v key="$1" '$1 " " $2 == key {print $NF}' "$work/reference"; }
 
+expected_end=$(reference_time "end at")
+got_end=$(real_time "end at")
+scene4_reference=$(reference_time "scene 4")
+scene4_real=$(real_time "scene 4")
+[ -n "$expected_end" ] && [ -n "$got_end" ] && [ -n "$scene4_reference" ] && [ -n "$scene4_real" ] ||
+    fail "no scene 4 or no end (headless '$scene4_reference'/'$expected_end', real '$scene4_real'/'$got_end')"
+# Scene 4 is stepped by frames only: the same number of frames as the
+# headless run, each one as late as the machine made it. Below 15 frames a
+# second (a frame 66.7 ms apart) the run is no soak of the intro any more.
+frames=$(((expected_end - scene4_reference) / 30))
+lateness=$(awk -v r="$((got_end - scene4_real))" -v n="$frames" 'BEGIN {printf "%.2f", r / n - 30}')
+slowest_lateness=$(awk 'BEGIN {printf "%.2f", 1000 / 15 - 30}')
+fps=$(awk -v l="$lateness" 'BEGIN {printf "%.1f", 1000 / (30 + l)}')
+echo "soak: pace: scene 4's frames $lateness ms late on average ($fps frames a second; the soak needs 15)"
+awk -v l="$lateness" 'BEGIN {exit !(l >= 0)}' || fail "scene 4's frames came $lateness ms early on average"
+awk -v l="$lateness" -v s="$slowest_lateness" 'BEGIN {exit !(l <= s)}' ||
+    fail "frames $lateness ms late on average: below 15 frames a second the run is no soak"
+
 echo "soak: scene changes, ms of the intro clock (headless -> real, difference):"
+# Within one frame: the headless change lands on an ideal frame up to 30 ms
+# after its time, the real one on the first real frame at or after it, so
+# at most one real frame period after the time: 30 ms plus the measured
+# average lateness, and up to another 30 ms for that frame's own.
+latest=$(awk -v l="$lateness" 'BEGIN {printf "%d", 60 + (l > 0 ? l : 0) + 0.999}')
 failed=0
 for scene in 1 2 3 4; do
     expected=$(reference_time "scene $scene")
@@ -90,29 +118,15 @@ for scene in 1 2 3 4; do
     [ -n "$expected" ] && [ -n "$got" ] || fail "scene $scene missing (headless '$expected', real '$got')"
     difference=$((got - expected))
     echo "  scene $scene: $expected -> $got ($difference ms)"
-    # Within one frame: the headless change lands on an ideal frame up to
-    # 30 ms after its time, the real one on the first real frame at or
-    # after it, one real frame period (30 ms plus that frame's lateness,
-    # allowed up to another 30 ms) after the time at most.
-    [ $difference -gt -30 ] && [ $difference -le 60 ] || failed=1
+    [ $difference -gt -30 ] && [ $difference -le "$latest" ] || failed=1
 done
-[ $failed = 0 ] || fail "a scene change came more than one frame from the headless time"
+[ $failed = 0 ] || fail "a scene change came more than one frame ($latest ms) from the headless time"
 
-expected_end=$(reference_time "end at")
-got_end=$(real_time "end at")
-scene4_reference=$(reference_time "scene 4")
-scene4_real=$(real_time "scene 4")
-# Scene 4 is stepped by frames only: the same number of frames as the
-# headless run, each one a little later than 30 ms.
-frames=$(((expected_end - scene4_reference) / 30))
-lateness=$(awk -v r="$((got_end - scene4_real))" -v n="$frames" 'BEGIN {printf "%.2f", r / n - 30}')
 duration=$(awk -v e="$exited" -v c="$clock_start" 'BEGIN {printf "%.2f", e - c}')
 teardown=$(awk -v d="$duration" -v t="$got_end" 'BEGIN {printf "%.2f", d - t / 1000}')
 echo "soak: end at $got_end ms (headless $expected_end ms, $((got_end - expected_end)) ms later:" \
      "$frames frames of scene 4, each $lateness ms late on average)"
 echo "soak: exit status 0, $duration s after the clock started ($teardown s after the last frame)"
-awk -v l="$lateness" 'BEGIN {exit !(l >= 0 && l <= 10)}' ||
-    fail "frames $lateness ms late on average (at most 10: below 25 frames a second the run is no soak)"
 awk -v t="$teardown" 'BEGIN {exit !(t >= 0 && t < 2)}' || fail "the process took $teardown s to end after its last frame"
 
 # --- Audio ------------------------------------------------------------------------
