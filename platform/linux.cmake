@@ -21,7 +21,7 @@ target_include_directories(platform_headless PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(platform_headless PUBLIC Freetype::Freetype Fontconfig::Fontconfig PkgConfig::OSMESA PkgConfig::GLU Threads::Threads)
 
 # The intro itself.
-add_executable(brindlec ${PROJECT_SOURCE_DIR}/shell/main_linux.cpp)
+add_executable(brindlec ${PROJECT_SOURCE_DIR}/entry/main_linux.cpp)
 target_link_libraries(brindlec PRIVATE brindlec_intro brindlec_music brindlec_embedded platform_sdl)
 target_compile_definitions(brindlec PRIVATE BRINDLEC_VERSION="${PROJECT_VERSION}")
 

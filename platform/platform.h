@@ -1,8 +1,9 @@
 // The platform seam: everything the intro needs of the machine it runs on.
 //
-// The portable code (shell/, scenes/, music/) calls only these free
-// functions and never includes a backend's headers. One backend is linked
-// into each executable, chosen at build time:
+// The portable code (shell/, scenes/, text/, music/) calls only these free
+// functions and never includes a backend's headers; nothing under
+// platform/ includes the portable code. One backend is linked into each
+// executable, chosen at build time:
 //   sdl       Linux: SDL2 window, context, events, dialogs, audio, threads;
 //             FreeType + fontconfig glyphs.
 //   headless  OSMesa off-screen context, a virtual clock, scripted events
@@ -99,6 +100,9 @@ int platform_destroy_window(void);
 
 // Presents the back buffer.
 void platform_swap_buffers(void);
+
+// The glyphs a font holds: character codes 32..127.
+enum { GLYPH_FIRST_CODE = 32, GLYPH_COUNT = 96 };
 
 // Compiles the 96 glyphs of codes 32..127 of a bold Verdana-like face with
 // a character height (em height, without internal leading) of

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/gl_headers.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -80,8 +81,8 @@ bool freetype_build_font(unsigned list_base, int pixel_height)
     glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
     glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
     glPixelStorei(GL_UNPACK_LSB_FIRST, GL_FALSE);
-    for (unsigned code = 32; code < 128; code++) {
-        glNewList(list_base + (code - 32), GL_COMPILE);
+    for (unsigned code = GLYPH_FIRST_CODE; code < GLYPH_FIRST_CODE + GLYPH_COUNT; code++) {
+        glNewList(list_base + (code - GLYPH_FIRST_CODE), GL_COMPILE);
         if (FT_Load_Char(face, code, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME) == 0)
             compile_glyph(face->glyph);
         glEndList();

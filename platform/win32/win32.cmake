@@ -4,7 +4,7 @@
 # system's msvcrt.dll.
 
 set(BRINDLEC_WIN32_SOURCES
-  ${PROJECT_SOURCE_DIR}/platform/win32/win32_main.cpp
+  ${PROJECT_SOURCE_DIR}/entry/main_win32.cpp
   ${PROJECT_SOURCE_DIR}/platform/win32/win32_runtime.cpp
   ${PROJECT_SOURCE_DIR}/platform/win32/win32_window.cpp
   ${PROJECT_SOURCE_DIR}/platform/win32/win32_audio.cpp
