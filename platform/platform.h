@@ -74,8 +74,8 @@ void platform_show_cursor(bool visible);
 
 // Creates the window with a client area of width x height pixels at the
 // screen's top-left corner: a frameless popup when `fullscreen`, otherwise
-// an ordinary framed window with the given title. Size events sent during
-// creation reach the message handler before the context exists.
+// an ordinary framed window with the given title. A size the system gives
+// the window on the way comes back from platform_wait_message.
 bool platform_create_window(const char* title, int width, int height, bool fullscreen);
 
 // Creates a double-buffered RGBA OpenGL 1.1 compatibility context with a
@@ -136,10 +136,12 @@ struct PlatformMessage {
 
 // Takes the next waiting window message, waiting at most `timeout_ms`
 // milliseconds for one (0: do not wait). True when a message was taken.
-// Messages the portable code must act on come back with their type; the
-// win32 backend dispatches them to window_procedure() itself and returns
-// MESSAGE_HANDLED. While the intro runs, screen-saver and monitor
-// power-down requests are refused by the backend.
+// Messages the portable code must act on come back with their type;
+// others, which the backend has dealt with itself, as MESSAGE_HANDLED.
+// Messages the system delivers while another platform call runs (the size
+// messages sent during platform_create_window, for one) are held and come
+// back from the next calls, in the order they came. While the intro runs,
+// screen-saver and monitor power-down requests are refused by the backend.
 bool platform_wait_message(PlatformMessage* message, uint32_t timeout_ms);
 
 // Posts the quit message: a later platform_wait_message returns
