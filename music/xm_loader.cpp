@@ -47,6 +47,9 @@ struct XmReader {
 
 // Records why the module is refused, in one line; returns false for the
 // caller to pass on.
+#if defined(__GNUC__)
+__attribute__((format(printf, 2, 3)))
+#endif
 bool refuse(SongLoadError error, const char* format, ...)
 {
     song_load_status.error = error;
