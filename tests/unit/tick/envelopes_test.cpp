@@ -118,8 +118,8 @@ TEST(tick_envelope, PanningEnvelopeSwingsACentredVoiceAcrossTheRange)
     instrument.panning_type = ENVELOPE_ON;
     module.start({{C4, 1, 0, 0, 0}});
     play_tick(&module.song);
-    EXPECT_EQ(channels[0].voice->target_left, 0);
-    EXPECT_EQ(channels[0].voice->target_right, 127);
+    EXPECT_EQ(channels[0].voice->target_left, 127);
+    EXPECT_EQ(channels[0].voice->target_right, 0);
     // Ticks 0, 4 and 8: values 0, 32 and 64.
     EXPECT_EQ(tick_values(&module.song, 8, [] { return channels[0].voice->panning; })[3], 128);
     EXPECT_EQ(channels[0].voice->panning, 255);
