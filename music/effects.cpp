@@ -233,8 +233,8 @@ static void sample_offset(TrackChannel* channel, int param, const Sample* sample
     }
 }
 
-static void extended_row_effect(TrackChannel* channel, int param, Sample* sample,
-                                const RowStart* before)
+// E5x has nothing to do here: the note of its row is tuned as it is read.
+static void extended_row_effect(TrackChannel* channel, int param, const RowStart* before)
 {
     int x = param & 0x0F;
     switch (param >> 4) {
@@ -251,11 +251,6 @@ static void extended_row_effect(TrackChannel* channel, int param, Sample* sample
         return;
     case EXTENDED_TREMOLO_WAVEFORM:
         channel->waveforms = (uint8_t)((channel->waveforms & 0x0F) | x << 4);
-        return;
-    case EXTENDED_FINETUNE:
-        // Changes the sample itself, for every later note; the shared empty
-        // sample stays all zero.
-        if (sample != &empty_sample) sample->finetune = (int8_t)x;
         return;
     case EXTENDED_SET_PANNING: set_panning(channel, 16 * x); return;
     case EXTENDED_FINE_VOLUME_UP:
@@ -341,7 +336,7 @@ void apply_row_effect(Song*, TrackChannel* channel, const PatternNote* cell,
     case EFFECT_SAMPLE_OFFSET: sample_offset(channel, param, sample); return;
     case EFFECT_VOLUME_SLIDE: remember(&channel->volume_slide_memory, param); return;
     case EFFECT_SET_VOLUME: set_volume(channel, param); return;  // above 64 plays louder
-    case EFFECT_EXTENDED: extended_row_effect(channel, param, sample, before); return;
+    case EFFECT_EXTENDED: extended_row_effect(channel, param, before); return;
     case EFFECT_ENVELOPE_POSITION: set_envelope_position(channel, instrument, param); return;
     case EFFECT_PANNING_SLIDE:
         remember(&channel->panning_slide_memory, param);

@@ -181,20 +181,32 @@ TEST(tick_effects, SlidesKeepPeriodsWithinTheLimit)
     }
 }
 
-TEST(tick_effects, E5xChangesTheSampleForLaterNotesButNeverTheEmptySample)
+TEST(tick_effects, E5xTunesTheNoteOfItsRowOnly)
 {
-    TinyModule module(1);
-    module.start(
-        {{C4, 1, 0, EFFECT_EXTENDED, 0x53}, {C4, 1, 0, 0, 0}, {C4, 2, 0, 0, 0}, {C4, 9, 0, EFFECT_EXTENDED, 0x57}});
-    play_tick(&module.song);
-    EXPECT_EQ(channels[0].period, 4608);  // computed before the effect
-    EXPECT_EQ(module.sample(1).finetune, 3);
-    run_ticks(&module.song, 6);
-    EXPECT_EQ(channels[0].period, 4607);  // 7680 - 64 * 48 - 3 / 2
-    run_ticks(&module.song, 6);
-    EXPECT_EQ(channels[0].period, 4608);  // another sample keeps its own
-    run_ticks(&module.song, 6);
-    EXPECT_EQ(empty_sample.finetune, 0);  // instrument 9 plays the shared empty sample
+    // Finetune (x - 8) x 16 in place of the sample's 3: E50 a semitone
+    // down, E58 untuned, E5F 7/8 of a semitone up.
+    const struct {
+        uint16_t flags;
+        int x, period, sample_period;  // C-4 with E5x, then C-4 alone
+    } cases[] = {
+        {SONG_LINEAR_FREQUENCIES, 0x0, 4672, 4607}, {SONG_LINEAR_FREQUENCIES, 0x8, 4608, 4607},
+        {SONG_LINEAR_FREQUENCIES, 0xF, 4552, 4607}, {0, 0x0, 1813, 1710},
+        {0, 0x8, 1712, 1710},                       {0, 0xF, 1628, 1710},
+    };
+    for (const auto& c : cases) {
+        TinyModule module(1);
+        module.song.flags = c.flags;
+        module.sample(1).finetune = 3;
+        const uint8_t e5x = (uint8_t)(0x50 | c.x);
+        module.start({{C4, 1, 0, EFFECT_EXTENDED, e5x}, {C4, 1, 0, 0, 0}, {C4, 9, 0, EFFECT_EXTENDED, e5x}});
+        play_tick(&module.song);
+        EXPECT_EQ(channels[0].period, c.period) << "E5" << c.x << " flags " << c.flags;
+        run_ticks(&module.song, 6);
+        EXPECT_EQ(channels[0].period, c.sample_period) << "E5" << c.x << " flags " << c.flags;
+        EXPECT_EQ(module.sample(1).finetune, 3);
+        run_ticks(&module.song, 6);  // instrument 9 plays the shared empty sample
+        EXPECT_EQ(empty_sample.finetune, 0);
+    }
 }
 
 }  // namespace
