@@ -218,11 +218,13 @@ static void aim_tone_portamento(TrackChannel* channel)
     channel->update_flags &= ~(UPDATE_TRIGGER | UPDATE_FREQUENCY);
 }
 
-// 9xx: an offset inside the sample starts the next note there; one at or
+// 9xx: an offset inside the sample starts the row's note there; one at or
 // beyond the loop end starts no note and plays the old sound from its start.
+// Without a note starting on the row it only remembers its parameter.
 static void sample_offset(TrackChannel* channel, int param, const Sample* sample)
 {
     if (param != 0) channel->sample_offset_memory = param;
+    if (!(channel->update_flags & UPDATE_TRIGGER)) return;
     int64_t offset = 256 * (int64_t)channel->sample_offset_memory;
     int64_t end = (int64_t)sample->loop_start + sample->loop_length;
     if (offset < end) {
