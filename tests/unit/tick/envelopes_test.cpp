@@ -59,6 +59,26 @@ TEST(tick_envelope, ValuesPerTickWithSustainLoopAndLxx)
     }
 }
 
+TEST(tick_envelope, TwoPointsAtOneTickMakeTheValueJump)
+{
+    const struct {
+        std::vector<EnvelopePoint> points;
+        std::vector<int> expected;
+    } cases[] = {
+        {{{0, 64}, {4, 64}, {4, 16}, {8, 0}}, {64, 64, 64, 64, 16, 12, 8, 4, 0, 0}},
+        {{{0, 64}, {4, 32}, {4, 8}}, {64, 56, 48, 40, 8, 8}},  // a step into the last point
+    };
+    for (const auto& c : cases) {
+        TinyModule module(1);
+        Instrument& instrument = module.instrument(1);
+        std::copy(c.points.begin(), c.points.end(), instrument.volume_envelope);
+        instrument.volume_points = (uint8_t)c.points.size();
+        instrument.volume_type = ENVELOPE_ON;
+        module.start({{C4, 1, 0, 0, 0}});
+        EXPECT_EQ(tick_values(&module.song, (int)c.expected.size(), volume_env), c.expected) << c.points.size();
+    }
+}
+
 TEST(tick_envelope, DamagedEnvelopesStayInsideThePointTable)
 {
     {
