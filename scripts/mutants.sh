@@ -4,11 +4,13 @@
 # survivors, so that a person can mark each as equivalent or not.
 #
 #   scripts/mutants.sh [--seed N] [--count N] [--build DIR] [--timeout S]
-#                      [--e2e REGEX] [--out FILE] [--list]
+#                      [--e2e REGEX] [--out FILE] [--list] [--only REGEX]
 #   scripts/mutants.sh --compare OLD NEW     (two --out files: before, after)
 #
 # Defaults: --seed 1 --count 80 --build build-mutants --timeout 60 (seconds
-# per test). --list prints the sample without building anything.
+# per test). --list prints the sample without building anything. --only
+# runs every site whose FILE:LINE matches REGEX instead of the sample (up to
+# --count a folder), e.g. to try one survivor again.
 #
 # Sites: the .cpp files of music/, scenes/, shell/ and platform/ (headers
 # hold declarations and array sizes, and a change there rebuilds nearly
@@ -45,7 +47,7 @@
 # Ctrl-C. Tests that fail on the pristine copy are left out and named.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-SEED=1 COUNT=80 BUILD=build-mutants TIMEOUT=60 OUT="" LIST=""
+SEED=1 COUNT=80 BUILD=build-mutants TIMEOUT=60 OUT="" LIST="" ONLY=""
 E2E='command_line|sdl_(window|no_glx|no_audio|refused_mode)'
 PY=python3; [ -x /usr/bin/python3 ] && PY=/usr/bin/python3
 
@@ -209,6 +211,7 @@ while [ $# -gt 0 ]; do
         --e2e) E2E=$2; shift 2 ;;
         --out) OUT=$2; shift 2 ;;
         --list) LIST=1; shift ;;
+        --only) ONLY=$2; shift 2 ;;
         --compare) [ $# -ge 3 ] || usage 2; exec "$PY" -c "$PYCODE" compare "$2" "$3" ;;
         -h|--help) usage ;;
         *) echo "mutants.sh: unknown option $1" >&2; usage 2 ;;
@@ -221,7 +224,7 @@ mkdir -p "$SRC" "$LOGS"
 
 declare -A QUOTA TAKEN BASE
 declare -A LABELS=([music]='music|tick|song|fuzz' [scenes]='scenes|shell' [shell]='scenes|shell'
-                   [platform]=unit [e2e]=e2e)
+                   [platform]=unit [unit]=unit [e2e]=e2e)
 SITES=()
 while IFS= read -r row; do
     case $row in
@@ -230,6 +233,7 @@ while IFS= read -r row; do
         *) SITES+=("$row") ;;
     esac
 done < <("$PY" -c "$PYCODE" select "$SRC" "$SEED" "$COUNT")
+[ -z "$ONLY" ] || for folder in "${!QUOTA[@]}"; do QUOTA[$folder]=$COUNT; done
 
 MUTATED=""
 restore() { if [ -n "$MUTATED" ]; then cp "$LOGS/pristine" "$SRC/$MUTATED"; MUTATED=""; fi; }
@@ -267,11 +271,12 @@ id=0
 for row in "${SITES[@]}"; do
     IFS=$'\t' read -r _ folder group rel no col kind old new <<<"$row"
     [ "${TAKEN[$folder]}" -lt "${QUOTA[$folder]}" ] || continue
+    [ -z "$ONLY" ] || [[ $rel:$no =~ $ONLY ]] || continue
     if [ "$kind" = drop ]; then what="drop" context=$old; else what="'$old' -> '$new'"
         context=$(sed -n "${no}p" "$SRC/$rel" | sed 's/^ *//; s/\t/ /g'); fi
     if [ -n "$LIST" ]; then
         TAKEN[$folder]=$((TAKEN[$folder] + 1))
-        printf '%-36s %-8s %-16s | %s\n' "$rel:$no" "$kind" "${what#drop}" "$context"; continue
+        printf '%-36s %-8s %-8s %-16s | %s\n' "$rel:$no" "$group" "$kind" "${what#drop}" "$context"; continue
     fi
     id=$((id + 1)) start=$SECONDS killer=""
     cp "$SRC/$rel" "$LOGS/pristine"
