@@ -151,6 +151,7 @@ done
 case $BUILD in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
 SRC=$BUILD/src BIN=$BUILD/build LOGS=$BUILD/logs
 mkdir -p "$SRC" "$LOGS"
+exec 9>"$BUILD/lock"; flock -n 9 || { echo "mutants.sh: another run uses $BUILD" >&2; exit 1; }
 (cd "$ROOT" && git ls-files -co --exclude-standard) >"$LOGS/files"
 while read -r f; do  # a changed file gets a new time stamp: the build sees it
     [ ! -f "$ROOT/$f" ] || cmp -s "$ROOT/$f" "$SRC/$f" || { mkdir -p "$(dirname "$SRC/$f")"; cp "$ROOT/$f" "$SRC/$f"; }
