@@ -1,44 +1,41 @@
 #!/usr/bin/env bash
 # A seeded sample of source mutations, each built and run against the tests
-# that cover it; prints each mutant, killed / total by folder and the
-# survivors, for a person to mark each as equivalent (with why) or not.
+# that cover it: each mutant, killed / total by folder, and the survivors for
+# a person to mark as equivalent (changes nothing observable, and why) or not.
 #   scripts/mutants.sh [--seed N] [--count N] [--build DIR] [--timeout S]
 #                      [--e2e REGEX] [--out FILE] [--only REGEX] [--list]
 #   scripts/mutants.sh --compare OLD NEW    (two --out files: before, after)
 # Defaults: seed 1, 80 mutants, DIR build-mutants, 60 s a test. --list shows the
 # sample unbuilt; --only takes the sites whose FILE:LINE:COLUMN matches REGEX.
 #
-# Sites: lines in function bodies outside brace initializers (tables), and
-# one-line file-scope constants, of the .cpp files in music/, scenes/, shell/
-# and platform/ (headers declare; a change there rebuilds nearly everything),
-# comments, literals and preprocessor lines blanked. Kinds: compare (< <=,
-# > >=, == != flipped; operators stand between spaces, template brackets do
-# not), arith (+ -, * /, += -=, *= /=), constant (a decimal integer one more
-# or less, not an array size), drop (a call, assignment or x++ filling its
-# line, removed). A folder's share of the count follows its lines with a
-# site, at least a tenth; the seed draws the sites. A mutant that does not
-# compile is "stillborn", not counted, and the next site drawn replaces it.
-#
+# Sites: the .cpp files of music/, scenes/, shell/, platform/ (a header change
+# rebuilds nearly everything) with comments, literals and preprocessor lines
+# blanked; lines in function bodies outside brace initializers (tables), and
+# one-line file-scope constants. Kinds: compare (< <=, > >=, == != flipped;
+# operators stand between spaces, template brackets do not), arith (+ -, * /,
+# += -=, *= /=), constant (a decimal integer one more or less, not an array
+# size), drop (a call, assignment or x++ filling its line, removed). A folder
+# gets a share of the count by its lines with a site, at least a tenth. Sites
+# are drawn in the order of a hash of seed, file, line text and column, so an
+# edit elsewhere leaves the draw alone. A mutant that does not compile is
+# "stillborn", not counted, and the next site drawn in its folder replaces it.
 # Tests, by ctest label: music/ music|tick|song|fuzz; scenes/ and shell/
-# scenes|shell (each drives the other); platform/ all unit tests (all run on
+# scenes|shell (each drives the other); platform/ all unit tests (they run on
 # its headless backend and glyphs). A file that uses SDL or holds main() is
 # only in the real intro: it gets the e2e tests named by --e2e, the command
 # line and the SDL scripts of seconds (minimised and stalled-mixer time the
 # wall clock and fail on a busy machine). win32 is left out: only the Wine
-# test covers it, in minutes.
-#
-# The working tree is never written to: it is copied to DIR/src (changed
-# files only, so the build in DIR/build stays incremental), and each mutant
-# is applied there and undone after its run, on failure and Ctrl-C too.
-# Tests that fail on the pristine copy are left out and named.
+# test covers it, in minutes. Tests failing on the pristine copy are left out.
+# The working tree is never written to: it is copied to DIR/src (changed files
+# only, so the build in DIR/build stays incremental); each mutant is applied
+# there and undone after its run, on failure and Ctrl-C too.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 SEED=1 COUNT=80 BUILD=build-mutants TIMEOUT=60 OUT="" LIST="" ONLY=""
 E2E='command_line|sdl_(window|no_glx|no_audio|refused_mode)'
 PY=python3; [ -x /usr/bin/python3 ] && PY=/usr/bin/python3
-
 read -r -d '' PYCODE <<'EOF' || true
-import os, random, re, sys
+import hashlib, os, re, sys
 FOLDERS = ['music', 'scenes', 'shell', 'platform']
 FLIP = {'<': '<=', '<=': '<', '>': '>=', '>=': '>', '==': '!=', '!=': '==', '+': '-', '-': '+',
         '*': '/', '/': '*', '+=': '-=', '-=': '+=', '*=': '/=', '/=': '*='}
@@ -52,7 +49,10 @@ def blank(m):  # comments and the insides of literals become spaces
     s = re.sub(r'[^\n]', ' ', m[0])
     return m[0][0] + s[1:-1] + m[0][-1] if m[0][0] in '"\'' else s
 
-def file_sites(text, rng):  # (line, column, kind, old, new)
+def rank(*parts):  # a site's place in the draw, by its text, not its line number
+    return hashlib.sha1('\0'.join(map(str, parts)).encode()).hexdigest()
+
+def file_sites(text, seed):  # (text, line, column, kind, old, new)
     found, stack, stmt, prev, pre = [], [], '', ';', False
     for no, code in enumerate(LEXEME.sub(blank, text).split('\n'), 1):
         s = code.strip()
@@ -61,15 +61,15 @@ def file_sites(text, rng):  # (line, column, kind, old, new)
         where = 'code' if stack[-1:] == ['code'] else 'file' if set(stack) <= {'scope'} else None
         if where == 'code' or where == 'file' and re.search(r'\bconst(expr)?\b.*=.*;$', s) and '{' not in s:
             for m in OP.finditer(code):
-                found.append((no, m.start(), 'arith' if m[1][0] in '+-*/' else 'compare', m[1], FLIP[m[1]]))
+                found.append((s, no, m.start(), 'arith' if m[1][0] in '+-*/' else 'compare', m[1], FLIP[m[1]]))
             size_end = code.find(']') if ARRAY.match(s) else -1
             for m in INT.finditer(code):
                 if m.start() > size_end:
                     n = int(m[1])
-                    new = n + (1 if n == 0 else rng.choice((1, -1)))
-                    found.append((no, m.start(), 'constant', m[1], str(new)))
+                    new = n + (1 if n == 0 or int(rank(seed, s, m.start()), 16) % 2 else -1)
+                    found.append((s, no, m.start(), 'constant', m[1], str(new)))
             if where == 'code' and prev in ';{}:' and DROP.match(s) and not re.match(r'(if|for|while)\b', s):
-                found.append((no, 0, 'drop', '', ''))
+                found.append((s, no, 0, 'drop', '', ''))
         for ch in code:
             if ch == '{':
                 t = stmt.strip()  # what the brace opens, by what precedes it
@@ -84,28 +84,28 @@ def file_sites(text, rng):  # (line, column, kind, old, new)
     return found
 
 def select(root, seed, count):
-    rng, pool, weight = random.Random(seed), {f: [] for f in FOLDERS}, dict.fromkeys(FOLDERS, 0)
+    pool, weight = {f: [] for f in FOLDERS}, dict.fromkeys(FOLDERS, 0)
     for folder in FOLDERS:
         for rel in sorted(os.path.relpath(os.path.join(d, f), root) for d, _, fs in
                           os.walk(os.path.join(root, folder)) for f in fs if f.endswith('.cpp')):
             text = open(os.path.join(root, rel), encoding='utf-8', errors='replace').read()
             if '/win32/' in rel or '<windows.h>' in text: continue
             e2e = '#include <SDL' in text or re.search(r'^int main\(', text, re.M)
-            found = file_sites(text, rng)
-            weight[folder] += len({site[0] for site in found})
-            pool[folder] += [(folder, 'e2e' if e2e else folder, rel) + site for site in found]
-        rng.shuffle(pool[folder])
-    # Shares in proportion to the lines with a site, at least a tenth of the
-    # count; the largest folder takes up the rounding.
+            found = file_sites(text, seed)
+            weight[folder] += len({site[1] for site in found})
+            pool[folder] += [(rank(seed, rel, *site[:1] + site[2:4]), folder, 'e2e' if e2e else folder, rel)
+                             + site[1:] for site in found]
+        pool[folder].sort()
+    # Shares by lines with a site, at least a tenth; the largest folder takes the rounding.
     floor, total = max(1, count // 10), sum(weight.values())
     quota = {f: max(floor if w else 0, round(count * w / total)) for f, w in weight.items()}
     quota[max(weight, key=weight.get)] += count - sum(quota.values())
     for f in FOLDERS: print(f'Q\t{f}\t{quota[f]}\t{weight[f]}')
-    for f in FOLDERS: print('\n'.join('S\t' + '\t'.join(map(str, site)) for site in pool[f]))
+    for f in FOLDERS: print('\n'.join('S\t' + '\t'.join(map(str, site[1:])) for site in pool[f]))
 
 def report(paths):  # rows: id folder place mutation status killer seconds line
-    runs = [[l.rstrip('\n').split('\t') for l in open(p) if l.strip()] for p in paths]
-    runs = [[r for r in rows if r[4] != 'stillborn'] for rows in runs]
+    runs = [[r for r in (l.rstrip('\n').split('\t') for l in open(p) if l.strip()) if r[4] != 'stillborn']
+            for p in paths]
     print('killed / total by folder' + ('' if len(runs) == 1 else ': before, after'))
     tally = lambda rows, f: (sum(r[4] == 'killed' for r in rows if f in ('all', r[1])),
                              sum(f in ('all', r[1]) for r in rows))
@@ -117,16 +117,17 @@ def report(paths):  # rows: id folder place mutation status killer seconds line
         print(f'survivors ({len(survivors)}): equivalent (changes nothing observable, and why) or not?')
         for r in survivors: print(f'  {r[2]}  {r[3]}    | {r[7]}')
         return 0
-    before, after = ({(r[2], r[3]): r[4] for r in rows} for rows in runs)
+    # A mutant is the same in both runs when its file, column, mutation and line text are.
+    before, after = ({(r[2].split(':')[0], r[2].split(':')[-1], r[3], r[7]): r for r in rows} for rows in runs)
     both = [k for k in before if k in after]
     print(f'{len(both)} mutants in both runs, {len(before) + len(after) - 2 * len(both)} in one only')
     for k in both:
-        if before[k] != after[k]: print(f'  {k[0]}  {k[1]}: {before[k]} -> {after[k]}')
+        if before[k][4] != after[k][4]: print(f'  {after[k][2]}  {k[2]}: {before[k][4]} -> {after[k][4]}')
     (k0, t0), (k1, t1) = (tally(rows, 'all') for rows in runs)
     return 1 if k1 * t0 < k0 * t1 else 0  # the kill rate fell
 
 cmd, args = sys.argv[1], sys.argv[2:]
-if cmd == 'select': select(args[0], int(args[1]), int(args[2]))
+if cmd == 'select': select(args[0], args[1], int(args[2]))
 elif cmd == 'report': sys.exit(report(args))
 elif cmd == 'apply':  # FILE LINE COLUMN OLD NEW: NEW replaces OLD, or the line when NEW is empty
     path, no, col, old, new = args[0], int(args[1]) - 1, int(args[2]), args[3], args[4]  # drop: '' ''
@@ -158,9 +159,8 @@ while read -r f; do  # a changed file gets a new time stamp: the build sees it
 done <"$LOGS/files"
 (cd "$SRC" && find . -type f -printf '%P\n' | { grep -vxFf "$LOGS/files" || true; } | xargs -r rm -f)
 
-declare -A QUOTA TAKEN BASE
-declare -A LABELS=([music]='music|tick|song|fuzz' [scenes]='scenes|shell' [shell]='scenes|shell'
-                   [platform]=unit [unit]=unit [e2e]=e2e)
+declare -A QUOTA TAKEN BASE LABELS=([music]='music|tick|song|fuzz' [scenes]='scenes|shell'
+    [shell]='scenes|shell' [platform]=unit [unit]=unit [e2e]=e2e)
 SITES=()
 while IFS= read -r row; do
     case $row in
@@ -174,8 +174,7 @@ done < <("$PY" -c "$PYCODE" select "$SRC" "$SEED" "$COUNT")
 run_tests() {  # GROUP LOG [ctest options...]
     local selection=(-L "${LABELS[$1]}") log=$2
     [ "$1" != e2e ] || selection+=(-R "$E2E")
-    [ -z "${EXCLUDE:-}" ] || selection+=(-E "$EXCLUDE")
-    shift 2
+    [ -z "${EXCLUDE:-}" ] || selection+=(-E "$EXCLUDE"); shift 2
     nice ctest --test-dir "$BIN" "${selection[@]}" -j2 --timeout "$TIMEOUT" "$@" >"$log" 2>&1 || true
 }
 MUTATED=""  # the file of the copy that holds a mutation
@@ -195,10 +194,10 @@ if [ -z "$LIST" ]; then
         BASE[$key]=$((SECONDS - start))
         tests=$(sed -n 's/.* out of \([0-9]*\)$/\1/p' "$LOGS/pristine-$key.log")
         [ "${tests:-0}" -gt 0 ] || { echo "no $key tests: see $LOGS/pristine-$key.log" >&2; exit 1; }
-        for name in $(sed 's/^[0-9]*://' "$BIN/Testing/Temporary/LastTestsFailed.log" 2>/dev/null || true); do
-            echo "left out, fails on the pristine copy: $name"
-            EXCLUDE+="${EXCLUDE:+|}^$(sed 's/[][\.*^$+?(){}|/]/\\&/g' <<<"$name")\$"
-        done
+        failed=$(sed 's/^[0-9]*://' "$BIN/Testing/Temporary/LastTestsFailed.log" 2>/dev/null || true)
+        [ -z "$failed" ] || echo "left out, failing on the pristine copy:" $failed
+        [ -z "$failed" ] || EXCLUDE+="${EXCLUDE:+|}$(sed 's/[][\.*^$+?(){}|]/\\&/g; s/.*/^&$/' <<<"$failed" |
+                                                     paste -sd'|')"
         echo "pristine $key tests: $tests in ${BASE[$key]} s"
     done
 fi
@@ -226,8 +225,7 @@ for row in "${SITES[@]}"; do
                      "$LOGS/tests.log" | head -1 | sed 's/ (Failed)$//')
             status=survived; [ -z "$killer" ] || status=killed
         fi
-        restore
-        took="($((SECONDS - start)) s)"
+        restore; took="($((SECONDS - start)) s)"
     fi
     [ "$status" = stillborn ] || TAKEN[$folder]=$((TAKEN[$folder] + 1))
     printf '#%-3s %-36s %-16s %-9s %s %s\n' $id "$place" "$what" "$status" "$killer" "$took"
