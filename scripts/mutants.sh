@@ -221,7 +221,7 @@ for row in "${SITES[@]}"; do
             base=${BASE[unit]}; [ "$group" != e2e ] || base=${BASE[e2e]}
             run_tests "$group" "$LOGS/tests.log" --stop-on-failure \
                 --stop-time "$(date -d "+$((2 * base + TIMEOUT)) sec" +%T)"
-            killer=$(sed -n -E 's/.*Test +#[0-9]+: ([^ ]+) .*\*\*\*([A-Za-z]+).*/\1 (\2)/p' \
+            killer=$(sed -n -E 's/.*Test +#[0-9]+: ([^ ]+) .*\*\*\*(Failed|Timeout|Exception).*/\1 (\2)/p' \
                      "$LOGS/tests.log" | head -1 | sed 's/ (Failed)$//')
             status=survived; [ -z "$killer" ] || status=killed
         fi
