@@ -15,14 +15,7 @@ set -u
 here=$(cd "$(dirname "$0")/.." && pwd)
 bin=$(cd "${1:-$here/build}" && pwd)
 . "$here/tests/e2e/support/lib.sh"
-work=$(mktemp -d)
-busy_pid=
-
-cleanup() {
-    [ -n "$busy_pid" ] && kill "$busy_pid" 2>/dev/null
-    stop_xvfb
-    rm -rf "$work"
-}
+make_work_dir
 
 # The designed timeline: the headless run on the ideal clock.
 "$bin/brindlec-capture" --trace >"$work/designed" 2>/dev/null || fail "the headless run failed"
@@ -33,7 +26,6 @@ scene4_frames=$(((designed_end - designed_scene4) / 30))
 echo "designed: scene 4 at $designed_scene4 ms, end at $designed_end ms ($scene4_frames frames of scene 4)"
 
 start_xvfb 1024x768
-trap cleanup EXIT
 
 # clock_ticks PID TID: utime + stime of one thread (or, with TID = PID and
 # the process's own stat file, of the whole process), in clock ticks.
@@ -41,16 +33,17 @@ clock_ticks() { sed 's/.*) //' "$1" 2>/dev/null | awk '{print $12 + $13}'; }
 
 # run_intro LABEL: one whole run; prints its line of figures.
 run_intro() {
-    local label=$1 pid trace=$work/trace.$1 samples=$work/samples.$1
+    local label=$1 trace=$work/trace.$1 samples=$work/samples.$1
     SDL_AUDIODRIVER=dummy "$bin/brindlec" --windowed --trace >"$trace" 2>"$work/err" &
-    pid=$!
+    APP_PID=$!
     # The last reading before the process ends is its CPU time.
-    while kill -0 $pid 2>/dev/null; do
-        echo "$(clock_ticks /proc/$pid/task/$pid/stat) $(clock_ticks /proc/$pid/stat)"
+    while kill -0 $APP_PID 2>/dev/null; do
+        echo "$(clock_ticks /proc/$APP_PID/task/$APP_PID/stat) $(clock_ticks /proc/$APP_PID/stat)"
         sleep 1
     done >"$samples"
     local status=0 end scene4 main_ticks process_ticks hz
-    wait $pid || status=$?
+    wait $APP_PID || status=$?
+    APP_PID=
     [ $status = 0 ] || { cat "$work/err"; fail "$label: exit status $status"; }
     end=$(awk '$1 == "end" {print $3}' "$trace")
     scene4=$(awk '$1 == "scene" && $2 == 4 {print $4}' "$trace")
@@ -68,7 +61,7 @@ echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 run_intro alone
 sh -c 'while :; do :; done' &
 busy_pid=$!
+at_exit "kill $busy_pid 2>/dev/null"
 run_intro "one core busy"
 kill $busy_pid 2>/dev/null
-busy_pid=
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -23,10 +23,9 @@
 #include <vector>
 
 #include "platform/gl_headers.h"
+#include "platform/platform.h"
 
 namespace {
-
-enum { FIRST_CHAR = 32, GLYPH_COUNT = 96 };
 
 // One glyph exactly as its display list draws it:
 // glBitmap(width, rows, x_origin, y_origin, advance, 0, bits), the rows
@@ -161,8 +160,8 @@ bool lay_out(const GlyphFont& font, const unsigned char* text, int length, float
 {
     bool inked = false;
     for (int i = 0; i < length; i++) {
-        if (text[i] < FIRST_CHAR || text[i] >= FIRST_CHAR + GLYPH_COUNT) return false;
-        const GlyphImage& glyph = font.glyphs[text[i] - FIRST_CHAR];
+        if (text[i] < GLYPH_FIRST_CODE || text[i] >= GLYPH_FIRST_CODE + GLYPH_COUNT) return false;
+        const GlyphImage& glyph = font.glyphs[text[i] - GLYPH_FIRST_CODE];
         if (glyph.width > 0 && glyph.rows > 0) {
             int corner_x = 0, corner_y = 0;
             if (!corner_pixel(x, glyph.x_origin, &corner_x) || !corner_pixel(y, glyph.y_origin, &corner_y))
@@ -229,7 +228,7 @@ const ComposedText& composed_text(GlyphFont* font, const unsigned char* text, in
     composed.bits.assign(static_cast<size_t>((composed.width + 7) / 8) * composed.rows, 0);
     size_t next = 0;
     for (int i = 0; i < length; i++) {
-        const GlyphImage& glyph = font->glyphs[text[i] - FIRST_CHAR];
+        const GlyphImage& glyph = font->glyphs[text[i] - GLYPH_FIRST_CODE];
         if (glyph.width <= 0 || glyph.rows <= 0) continue;
         add_glyph(glyph, placement[next], placement[next + 1], &composed);
         next += 2;
@@ -286,7 +285,7 @@ bool draw_composed(GlyphFont* font, const unsigned char* text, int length)
 void call_glyph_lists(unsigned list_base, const char* text, int length)
 {
     glPushAttrib(GL_LIST_BIT);
-    glListBase(list_base - FIRST_CHAR);
+    glListBase(list_base - GLYPH_FIRST_CODE);
     glCallLists(length, GL_UNSIGNED_BYTE, text);
     glPopAttrib();
 }
@@ -318,11 +317,11 @@ bool freetype_build_font(unsigned list_base, int pixel_height)
     glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
     glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
     glPixelStorei(GL_UNPACK_LSB_FIRST, GL_FALSE);
-    for (unsigned code = FIRST_CHAR; code < FIRST_CHAR + GLYPH_COUNT; code++) {
-        glNewList(list_base + (code - FIRST_CHAR), GL_COMPILE);
+    for (unsigned code = GLYPH_FIRST_CODE; code < GLYPH_FIRST_CODE + GLYPH_COUNT; code++) {
+        glNewList(list_base + (code - GLYPH_FIRST_CODE), GL_COMPILE);
         if (FT_Load_Char(face, code, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME) == 0) {
-            font->glyphs[code - FIRST_CHAR] = glyph_image(face->glyph);
-            compile_glyph(font->glyphs[code - FIRST_CHAR]);
+            font->glyphs[code - GLYPH_FIRST_CODE] = glyph_image(face->glyph);
+            compile_glyph(font->glyphs[code - GLYPH_FIRST_CODE]);
         }
         glEndList();
     }

@@ -35,7 +35,7 @@ if [ -n "$asan" ]; then
     ldd "$asan/brindlec" | grep -q libasan || { echo "FAIL: $asan is no AddressSanitizer build" >&2; exit 1; }
 fi
 . "$here/tests/e2e/support/lib.sh"
-work=$(mktemp -d)
+make_work_dir
 export LSAN_OPTIONS="suppressions=$here/tests/sanitizer/lsan.supp:print_suppressions=0"
 export ASAN_OPTIONS="detect_leaks=1"
 
@@ -66,6 +66,7 @@ cpu_ticks() { sed 's/.*) //' "/proc/$APP_PID/task/$1/stat" 2>/dev/null | awk '{p
 sampler=$!
 (sleep 400 && kill $APP_PID 2>/dev/null) &
 watchdog=$!
+at_exit "kill $watchdog $sampler 2>/dev/null"
 wait $APP_PID
 status=$?
 exited=$(now)

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "tools/capture/png_file.h"
-#include "tools/common/offline_audio.h"
+#include "tools/common/file_output.h"
 
 namespace {
 
