@@ -20,6 +20,12 @@ add_library(platform_headless OBJECT ${PROJECT_SOURCE_DIR}/platform/headless/hea
 target_include_directories(platform_headless PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(platform_headless PUBLIC Freetype::Freetype Fontconfig::Fontconfig PkgConfig::OSMESA PkgConfig::GLU Threads::Threads)
 
+# The OpenGL 1.1 subset the browser build draws with, here on OSMesa's
+# shader calls for brindlec-capture --gl subset.
+add_library(platform_gl11 OBJECT ${PROJECT_SOURCE_DIR}/platform/gl11/gl11.cpp
+                                 ${PROJECT_SOURCE_DIR}/platform/gl11/gl11_lists.cpp)
+target_include_directories(platform_gl11 PUBLIC ${PROJECT_SOURCE_DIR})
+
 # The intro itself.
 add_executable(brindlec ${PROJECT_SOURCE_DIR}/shell/main_linux.cpp)
 target_link_libraries(brindlec PRIVATE brindlec_intro brindlec_music brindlec_embedded platform_sdl)
@@ -42,7 +48,7 @@ function(brindlec_tool name folder)
 endfunction()
 add_library(brindlec_tool_common OBJECT ${PROJECT_SOURCE_DIR}/tools/common/offline_audio.cpp)
 target_include_directories(brindlec_tool_common PUBLIC ${PROJECT_SOURCE_DIR})
-brindlec_tool(brindlec-capture capture brindlec_tool_common ${BRINDLEC_HEADLESS})
+brindlec_tool(brindlec-capture capture brindlec_tool_common platform_gl11 ${BRINDLEC_HEADLESS} ${CMAKE_DL_LIBS})
 brindlec_tool(brindlec-music music brindlec_tool_common brindlec_music brindlec_embedded platform_sdl)
 brindlec_tool(brindlec-songgen songgen)
 

@@ -47,7 +47,9 @@ foreach(script ${e2e_scripts})
 endforeach()
 
 # Helpers of the end-to-end scripts: holding one thread of a running
-# process (ptrace), and comparing captured audio with the offline render.
-foreach(helper hold_thread pcm_lag)
+# process (ptrace), comparing captured audio with the offline render, and
+# comparing pictures.
+foreach(helper hold_thread pcm_lag frame_diff)
   add_executable(${helper} ${PROJECT_SOURCE_DIR}/tests/e2e/support/${helper}.cpp)
 endforeach()
+target_link_libraries(frame_diff PRIVATE PNG::PNG)
