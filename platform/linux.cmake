@@ -10,7 +10,7 @@ find_package(PNG REQUIRED)
 pkg_check_modules(OSMESA REQUIRED IMPORTED_TARGET osmesa)
 pkg_check_modules(GLU REQUIRED IMPORTED_TARGET glu)
 
-set(GLYPH_SOURCES ${PROJECT_SOURCE_DIR}/platform/glyphs/freetype_glyphs.cpp)
+set(GLYPH_SOURCES ${PROJECT_SOURCE_DIR}/platform/glyphs/freetype_glyphs.cpp ${PROJECT_SOURCE_DIR}/platform/glyphs/glyph_lists.cpp)
 
 add_library(platform_sdl OBJECT ${PROJECT_SOURCE_DIR}/platform/sdl/sdl_platform.cpp ${GLYPH_SOURCES})
 target_include_directories(platform_sdl PUBLIC ${PROJECT_SOURCE_DIR})
@@ -51,6 +51,8 @@ target_include_directories(brindlec_tool_common PUBLIC ${PROJECT_SOURCE_DIR})
 brindlec_tool(brindlec-capture capture brindlec_tool_common platform_gl11 ${BRINDLEC_HEADLESS} ${CMAKE_DL_LIBS})
 brindlec_tool(brindlec-music music brindlec_tool_common brindlec_music brindlec_embedded platform_sdl)
 brindlec_tool(brindlec-songgen songgen)
+brindlec_tool(brindlec-glyphgen glyphgen Freetype::Freetype Fontconfig::Fontconfig)
+target_sources(brindlec-glyphgen PRIVATE ${PROJECT_SOURCE_DIR}/platform/glyphs/freetype_glyphs.cpp)
 
 if(BRINDLEC_TESTS)
   enable_testing()
