@@ -34,6 +34,8 @@ target_compile_definitions(brindlec_intro PRIVATE BRINDLEC_VERSION="${PROJECT_VE
 # --- Platform backends ----------------------------------------------------
 if(BRINDLEC_PLATFORM STREQUAL "win32")
   include(${PROJECT_SOURCE_DIR}/platform/win32/win32.cmake)
+elseif(BRINDLEC_PLATFORM STREQUAL "web")
+  include(${PROJECT_SOURCE_DIR}/platform/web/web.cmake)
 else()
   include(${PROJECT_SOURCE_DIR}/platform/linux.cmake)
 endif()

@@ -33,7 +33,7 @@ void write_glyphs(FILE* out, int height, const FreetypeFont& font)
     std::fprintf(out, "const GlyphBitmap glyphs_%d[GLYPH_COUNT] = {\n", height);
     size_t offset = 0;
     for (const GlyphBitmap& glyph : font.glyphs) {
-        std::fprintf(out, "    {%s, %d, %d, %.9gf, %.9gf, %.9gf, %d, bits_%d + %zu},\n", glyph.loaded ? "true" : "false",
+        std::fprintf(out, "    {%s, %d, %d, %#.9gf, %#.9gf, %#.9gf, %d, bits_%d + %zu},\n", glyph.loaded ? "true" : "false",
                      glyph.width, glyph.rows, glyph.x_origin, glyph.y_origin, glyph.advance, tight_pitch(glyph), height,
                      offset);
         if (glyph.loaded) offset += static_cast<size_t>(tight_pitch(glyph)) * glyph.rows;
