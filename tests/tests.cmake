@@ -37,14 +37,19 @@ endforeach()
   endif()
 endforeach()
 
-# End-to-end tests: scripts that drive the real executables.
+# End-to-end tests: scripts that drive the real executables. The browser
+# test opens the web preset's build and compares its stills with the
+# OpenGL 1.1 frames the subset test leaves behind.
+set(BRINDLEC_WEB_DIR ${PROJECT_SOURCE_DIR}/build-web CACHE PATH "The browser build the browser test opens")
 file(GLOB e2e_scripts CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/e2e/*.sh)
 foreach(script ${e2e_scripts})
   get_filename_component(name ${script} NAME_WE)
   add_test(NAME e2e_${name} COMMAND bash ${script})
   set_tests_properties(e2e_${name} PROPERTIES LABELS e2e TIMEOUT 600
-    ENVIRONMENT "BRINDLEC_BIN=${PROJECT_BINARY_DIR};BRINDLEC_SOURCE_DIR=${PROJECT_SOURCE_DIR};${BRINDLEC_TEST_ENVIRONMENT}")
+    ENVIRONMENT "BRINDLEC_BIN=${PROJECT_BINARY_DIR};BRINDLEC_SOURCE_DIR=${PROJECT_SOURCE_DIR};BRINDLEC_WEB_DIR=${BRINDLEC_WEB_DIR};${BRINDLEC_TEST_ENVIRONMENT}")
 endforeach()
+set_tests_properties(e2e_gl_subset PROPERTIES FIXTURES_SETUP reference_frames)
+set_tests_properties(e2e_browser PROPERTIES FIXTURES_REQUIRED reference_frames LABELS "e2e;browser")
 
 # Helpers of the end-to-end scripts: holding one thread of a running
 # process (ptrace), comparing captured audio with the offline render, and
