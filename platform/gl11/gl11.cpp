@@ -18,11 +18,12 @@ enum { ATTRIBUTE_POSITION = 0, ATTRIBUTE_COLOUR = 1, ATTRIBUTE_SPOT = 2 };
 
 // How a quad is cut into two triangles decides how the colours of its
 // four differently lit corners blend across it. OpenGL leaves the cut to
-// the implementation; Mesa, the reference picture, cuts a quad drawn in
-// immediate mode along 0-2 and a quad replayed from a display list along
-// 1-3, and the subset does the same.
-const int quad_split_immediate[6] = {0, 1, 2, 0, 2, 3};
-const int quad_split_listed[6] = {0, 1, 3, 1, 2, 3};
+// the implementation; the subset cuts as Mesa does, whose pictures are
+// the reference: along 1-3 for quads from a display list and for the
+// quads of a glBegin/glEnd that reaches out of the view volume anywhere,
+// along 0-2 for those of one that stays inside it.
+const int quad_split_0_2[6] = {0, 1, 2, 0, 2, 3};
+const int quad_split_1_3[6] = {0, 1, 3, 1, 2, 3};
 
 // --- Shaders: the GPU only places and colours; everything else is done ---
 // --- before the vertices reach it.                                      ---
@@ -297,7 +298,7 @@ void emit_line(Gl11Vertex a, Gl11Vertex b)
     push_triangle_vertex(corners[3], b.colour);
 }
 
-void emit_polygon(const Gl11Vertex* v, int count)
+void emit_polygon(const Gl11Vertex* v, int count, const int* quad_split)
 {
     if (gl11.polygon_mode == GL_LINE) {
         for (int i = 0; i < count; i++) emit_line(v[i], v[(i + 1) % count]);
@@ -307,9 +308,32 @@ void emit_polygon(const Gl11Vertex* v, int count)
     if (count == 3) {
         for (int i = 0; i < 3; i++) push_triangle_vertex(v[i].clip, v[i].colour);
     } else {
-        const int* split = gl11.call_depth > 0 ? quad_split_listed : quad_split_immediate;
-        for (int i = 0; i < 6; i++) push_triangle_vertex(v[split[i]].clip, v[split[i]].colour);
+        for (int i = 0; i < 6; i++) push_triangle_vertex(v[quad_split[i]].clip, v[quad_split[i]].colour);
     }
+}
+
+bool outside_view(const float clip[4])
+{
+    const float w = clip[3];
+    return !(-w <= clip[0] && clip[0] <= w && -w <= clip[1] && clip[1] <= w && -w <= clip[2] && clip[2] <= w);
+}
+
+// Filled quads of a glBegin/glEnd wait for its glEnd, which knows how
+// they are cut.
+void hold_quad(const Gl11Vertex* v)
+{
+    for (int i = 0; i < 4; i++) {
+        gl11.held_quads.push_back(v[i]);
+        gl11.held_quads_reach_out = gl11.held_quads_reach_out || outside_view(v[i].clip);
+    }
+}
+
+void emit_held_quads(void)
+{
+    const int* split = gl11.held_quads_reach_out ? quad_split_1_3 : quad_split_0_2;
+    for (size_t i = 0; i + 4 <= gl11.held_quads.size(); i += 4) emit_polygon(&gl11.held_quads[i], 4, split);
+    gl11.held_quads.clear();
+    gl11.held_quads_reach_out = false;
 }
 
 int vertices_per_primitive(GLenum mode)
@@ -333,8 +357,10 @@ void add_vertex(const float object[4])
     gl11.pending_count = 0;
     if (gl11.primitive == GL_LINES) {
         emit_line(gl11.pending[0], gl11.pending[1]);
+    } else if (needed == 4 && gl11.polygon_mode == GL_FILL && gl11.call_depth == 0) {
+        hold_quad(gl11.pending);
     } else {
-        emit_polygon(gl11.pending, needed);
+        emit_polygon(gl11.pending, needed, quad_split_1_3);
     }
 }
 
@@ -380,6 +406,8 @@ void gl11_reset_state(void)
     gl11.line_width = 1.0f;
     gl11.inside_begin = false;
     gl11.pending_count = 0;
+    gl11.held_quads.clear();
+    gl11.held_quads_reach_out = false;
     gl11.triangles.clear();
     gl11.glyphs.clear();
     gl11.raster_valid = true;
@@ -677,6 +705,7 @@ void gl11_end(void)
     if (gl11_compiled(command)) return;
     gl11.inside_begin = false;  // an unfinished primitive is dropped
     gl11.pending_count = 0;
+    emit_held_quads();
 }
 
 void gl11_vertex3f(GLfloat x, GLfloat y, GLfloat z)

@@ -90,6 +90,8 @@ struct Gl11State {
     GLenum primitive;
     Gl11Vertex pending[4];
     int pending_count;
+    std::vector<Gl11Vertex> held_quads;  // filled quads waiting for glEnd
+    bool held_quads_reach_out;           // one of their corners lies out of view
 
     // Batches on their way to the GPU: clip xyzw + rgba per triangle
     // vertex; clip xyzw + atlas uv + rgba per glyph vertex.
