@@ -43,6 +43,9 @@ async function main() {
                 `  ${percentile(main, 0.5).toFixed(2).padStart(14)}  ${Math.max(...main).toFixed(2).padStart(5)}` +
                 `  ${percentile(between, 0.5).toFixed(1).padStart(24)}  ${Math.max(...between).toFixed(1).padStart(5)}`);
   }
+  const slowest = [...log].sort((a, b) => b[2] - a[2]).slice(0, 5);
+  console.log('slowest frames (main ms at intro ms, scene): ' +
+              slowest.map(frame => `${frame[2].toFixed(1)} at ${frame[0]} (${frame[1]})`).join(', '));
   const over = log.filter(frame => frame[2] > 30).length;
   console.log(`frames whose main-thread time exceeds 30 ms: ${over} of ${log.length}; intro ended at ${log[log.length - 1][0]} ms`);
   let total = 0;

@@ -1,5 +1,5 @@
 // The browser build in a real browser: the question, the window, the
-// music, Esc and the end screen, Play again, stills at given moments
+// music, Esc and the end screen, Play again, full screen, stills at given moments
 // against brindlec-capture's frames, the single file from file://, and a
 // browser without WebGL. Run by browser.sh:
 //   node browser_test.js WEB_DIR REFERENCE_DIR FRAME_DIFF WORK_DIR
@@ -77,6 +77,17 @@ async function windowedRun(browser, base) {
   check(await tab.evaluate(`${status}.frames === 0 && !document.getElementById('brindlec-canvas')`),
         'Play again does not start afresh');
   console.log('ok: Play again starts from the question');
+
+  // Yes: full screen at 1024 x 768; leaving full screen ends the intro.
+  await tab.click('#dialog-yes');
+  await tab.waitFor(`${status}.state === 'playing' && ${status}.elapsed > 200`, 10000, 'the full-screen run');
+  const full = await tab.evaluate(`(() => { const c = document.getElementById('brindlec-canvas');
+                                            return [c.width, c.height, document.fullscreenElement === c.parentElement]; })()`);
+  check(JSON.stringify(full) === '[1024,768,true]', 'Yes gives ' + JSON.stringify(full) + ', not 1024 x 768 full screen');
+  await tab.evaluate(`document.exitFullscreen()`);
+  await tab.waitFor(`${status}.state === 'end' && !document.getElementById('ended').hidden`, 10000,
+                    'the end after leaving full screen');
+  console.log('ok: Yes plays 1024 x 768 full screen; leaving it ends the intro');
   check(tab.errors.length === 0, 'errors in the page: ' + tab.errors.join('; '));
   await tab.close();
 }
