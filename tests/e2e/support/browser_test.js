@@ -88,6 +88,19 @@ async function windowedRun(browser, base) {
   await tab.waitFor(`${status}.state === 'end' && !document.getElementById('ended').hidden`, 10000,
                     'the end after leaving full screen');
   console.log('ok: Yes plays 1024 x 768 full screen; leaving it ends the intro');
+
+  // A context the browser takes away: a message instead of a dead canvas.
+  await tab.click('#again');
+  await tab.waitFor(`${status}.state === 'question'`, 30000, 'the question once more');
+  await tab.click('#dialog-no');
+  await tab.waitFor(`${status}.state === 'playing' && ${status}.elapsed > 200`, 10000, 'the run to lose');
+  await tab.evaluate(`document.getElementById('brindlec-canvas').getContext('webgl')
+                        .getExtension('WEBGL_lose_context').loseContext()`);
+  await tab.waitFor(`${status}.state === 'end' && !document.getElementById('ended').hidden`, 10000,
+                    'the end after the context was lost');
+  const told = await tab.evaluate(`document.getElementById('ended-text').textContent`);
+  check(/context lost/.test(told), 'no message for the lost context: ' + told);
+  console.log('ok: a lost context ends the intro with a message');
   check(tab.errors.length === 0, 'errors in the page: ' + tab.errors.join('; '));
   await tab.close();
 }
