@@ -46,6 +46,15 @@ async function main() {
   const slowest = [...log].sort((a, b) => b[2] - a[2]).slice(0, 5);
   console.log('slowest frames (main ms at intro ms, scene): ' +
               slowest.map(frame => `${frame[2].toFixed(1)} at ${frame[0]} (${frame[1]})`).join(', '));
+  // The music against the picture: the frames the audio callback has
+  // handed over, against the intro clock since the song's start.
+  const start = log.find(frame => frame[4] > 0);
+  const last = log[log.length - 1];
+  if (start) {
+    const heard = last[4] / 22.05, shown = last[0] - start[0];
+    console.log(`music at the last frame: ${heard.toFixed(0)} ms handed to the browser, ${shown} ms of the intro ` +
+                `clock since it started (${(heard - shown).toFixed(0)} ms apart)`);
+  }
   const over = log.filter(frame => frame[2] > 30).length;
   console.log(`frames whose main-thread time exceeds 30 ms: ${over} of ${log.length}; intro ended at ${log[log.length - 1][0]} ms`);
   let total = 0;

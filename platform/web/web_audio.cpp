@@ -61,7 +61,7 @@ EM_JS(void, audio_context_play, (const int16_t* ring, uint32_t bytes), {
             if (++at === frames) at = 0;
         }
         state.played += left.length;
-        Module.page.audioLevel(Math.sqrt(sum / (2 * left.length)));
+        Module.page.audioLevel(Math.sqrt(sum / (2 * left.length)), state.played);
         Module['_web_audio_played']();
     };
     state.node.connect(context.destination);
