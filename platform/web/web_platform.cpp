@@ -38,6 +38,7 @@ struct WebState {
     bool fullscreen = false;
     bool window = false;
     bool drawn = true;  // frames reach the GPU (web_set_frames_drawn)
+    bool dialog = false;  // the page's dialog is up: keys are its own
     EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
 };
 
@@ -102,6 +103,7 @@ void post(const PlatformMessage& message)
 
 EM_BOOL on_key_down(int, const EmscriptenKeyboardEvent* event, void*)
 {
+    if (web.dialog) return false;  // as a message box takes the keys while it is up
     PlatformMessage message = {};
     message.type = MESSAGE_KEY_DOWN;
     message.key = static_cast<int>(event->keyCode);
@@ -187,12 +189,17 @@ const char* platform_last_error(void) { return web.error; }
 
 PlatformAnswer platform_ask_yes_no(const char* caption, const char* text)
 {
-    return page_ask(caption, text) ? ANSWER_YES : ANSWER_NO;
+    web.dialog = true;
+    bool yes = page_ask(caption, text) != 0;
+    web.dialog = false;
+    return yes ? ANSWER_YES : ANSWER_NO;
 }
 
 void platform_show_message(const char* caption, const char* text, PlatformIcon icon)
 {
+    web.dialog = true;
     page_message(caption, text, icon == ICON_ERROR);
+    web.dialog = false;
 }
 
 // --- Window and context -----------------------------------------------------
