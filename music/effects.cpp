@@ -218,11 +218,13 @@ static void aim_tone_portamento(TrackChannel* channel)
     channel->update_flags &= ~(UPDATE_TRIGGER | UPDATE_FREQUENCY);
 }
 
-// 9xx: an offset inside the sample starts the next note there; one at or
+// 9xx: an offset inside the sample starts the row's note there; one at or
 // beyond the loop end starts no note and plays the old sound from its start.
+// Without a note starting on the row it only remembers its parameter.
 static void sample_offset(TrackChannel* channel, int param, const Sample* sample)
 {
     if (param != 0) channel->sample_offset_memory = param;
+    if (!(channel->update_flags & UPDATE_TRIGGER)) return;
     int64_t offset = 256 * (int64_t)channel->sample_offset_memory;
     int64_t end = (int64_t)sample->loop_start + sample->loop_length;
     if (offset < end) {
@@ -233,8 +235,8 @@ static void sample_offset(TrackChannel* channel, int param, const Sample* sample
     }
 }
 
-static void extended_row_effect(TrackChannel* channel, int param, Sample* sample,
-                                const RowStart* before)
+// E5x has nothing to do here: the note of its row is tuned as it is read.
+static void extended_row_effect(TrackChannel* channel, int param, const RowStart* before)
 {
     int x = param & 0x0F;
     switch (param >> 4) {
@@ -251,11 +253,6 @@ static void extended_row_effect(TrackChannel* channel, int param, Sample* sample
         return;
     case EXTENDED_TREMOLO_WAVEFORM:
         channel->waveforms = (uint8_t)((channel->waveforms & 0x0F) | x << 4);
-        return;
-    case EXTENDED_FINETUNE:
-        // Changes the sample itself, for every later note; the shared empty
-        // sample stays all zero.
-        if (sample != &empty_sample) sample->finetune = (int8_t)x;
         return;
     case EXTENDED_SET_PANNING: set_panning(channel, 16 * x); return;
     case EXTENDED_FINE_VOLUME_UP:
@@ -341,7 +338,7 @@ void apply_row_effect(Song*, TrackChannel* channel, const PatternNote* cell,
     case EFFECT_SAMPLE_OFFSET: sample_offset(channel, param, sample); return;
     case EFFECT_VOLUME_SLIDE: remember(&channel->volume_slide_memory, param); return;
     case EFFECT_SET_VOLUME: set_volume(channel, param); return;  // above 64 plays louder
-    case EFFECT_EXTENDED: extended_row_effect(channel, param, sample, before); return;
+    case EFFECT_EXTENDED: extended_row_effect(channel, param, before); return;
     case EFFECT_ENVELOPE_POSITION: set_envelope_position(channel, instrument, param); return;
     case EFFECT_PANNING_SLIDE:
         remember(&channel->panning_slide_memory, param);

@@ -49,31 +49,39 @@ static int32_t segment_step(const EnvelopePoint* p, const EnvelopePoint* q)
 // At a point just reached: loop back, finish at the last point, hold at
 // the sustain point while the note is held, or start the next segment.
 // False when the envelope holds and its clock must not move. The loop end's
-// own value is never output: the loop start takes its place at once.
+// own value is never output: the loop start takes its place at once. A
+// next point at the same tick is a step: it counts as reached too, so the
+// value jumps to it in this tick.
 static bool reach_point(const TrackChannel* channel, const EnvelopeShape* shape,
                         const EnvelopeClock* clock)
 {
-    int i = *clock->point;
     bool loop = (shape->type & ENVELOPE_LOOP) && shape->loop_start < shape->count;
-    if (loop && i == shape->loop_end) {
-        i = shape->loop_start;
-        *clock->point = i;
-        *clock->tick = shape->points[i].x;
+    // Each point once at most: a loop whose points all share one tick
+    // would otherwise step round it for ever.
+    for (int reached = 0;; ++reached) {
+        int i = *clock->point;
+        if (loop && i == shape->loop_end) {
+            i = shape->loop_start;
+            *clock->point = i;
+            *clock->tick = shape->points[i].x;
+        }
+        const EnvelopePoint* p = &shape->points[i];
+        if (i == shape->count - 1) {
+            *clock->value = point_value(p);
+            *clock->done = 1;
+            return false;
+        }
+        if ((shape->type & ENVELOPE_SUSTAIN) && i == shape->sustain && !channel->key_off) {
+            *clock->value = point_value(p);
+            return false;
+        }
+        *clock->point = i + 1;
+        if (p[1].x != p->x || reached >= shape->count) {
+            *clock->step = segment_step(p, p + 1);
+            *clock->fixed = point_value(p) * 65536;
+            return true;
+        }
     }
-    const EnvelopePoint* p = &shape->points[i];
-    if (i == shape->count - 1) {
-        *clock->value = point_value(p);
-        *clock->done = 1;
-        return false;
-    }
-    if ((shape->type & ENVELOPE_SUSTAIN) && i == shape->sustain && !channel->key_off) {
-        *clock->value = point_value(p);
-        return false;
-    }
-    *clock->step = segment_step(p, p + 1);
-    *clock->fixed = point_value(p) * 65536;
-    *clock->point = i + 1;
-    return true;
 }
 
 // One tick of one envelope. Before the clock reaches the first point's

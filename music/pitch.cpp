@@ -97,8 +97,8 @@ static void set_voice_volume(const TrackChannel* channel, const Song* song, Voic
                     (float)song->global_volume * 7.4214768e-9f;
     int volume = (int)product;
     voice->volume = volume;
-    voice->target_left = volume * voice->panning / 255;
-    voice->target_right = (255 - voice->panning) * volume / 255;
+    voice->target_left = (255 - voice->panning) * volume / 255;
+    voice->target_right = volume * voice->panning / 255;
 }
 
 static void set_voice_panning(const TrackChannel* channel, Voice* voice)
@@ -110,8 +110,9 @@ static void set_voice_panning(const TrackChannel* channel, Voice* voice)
     int panning = channel->panning + (channel->panning_env_value - 32) * swing;
     panning = panning < 0 ? 0 : (panning > 255 ? 255 : panning);
     voice->panning = panning;
-    voice->target_left = voice->volume * panning / 255;
-    voice->target_right = (255 - panning) * voice->volume / 255;
+    // Panning 0 is full left and 255 full right, as modules are written.
+    voice->target_left = (255 - panning) * voice->volume / 255;
+    voice->target_right = voice->volume * panning / 255;
 }
 
 static void set_voice_frequency(const TrackChannel* channel, const Song* song, Voice* voice)

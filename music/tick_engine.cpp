@@ -209,6 +209,18 @@ static bool is_note(int note)
     return note != 0 && note != NOTE_KEY_OFF;
 }
 
+// Real notes run over ten octaves, C-0 to B-9.
+enum { REAL_NOTES = 120 };
+
+// E5x tunes the note of its own row, (x - 8) x 16 from a semitone down to
+// 7/8 of one up; the sample keeps its own finetune for every other note.
+static int note_finetune(const PatternNote* cell, const Sample* sample)
+{
+    if (cell->effect == EFFECT_EXTENDED && cell->param >> 4 == EXTENDED_FINETUNE)
+        return ((cell->param & 0x0F) - 8) * 16;
+    return sample->finetune;
+}
+
 // Steps 1 to 10 of a channel's row: notes and instruments taken over.
 // A tone portamento keeps the playing note, instrument and sample and
 // only aims at the new note's period.
@@ -228,9 +240,12 @@ static void take_over_note(Song* song, TrackChannel* channel, const PatternNote*
     channel->last_effect = cell->effect;
     channel->volume_offset = 0;
     channel->update_flags = 0;
-    if (is_note(cell->note)) {
-        channel->real_note = (uint8_t)(cell->note - 1 + (*sample)->relative_note);
-        channel->note_period = note_to_period(song, channel->real_note, (*sample)->finetune);
+    // A note that the sample's relative note pushes beyond the ten octaves
+    // is not played: the channel goes on as on a row without note.
+    int real_note = cell->note - 1 + (*sample)->relative_note;
+    if (is_note(cell->note) && real_note >= 0 && real_note < REAL_NOTES) {
+        channel->real_note = (uint8_t)real_note;
+        channel->note_period = note_to_period(song, real_note, note_finetune(cell, *sample));
         if (!porta) channel->period = channel->note_period;
         channel->update_flags = UPDATE_TRIGGER;
     }

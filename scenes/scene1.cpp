@@ -254,6 +254,9 @@ void draw_scene1(void)
         if (t < GATHER_FROM_MS) scene1_ripple();
     }
     if (t >= GATHER_FROM_MS && t < GATHER_UNTIL_MS) {
+        // The gather takes over whatever the start-up left unfinished (a
+        // window minimised while the columns were joining).
+        ripple_starting = 0;
         ripple_gathering = 1;
         next_step_ms = DROP_FIRST_MS;
         scene1_ripple();

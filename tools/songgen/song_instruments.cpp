@@ -221,41 +221,43 @@ std::vector<InstrumentData> make_instruments() {
     // 6 soft bass: triangle, for the title and the quiet middle
     list.push_back(instrument("soft bass", looped_sample(triangle(127), 0, 52),
                               envelope({{0, 44}, {3, 64}, {40, 54}}), 1024));
-    // 7 arpeggio: quarter-duty square, plucked, sustained, released by fadeout
+    // 7 arpeggio: quarter-duty square, plucked, sustained, released by fadeout;
+    // a little right of centre
     {
-        InstrumentData ins = instrument("arp", looped_sample(pulse(8, 93), 0, 50, 104),
+        InstrumentData ins = instrument("arp", looped_sample(pulse(8, 93), 0, 50, 151),
                                         envelope({{0, 64}, {4, 46}, {24, 36}, {60, 30}}), 512);
         list.push_back(ins);
     }
-    // 8 lead: eighth-duty square with a vibrato that grows in
+    // 8 lead: eighth-duty square with a vibrato that grows in, a little left
     {
-        InstrumentData ins = instrument("lead", looped_sample(pulse(4, 127), 0, 64, 150),
+        InstrumentData ins = instrument("lead", looped_sample(pulse(4, 127), 0, 64, 105),
                                         envelope({{0, 50}, {3, 64}, {10, 52}, {30, 46}, {42, 0}}, 3),
                                         1024);
         auto_vibrato(ins, 36, 6, 14);
         list.push_back(ins);
     }
-    // 9 climax lead: half-duty square, a little brighter vibrato
+    // 9 climax lead: half-duty square, a little brighter vibrato, panned as the lead
     {
-        InstrumentData ins = instrument("hook lead", looped_sample(pulse(12, 116), 0, 58, 150),
+        InstrumentData ins = instrument("hook lead", looped_sample(pulse(12, 116), 0, 58, 105),
                                         envelope({{0, 56}, {2, 64}, {8, 54}, {24, 48}, {36, 0}}, 3),
                                         1024);
         auto_vibrato(ins, 24, 8, 16);
         list.push_back(ins);
     }
-    // 10 pad: saw with a slow swell, wandering across the stereo field
+    // 10 pad: saw with a slow swell, wandering from the right to the left and back
     {
         InstrumentData ins = instrument("pad", looped_sample(saw(107), 0, 50),
                                         envelope({{0, 0}, {24, 44}, {48, 52}, {96, 0}}, 2), 128);
-        ins.panning = envelope({{0, 20}, {96, 44}, {192, 20}}, -1, 0, 2);
+        ins.panning = envelope({{0, 44}, {96, 20}, {192, 44}}, -1, 0, 2);
         auto_vibrato(ins, 0, 3, 9);
         list.push_back(ins);
     }
-    // 11 bell: triangle pluck for echoes and counter-lines
-    list.push_back(instrument("bell", looped_sample(triangle(127), 0, 50, 172),
+    // 11 bell: triangle pluck for echoes and counter-lines, further left
+    list.push_back(instrument("bell", looped_sample(triangle(127), 0, 50, 83),
                               envelope({{0, 64}, {4, 34}, {16, 16}, {48, 4}, {80, 0}}), 512));
-    // 12 stab: saw with a short decay, for the arpeggiated stabs of the build
-    list.push_back(instrument("stab", looped_sample(saw(111), 0, 46, 96),
+    // 12 stab: saw with a short decay, for the arpeggiated stabs of the build, to
+    // the right
+    list.push_back(instrument("stab", looped_sample(saw(111), 0, 46, 159),
                               envelope({{0, 64}, {3, 44}, {10, 22}, {24, 0}}), 512));
     // 13 no samples
     {

@@ -45,7 +45,7 @@ struct SampleData {
     bool looped = false;
     uint32_t loop_start = 0, loop_length = 0;  // in values, within pcm
     uint8_t volume = 64;
-    uint8_t panning = 128;
+    uint8_t panning = 128;  // 0 full left, 128 centre, 255 full right
     int8_t relative_note = 0;
 };
 

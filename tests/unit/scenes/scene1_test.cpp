@@ -171,6 +171,25 @@ TEST(Scene1, RowDropsKeepTheTopRowWhenNoFrameFellIntoTheGather)
     EXPECT_NEAR(grid_drop, 10.0f + 1.9f * 10, EPS);
 }
 
+TEST(Scene1, GatherTakesOverAStartUpCutShortByAMinimise)
+{
+    // The intro's own frame loop: minimised at 21600 while the columns join
+    // the ripple, restored at 35500 inside the gather, stopped at 37000.
+    const uint32_t start = headless_clock();
+    PlatformMessage activate = {};
+    activate.type = MESSAGE_ACTIVATE;
+    activate.minimised = true;
+    headless_queue_message(activate, start + 21600);
+    activate.minimised = false;
+    headless_queue_message(activate, start + 35500);
+    headless_set_swap_hook([](void*) { quit_requested = elapsed_ms >= 37000; }, nullptr);
+    headless_set_window_size(80, 60);
+    display_choice = CHOICE_WINDOWED;
+    ASSERT_EQ(run_intro(nullptr, nullptr, nullptr, 0), 0);
+    ASSERT_TRUE(ripple_started > 0 && ripple_started < 13) << "columns joined: " << ripple_started;
+    for (int c = 0; c < 13; c++) EXPECT_LE(std::fabs(column_depth[c] + 30.0f), 0.5f) << "column " << c;
+}
+
 TEST(Scene1, WallOfElevenRowsByThirteenColumns)
 {
     ASSERT_TRUE(open_test_window(80, 60));

@@ -1,6 +1,7 @@
 // Effects: the volume column and the effect commands, tick by tick.
 #include <algorithm>
 #include <functional>
+#include <iterator>
 
 #include "tests/unit/tick/tiny_module.h"
 
@@ -133,18 +134,34 @@ TEST(tick_effects, ArpeggioRaisesBySemitonesUnderBothTables)
     }
 }
 
-TEST(tick_effects, SampleOffsetStartsTheNextNoteInsideTheSample)
+TEST(tick_effects, SampleOffsetStartsTheNoteOfItsRowOnly)
 {
     TinyModule module(1);
     module.instrument(2).samples[0] = module.add_sample(1000, LOOP_NONE);
-    module.put_rows({{C4, 1, 0, 0, 0}, {C4, 2, 0, EFFECT_SAMPLE_OFFSET, 0x02},
-                     {C4, 2, 0, EFFECT_SAMPLE_OFFSET, 0x00} /* the memory: 512 again */, {C4, 2, 0, 0, 0}});
+    const struct {
+        PatternNote cell;
+        uint32_t position;  // after tick 0; 7 is where the mixer left the voice
+        int slot;
+    } rows[] = {
+        {{C4, 1, 0, 0, 0}, 0, 0},
+        {{C4, 2, 0, EFFECT_SAMPLE_OFFSET, 0x02}, 512, 32},
+        {{C4, 2, 0, EFFECT_SAMPLE_OFFSET, 0x00}, 512, 0},  // the memory
+        {{C4, 2, 0, 0, 0}, 0, 32},
+        {{0, 0, 0, EFFECT_SAMPLE_OFFSET, 0x03}, 7, 32},  // no note: only remembered
+        {{C4, 2, 0, 0, 0}, 0, 0},
+        {{C4, 2, 0, EFFECT_SAMPLE_OFFSET, 0x00}, 768, 32},
+        {{0, 0, 0, EFFECT_SAMPLE_OFFSET, 0x04}, 7, 32},  // beyond the end, no note: no rewind
+    };
+    for (size_t row = 0; row < std::size(rows); ++row) module.put(0, (int)row, 0, rows[row].cell);
     module.start();
-    const uint32_t starts[4] = {0, 512, 512, 0};
-    for (int row = 0; row < 4; ++row) {
-        run_ticks(&module.song, row == 0 ? 1 : 6);
-        EXPECT_EQ(channels[0].voice->position, starts[row]) << "row " << row;
-        EXPECT_EQ(slot(), row % 2 == 0 ? 0 : 32) << "row " << row;
+    for (size_t row = 0; row < std::size(rows); ++row) {
+        if (row > 0) {
+            run_ticks(&module.song, 5);
+            channels[0].voice->position = 7;
+        }
+        play_tick(&module.song);
+        EXPECT_EQ(channels[0].voice->position, rows[row].position) << "row " << row;
+        EXPECT_EQ(slot(), rows[row].slot) << "row " << row;
     }
 }
 
@@ -181,20 +198,32 @@ TEST(tick_effects, SlidesKeepPeriodsWithinTheLimit)
     }
 }
 
-TEST(tick_effects, E5xChangesTheSampleForLaterNotesButNeverTheEmptySample)
+TEST(tick_effects, E5xTunesTheNoteOfItsRowOnly)
 {
-    TinyModule module(1);
-    module.start(
-        {{C4, 1, 0, EFFECT_EXTENDED, 0x53}, {C4, 1, 0, 0, 0}, {C4, 2, 0, 0, 0}, {C4, 9, 0, EFFECT_EXTENDED, 0x57}});
-    play_tick(&module.song);
-    EXPECT_EQ(channels[0].period, 4608);  // computed before the effect
-    EXPECT_EQ(module.sample(1).finetune, 3);
-    run_ticks(&module.song, 6);
-    EXPECT_EQ(channels[0].period, 4607);  // 7680 - 64 * 48 - 3 / 2
-    run_ticks(&module.song, 6);
-    EXPECT_EQ(channels[0].period, 4608);  // another sample keeps its own
-    run_ticks(&module.song, 6);
-    EXPECT_EQ(empty_sample.finetune, 0);  // instrument 9 plays the shared empty sample
+    // Finetune (x - 8) x 16 in place of the sample's 3: E50 a semitone
+    // down, E58 untuned, E5F 7/8 of a semitone up.
+    const struct {
+        uint16_t flags;
+        int x, period, sample_period;  // C-4 with E5x, then C-4 alone
+    } cases[] = {
+        {SONG_LINEAR_FREQUENCIES, 0x0, 4672, 4607}, {SONG_LINEAR_FREQUENCIES, 0x8, 4608, 4607},
+        {SONG_LINEAR_FREQUENCIES, 0xF, 4552, 4607}, {0, 0x0, 1813, 1710},
+        {0, 0x8, 1712, 1710},                       {0, 0xF, 1628, 1710},
+    };
+    for (const auto& c : cases) {
+        TinyModule module(1);
+        module.song.flags = c.flags;
+        module.sample(1).finetune = 3;
+        const uint8_t e5x = (uint8_t)(0x50 | c.x);
+        module.start({{C4, 1, 0, EFFECT_EXTENDED, e5x}, {C4, 1, 0, 0, 0}, {C4, 9, 0, EFFECT_EXTENDED, e5x}});
+        play_tick(&module.song);
+        EXPECT_EQ(channels[0].period, c.period) << "E5" << c.x << " flags " << c.flags;
+        run_ticks(&module.song, 6);
+        EXPECT_EQ(channels[0].period, c.sample_period) << "E5" << c.x << " flags " << c.flags;
+        EXPECT_EQ(module.sample(1).finetune, 3);
+        run_ticks(&module.song, 6);  // instrument 9 plays the shared empty sample
+        EXPECT_EQ(empty_sample.finetune, 0);
+    }
 }
 
 }  // namespace

@@ -59,6 +59,26 @@ TEST(tick_envelope, ValuesPerTickWithSustainLoopAndLxx)
     }
 }
 
+TEST(tick_envelope, TwoPointsAtOneTickMakeTheValueJump)
+{
+    const struct {
+        std::vector<EnvelopePoint> points;
+        std::vector<int> expected;
+    } cases[] = {
+        {{{0, 64}, {4, 64}, {4, 16}, {8, 0}}, {64, 64, 64, 64, 16, 12, 8, 4, 0, 0}},
+        {{{0, 64}, {4, 32}, {4, 8}}, {64, 56, 48, 40, 8, 8}},  // a step into the last point
+    };
+    for (const auto& c : cases) {
+        TinyModule module(1);
+        Instrument& instrument = module.instrument(1);
+        std::copy(c.points.begin(), c.points.end(), instrument.volume_envelope);
+        instrument.volume_points = (uint8_t)c.points.size();
+        instrument.volume_type = ENVELOPE_ON;
+        module.start({{C4, 1, 0, 0, 0}});
+        EXPECT_EQ(tick_values(&module.song, (int)c.expected.size(), volume_env), c.expected) << c.points.size();
+    }
+}
+
 TEST(tick_envelope, DamagedEnvelopesStayInsideThePointTable)
 {
     {
@@ -118,8 +138,8 @@ TEST(tick_envelope, PanningEnvelopeSwingsACentredVoiceAcrossTheRange)
     instrument.panning_type = ENVELOPE_ON;
     module.start({{C4, 1, 0, 0, 0}});
     play_tick(&module.song);
-    EXPECT_EQ(channels[0].voice->target_left, 0);
-    EXPECT_EQ(channels[0].voice->target_right, 127);
+    EXPECT_EQ(channels[0].voice->target_left, 127);
+    EXPECT_EQ(channels[0].voice->target_right, 0);
     // Ticks 0, 4 and 8: values 0, 32 and 64.
     EXPECT_EQ(tick_values(&module.song, 8, [] { return channels[0].voice->panning; })[3], 128);
     EXPECT_EQ(channels[0].voice->panning, 255);

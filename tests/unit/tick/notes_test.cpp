@@ -89,7 +89,6 @@ TEST(tick_notes, ResolvingInstrumentAndSample)
         {"instrument 9 of 2: the empty sample's volume", {C4, 9, 0, 0, 0}, false, 0, 0},
         // 98 is no note: sample_map[97] would read the envelope behind the map.
         {"note value 98 beyond the sample map", {98, 1, 0, 0, 0}, false, 0, 0},
-        {"note value 254", {254, 1, 0, 0, 0}, false, 0, 0},
         {"sample map entry 16", {D4, 1, 0, 0, 0}, false, 0, 0},
         {"empty sample slot", {E4, 1, 0, 0, 0}, false, 0, 0},
     };
@@ -104,6 +103,24 @@ TEST(tick_notes, ResolvingInstrumentAndSample)
         EXPECT_EQ(channels[0].voice->sample, c.plays_the_sample ? &module.sample(1) : &empty_sample) << c.name;
         EXPECT_EQ(channels[0].voice->volume, c.volume * 127 / 64) << c.name;
         if (c.period) { EXPECT_EQ(channels[0].period, c.period) << c.name; }
+    }
+}
+
+TEST(tick_notes, ANoteTheRelativeNotePushesBeyondTheTenOctavesIsNotPlayed)
+{
+    const struct {
+        uint8_t note;  // as stored, C-0 = 1
+        int8_t relative_note;
+        int period;  // 0: not played
+    } cases[] = {{1, -12, 0}, {13, -12, 7680}, {96, 24, 64}, {96, 25, 0}, {254, 0, 0} /* not a note */};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.note) + " with " + std::to_string(c.relative_note));
+        TinyModule module(1);
+        module.sample(1).relative_note = c.relative_note;
+        module.start({{c.note, 1, 0, 0, 0}});
+        play_tick(&module.song);
+        EXPECT_EQ(channels[0].voice->sample, c.period ? &module.sample(1) : nullptr);
+        EXPECT_EQ(channels[0].period, c.period);
     }
 }
 

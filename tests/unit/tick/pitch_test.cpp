@@ -85,9 +85,11 @@ TEST(tick_voice, GainsAndPanning)
         EXPECT_EQ(update(UPDATE_VOLUME | UPDATE_PANNING, c[0], c[1], c[2], c[3], 128, 32).volume, c[4])
             << c[0] << " " << c[1] << " " << c[2] << " " << c[3];
     const int pannings[][5] = {
-        // panning, envelope value, voice panning, left and right target at gain 127
-        {128, 32, 128, 63, 63}, {128, 0, 0, 0, 127},    {128, 64, 255, 127, 0}, {255, 0, 255, 127, 0},
-        {255, 64, 255, 127, 0}, {64, 0, 0, 0, 127},     {-32, 32, 0, 0, 127},   {300, 32, 255, 127, 0},
+        // panning, envelope value, voice panning, left and right target at gain 127:
+        // 0 is full left, 255 full right
+        {128, 32, 128, 63, 63}, {128, 0, 0, 127, 0},    {128, 64, 255, 0, 127}, {255, 0, 255, 0, 127},
+        {255, 64, 255, 0, 127}, {64, 0, 0, 127, 0},     {-32, 32, 0, 127, 0},   {300, 32, 255, 0, 127},
+        {200, 32, 200, 27, 99},
     };
     for (const auto& c : pannings) {
         const Voice& voice = update(UPDATE_VOLUME | UPDATE_PANNING, 64, 64, 65536, 64, c[0], c[1]);

@@ -1,0 +1,238 @@
+#!/usr/bin/env bash
+# A seeded sample of source mutations, each built and run against the tests
+# that cover it: each mutant, killed / total by folder, and the survivors for
+# a person to mark as equivalent (changes nothing observable, and why) or not.
+#   scripts/mutants.sh [--seed N] [--count N] [--build DIR] [--timeout S]
+#                      [--e2e REGEX] [--out FILE] [--only REGEX] [--list]
+#   scripts/mutants.sh --compare OLD NEW    (two --out files: before, after)
+# Defaults: seed 1, 80 mutants, DIR build-mutants, 60 s a test. --list shows the
+# sample unbuilt; --only takes the sites whose FILE:LINE:COLUMN matches REGEX.
+#
+# Sites: the .cpp files of music/, scenes/, shell/, platform/ (a header change
+# rebuilds nearly everything) with comments, literals and preprocessor lines
+# blanked; lines in function bodies outside brace initializers (tables), and
+# one-line file-scope constants. Kinds: compare (< <=, > >=, == != flipped;
+# operators stand between spaces, template brackets do not), arith (+ -, * /,
+# += -=, *= /=), constant (a decimal integer one more or less, not an array
+# size), drop (a call, assignment or x++ filling its line, removed). A folder
+# gets a share of the count by its lines with a site, at least a tenth. Sites
+# are drawn in the order of a hash of seed, file, line text and column, so an
+# edit elsewhere leaves the draw alone. A mutant that does not compile is
+# "stillborn", not counted, and the next site drawn in its folder replaces it.
+# Tests, by ctest label: music/ music|tick|song|fuzz; scenes/ and shell/
+# scenes|shell (each drives the other); platform/ all unit tests (they run on
+# its headless backend and glyphs). A file that uses SDL or holds main() is
+# only in the real intro: it gets the e2e tests named by --e2e, the command
+# line and the SDL scripts of seconds (minimised and stalled-mixer time the
+# wall clock and fail on a busy machine). win32 is left out: only the Wine
+# test covers it, in minutes. Tests failing on the pristine copy are left out.
+# The working tree is never written to: it is copied to DIR/src (changed files
+# only, so the build in DIR/build stays incremental); each mutant is applied
+# there and undone after its run, on failure and Ctrl-C too.
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+SEED=1 COUNT=80 BUILD=build-mutants TIMEOUT=60 OUT="" LIST="" ONLY=""
+E2E='command_line|sdl_(window|no_glx|no_audio|refused_mode)'
+PY=python3; [ -x /usr/bin/python3 ] && PY=/usr/bin/python3
+read -r -d '' PYCODE <<'EOF' || true
+import hashlib, os, re, sys
+FOLDERS = ['music', 'scenes', 'shell', 'platform']
+FLIP = {'<': '<=', '<=': '<', '>': '>=', '>=': '>', '==': '!=', '!=': '==', '+': '-', '-': '+',
+        '*': '/', '/': '*', '+=': '-=', '-=': '+=', '*=': '/=', '/=': '*='}
+OP = re.compile(r'(?<= )(<=|>=|==|!=|<|>|[-+*/]=?)(?= )')
+INT = re.compile(r'(?<![\w.])(?<![eE][-+])(\d+)[uUlL]*(?![\w.])')
+ARRAY = re.compile(r'^(static |const |constexpr )*[\w:<>]+[\s*&]+\w+\[')
+DROP = re.compile(r'^[\w.>\[\]*:-]+\s*(\(.*\)|([-+*/%|&^]|<<|>>)?=[^=].*|\+\+|--);$')
+LEXEME = re.compile(r'//[^\n]*|/\*.*?\*/|"(\\.|[^"\\\n])*"|\'(\\.|[^\'\\\n])*\'', re.S)
+
+def blank(m):  # comments and the insides of literals become spaces
+    s = re.sub(r'[^\n]', ' ', m[0])
+    return m[0][0] + s[1:-1] + m[0][-1] if m[0][0] in '"\'' else s
+
+def rank(*parts):  # a site's place in the draw, by its text, not its line number
+    return hashlib.sha1('\0'.join(map(str, parts)).encode()).hexdigest()
+
+def file_sites(text, seed):  # (text, line, column, kind, old, new)
+    found, stack, stmt, prev, pre = [], [], '', ';', False
+    for no, code in enumerate(LEXEME.sub(blank, text).split('\n'), 1):
+        s = code.strip()
+        if pre or s.startswith('#'):
+            pre = s.endswith('\\'); continue
+        where = 'code' if stack[-1:] == ['code'] else 'file' if set(stack) <= {'scope'} else None
+        if where == 'code' or where == 'file' and re.search(r'\bconst(expr)?\b.*=.*;$', s) and '{' not in s:
+            for m in OP.finditer(code):
+                found.append((s, no, m.start(), 'arith' if m[1][0] in '+-*/' else 'compare', m[1], FLIP[m[1]]))
+            size_end = code.find(']') if ARRAY.match(s) else -1
+            for m in INT.finditer(code):
+                if m.start() > size_end:
+                    n = int(m[1])
+                    new = n + (1 if n == 0 or int(rank(seed, s, m.start()), 16) % 2 else -1)
+                    found.append((s, no, m.start(), 'constant', m[1], str(new)))
+            if where == 'code' and prev in ';{}:' and DROP.match(s) and not re.match(r'(if|for|while)\b', s):
+                found.append((s, no, 0, 'drop', '', ''))
+        for ch in code:
+            if ch == '{':
+                t = stmt.strip()  # what the brace opens, by what precedes it
+                stack.append('init' if stack[-1:] == ['init'] else
+                             'scope' if re.search(r'\b(namespace|struct|class|enum|union|extern)\b', t) else
+                             'code' if re.search(r'(^|[)\]:]|\belse|\bdo|\btry|\bconst|\bnoexcept|\boverride)$', t)
+                             else 'init')
+            elif ch == '}' and stack: stack.pop()
+            stmt = '' if ch in '{};' else stmt + ch
+        stmt += ' '
+        if s: prev = s[-1]
+    return found
+
+def select(root, seed, count):
+    pool, weight = {f: [] for f in FOLDERS}, dict.fromkeys(FOLDERS, 0)
+    for folder in FOLDERS:
+        for rel in sorted(os.path.relpath(os.path.join(d, f), root) for d, _, fs in
+                          os.walk(os.path.join(root, folder)) for f in fs if f.endswith('.cpp')):
+            text = open(os.path.join(root, rel), encoding='utf-8', errors='replace').read()
+            if '/win32/' in rel or '<windows.h>' in text: continue
+            e2e = '#include <SDL' in text or re.search(r'^int main\(', text, re.M)
+            found = file_sites(text, seed)
+            weight[folder] += len({site[1] for site in found})
+            pool[folder] += [(rank(seed, rel, *site[:1] + site[2:4]), folder, 'e2e' if e2e else folder, rel)
+                             + site[1:] for site in found]
+        pool[folder].sort()
+    # Shares by lines with a site, at least a tenth; the largest folder takes the rounding.
+    floor, total = max(1, count // 10), sum(weight.values())
+    quota = {f: max(floor if w else 0, round(count * w / total)) for f, w in weight.items()}
+    quota[max(weight, key=weight.get)] += count - sum(quota.values())
+    for f in FOLDERS: print(f'Q\t{f}\t{quota[f]}\t{weight[f]}')
+    for f in FOLDERS: print('\n'.join('S\t' + '\t'.join(map(str, site[1:])) for site in pool[f]))
+
+def report(paths):  # rows: id folder place mutation status killer seconds line
+    runs = [[r for r in (l.rstrip('\n').split('\t') for l in open(p) if l.strip()) if r[4] != 'stillborn']
+            for p in paths]
+    print('killed / total by folder' + ('' if len(runs) == 1 else ': before, after'))
+    tally = lambda rows, f: (sum(r[4] == 'killed' for r in rows if f in ('all', r[1])),
+                             sum(f in ('all', r[1]) for r in rows))
+    for f in FOLDERS + ['all']:
+        print(f'  {f:9}' + ''.join(f' {f"{k}/{t} ({100 * k // t}%)" if t else "-":>14}'
+                                   for k, t in (tally(rows, f) for rows in runs)))
+    if len(runs) == 1:
+        survivors = [r for r in runs[0] if r[4] == 'survived']
+        print(f'survivors ({len(survivors)}): equivalent (changes nothing observable, and why) or not?')
+        for r in survivors: print(f'  {r[2]}  {r[3]}    | {r[7]}')
+        return 0
+    # A mutant is the same in both runs when its file, column, mutation and line text are.
+    before, after = ({(r[2].split(':')[0], r[2].split(':')[-1], r[3], r[7]): r for r in rows} for rows in runs)
+    both = [k for k in before if k in after]
+    print(f'{len(both)} mutants in both runs, {len(before) + len(after) - 2 * len(both)} in one only')
+    for k in both:
+        if before[k][4] != after[k][4]: print(f'  {after[k][2]}  {k[2]}: {before[k][4]} -> {after[k][4]}')
+    (k0, t0), (k1, t1) = (tally(rows, 'all') for rows in runs)
+    return 1 if k1 * t0 < k0 * t1 else 0  # the kill rate fell
+
+cmd, args = sys.argv[1], sys.argv[2:]
+if cmd == 'select': select(args[0], args[1], int(args[2]))
+elif cmd == 'report': sys.exit(report(args))
+elif cmd == 'apply':  # FILE LINE COLUMN OLD NEW: NEW replaces OLD, or the line when NEW is empty
+    path, no, col, old, new = args[0], int(args[1]) - 1, int(args[2]), args[3], args[4]  # drop: '' ''
+    lines = open(path).read().split('\n')
+    assert lines[no][col:col + len(old)] == old, f'{path}:{no + 1}: no {old!r} at {col}'
+    lines[no] = lines[no][:col] + new + lines[no][col + len(old):] if new else ''
+    open(path, 'w').write('\n'.join(lines))
+EOF
+
+usage() { sed -n '2,/^set -e/{/^set -e/d;s/^# \{0,1\}//;p}' "$0"; exit "${1:-0}"; }
+while [ $# -gt 0 ]; do
+    case $1 in
+        --list) LIST=1; shift; continue ;;
+        --compare) [ $# -ge 3 ] || usage 2; exec "$PY" -c "$PYCODE" report "$2" "$3" ;;
+        --seed) SEED=${2:?} ;; --count) COUNT=${2:?} ;; --build) BUILD=${2:?} ;; --out) OUT=${2:?} ;;
+        --timeout) TIMEOUT=${2:?} ;; --e2e) E2E=${2:?} ;; --only) ONLY=${2:?} ;;
+        -h|--help) usage ;;
+        *) echo "mutants.sh: unknown option $1" >&2; usage 2 ;;
+    esac
+    shift 2
+done
+case $BUILD in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
+SRC=$BUILD/src BIN=$BUILD/build LOGS=$BUILD/logs
+mkdir -p "$SRC" "$LOGS"
+exec 9>"$BUILD/lock"; flock -n 9 || { echo "mutants.sh: another run uses $BUILD" >&2; exit 1; }
+(cd "$ROOT" && git ls-files -co --exclude-standard) >"$LOGS/files"
+while read -r f; do  # a changed file gets a new time stamp: the build sees it
+    [ ! -f "$ROOT/$f" ] || cmp -s "$ROOT/$f" "$SRC/$f" || { mkdir -p "$(dirname "$SRC/$f")"; cp "$ROOT/$f" "$SRC/$f"; }
+done <"$LOGS/files"
+(cd "$SRC" && find . -type f -printf '%P\n' | { grep -vxFf "$LOGS/files" || true; } | xargs -r rm -f)
+
+declare -A QUOTA TAKEN BASE LABELS=([music]='music|tick|song|fuzz' [scenes]='scenes|shell'
+    [shell]='scenes|shell' [platform]=unit [unit]=unit [e2e]=e2e)
+SITES=()
+while IFS= read -r row; do
+    case $row in
+        Q*) IFS=$'\t' read -r _ folder n lines <<<"$row"; TAKEN[$folder]=0
+            if [ -n "$ONLY" ]; then QUOTA[$folder]=$COUNT; else QUOTA[$folder]=$n
+                echo "$folder: $n mutants ($lines lines with a site)"; fi ;;
+        S*) SITES+=("$row") ;;
+    esac
+done < <("$PY" -c "$PYCODE" select "$SRC" "$SEED" "$COUNT")
+
+run_tests() {  # GROUP LOG [ctest options...]
+    local selection=(-L "${LABELS[$1]}") log=$2
+    [ "$1" != e2e ] || selection+=(-R "$E2E")
+    [ -z "${EXCLUDE:-}" ] || selection+=(-E "$EXCLUDE"); shift 2
+    nice ctest --test-dir "$BIN" "${selection[@]}" -j2 --timeout "$TIMEOUT" "$@" >"$log" 2>&1 || true
+}
+MUTATED=""  # the file of the copy that holds a mutation
+restore() { if [ -n "$MUTATED" ]; then cp "$LOGS/pristine" "$SRC/$MUTATED"; MUTATED=""; fi; }
+trap restore EXIT; trap 'exit 130' INT TERM HUP
+
+if [ -z "$LIST" ]; then
+    [ -f "$BIN/CMakeCache.txt" ] || ! command -v ninja >/dev/null || GENERATOR=-GNinja
+    nice cmake -S "$SRC" -B "$BIN" ${GENERATOR:-} -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DBRINDLEC_TESTS=ON -DBRINDLEC_BENCHMARKS=OFF >"$LOGS/configure.log"
+    echo "building the pristine copy in $BIN"
+    nice cmake --build "$BIN" -j2 >"$LOGS/build.log" 2>&1 || { tail -30 "$LOGS/build.log"; exit 1; }
+    EXCLUDE=""  # the pristine run: tests to leave out, and how long a run takes
+    for key in unit e2e; do
+        rm -f "$BIN/Testing/Temporary/LastTestsFailed.log"; start=$SECONDS
+        run_tests $key "$LOGS/pristine-$key.log"
+        BASE[$key]=$((SECONDS - start))
+        tests=$(sed -n 's/.* out of \([0-9]*\)$/\1/p' "$LOGS/pristine-$key.log")
+        [ "${tests:-0}" -gt 0 ] || { echo "no $key tests: see $LOGS/pristine-$key.log" >&2; exit 1; }
+        failed=$(sed 's/^[0-9]*://' "$BIN/Testing/Temporary/LastTestsFailed.log" 2>/dev/null || true)
+        [ -z "$failed" ] || echo "left out, failing on the pristine copy:" $failed
+        [ -z "$failed" ] || EXCLUDE+="${EXCLUDE:+|}$(sed 's/[][\.*^$+?(){}|]/\\&/g; s/.*/^&$/' <<<"$failed" |
+                                                     paste -sd'|')"
+        echo "pristine $key tests: $tests in ${BASE[$key]} s"
+    done
+fi
+
+RESULTS=$LOGS/results.tsv id=0; [ -z "$LIST" ] || RESULTS=/dev/null; : >"$RESULTS"
+for row in "${SITES[@]}"; do
+    IFS=$'\t' read -r _ folder group rel no col kind old new <<<"$row"
+    place=$rel:$no:$((col + 1))
+    [ "${TAKEN[$folder]}" -lt "${QUOTA[$folder]}" ] || continue
+    [ -z "$ONLY" ] || [[ $place =~ $ONLY ]] || continue
+    what="'$old' -> '$new'"; [ "$kind" != drop ] || what=drop
+    context=$(sed -n "${no}{s/^ *//;s/\t/ /g;p}" "$SRC/$rel")
+    id=$((id + 1)) start=$SECONDS killer="" status="(${LABELS[$group]})" took=""
+    if [ -z "$LIST" ]; then
+        cp "$SRC/$rel" "$LOGS/pristine"; MUTATED=$rel
+        "$PY" -c "$PYCODE" apply "$SRC/$rel" "$no" "$col" "$old" "$new"
+        if ! nice cmake --build "$BIN" -j2 >"$LOGS/mutant.log" 2>&1; then
+            status=killed killer="the build ($LOGS/mutant.log)"
+            ! grep -q "$rel:[0-9]*:[0-9]*: error" "$LOGS/mutant.log" || status=stillborn killer=""
+        else
+            base=${BASE[unit]}; [ "$group" != e2e ] || base=${BASE[e2e]}
+            run_tests "$group" "$LOGS/tests.log" --stop-on-failure \
+                --stop-time "$(date -d "+$((2 * base + TIMEOUT)) sec" +%T)"
+            killer=$(sed -n -E 's/.*Test +#[0-9]+: ([^ ]+) .*\*\*\*(Failed|Timeout|Exception).*/\1 (\2)/p' \
+                     "$LOGS/tests.log" | head -1 | sed 's/ (Failed)$//')
+            status=survived; [ -z "$killer" ] || status=killed
+        fi
+        restore; took="($((SECONDS - start)) s)"
+    fi
+    [ "$status" = stillborn ] || TAKEN[$folder]=$((TAKEN[$folder] + 1))
+    printf '#%-3s %-36s %-16s %-9s %s %s\n' $id "$place" "$what" "$status" "$killer" "$took"
+    [ "$kind" != drop ] || echo "     dropped: $context"
+    printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' $id "$folder" "$place" "$what" "$status" "${killer:--}" \
+        $((SECONDS - start)) "$context" >>"$RESULTS"
+done
+[ -z "$LIST" ] || exit 0
+[ -z "$OUT" ] || cp "$RESULTS" "$OUT"
+"$PY" -c "$PYCODE" report "$RESULTS"
