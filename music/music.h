@@ -11,6 +11,7 @@
 #define BRINDLEC_MUSIC_H
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 struct PlatformThread;
@@ -157,9 +158,42 @@ enum { SONG_LINEAR_FREQUENCIES = 1 };
 extern Sample empty_sample;
 extern Instrument empty_instrument;
 
+// Why the last load refused its module: the check that failed.
+enum SongLoadError {
+    LOAD_OK = 0,
+    LOAD_NO_SOURCE,         // the song source does not open
+    LOAD_TOO_LARGE,         // more bytes than the memory source addresses
+    LOAD_NOT_XM,            // no "Extended Module: " signature
+    LOAD_CHANNELS,          // no channels, or more than MAX_CHANNELS
+    LOAD_SONG_LENGTH,       // an order count outside 1..MAX_ORDERS
+    LOAD_PATTERN_COUNT,     // more than MAX_PATTERNS stored patterns
+    LOAD_INSTRUMENT_COUNT,  // more than 128 instruments
+    LOAD_TEMPO,             // a default tempo below 1 BPM
+    LOAD_PATTERN_ROWS,      // a pattern of no rows or more than MAX_ROWS
+    LOAD_SAMPLE_COUNT,      // an instrument of more than 16 samples
+    LOAD_OUTSIDE_FILE,      // a header size or sample data reaching outside the file
+    LOAD_NO_MEMORY,         // an allocation failed
+};
+
+enum { LOAD_REASON_SIZE = 96 };
+
+struct SongLoadStatus {
+    SongLoadError error;
+    char reason[LOAD_REASON_SIZE];  // one line naming the failed check; "" when loaded
+};
+
+// What the last load_song or parse_xm found; LOAD_OK after a load.
+extern SongLoadStatus song_load_status;
+
 Song* load_song(const char* name);
 bool parse_xm(Song* song, SongFile* file);
 bool free_song(Song* song);
+
+// Loads `size` bytes of module in one call: installs the memory source,
+// points it at the bytes (which need to live only during the call) and
+// runs load_song. The new Song, or null; then *status, when given, says
+// why the module was refused.
+Song* load_song_from_memory(const unsigned char* data, size_t size, SongLoadStatus* status);
 
 // ===========================================================================
 // Software mixer (mixer.cpp)
@@ -225,6 +259,13 @@ void fill_block(void);
 int output_thread(void* argument);
 void set_tempo(Song* song, int bpm);
 
+// One pass of the mixing thread: refills every block from write_block up
+// to the block the device is playing, given the frames it has played since
+// its loop started; `mixing` is set around each block. The thread calls it
+// every 5 ms; where there are no threads the caller does, as often.
+// Nothing happens while no song plays. Returns the blocks filled.
+int fill_played_blocks(uint64_t played_frames);
+
 // Opens the output without a device, for rendering offline: closes the
 // previous output, then sets up rate, block, ring and ramp lengths and the
 // voices exactly as open_sound_output does. The ring is then filled only
@@ -239,11 +280,33 @@ bool play_song(Song* song);
 bool stop_song(Song* song);
 
 // What play_song does before the device and the thread take over: stops
-// what plays, resets the song's play state and the track channels, sets
-// the tempo, allocates the ring's buffers and fills the whole ring once.
-// False for a null song, an output that was never opened, or a failed
-// allocation (nothing is then left allocated but the reusable PCM ring).
+// what plays, resets the song and the tracks (reset_playback), allocates
+// the ring's buffers and fills the whole ring once. False for a null song,
+// an output that was never opened, or a failed allocation (nothing is then
+// left allocated but the reusable PCM ring).
 bool prepare_playback(Song* song);
+
+// The song back to row 0 of order 0 with the speed, tempo and global
+// volume of its header, and its tracks cleared, track i on voice i: the
+// state the first tick starts from. The voices are left as they are.
+void reset_playback(Song* song);
+
+// ===========================================================================
+// Rendering offline (offline_render.cpp): the song as the looping ring
+// plays it from its first frame, with no device. The caller plays the
+// device's part; every block it has read is refilled, as the mixing thread
+// refills it.
+
+// Opens the output without a device at `rate` and starts the song on it,
+// the ring filled once as play_song fills it. False for a null song, a
+// rate outside MIN_OUTPUT_RATE..MAX_OUTPUT_RATE or a failed allocation.
+bool start_offline_render(Song* song, int rate);
+
+// The next `frames` frames the device would play, as interleaved 16-bit
+// stereo values into `destination`; silence when nothing was started.
+void render_offline(int16_t* destination, uint32_t frames);
+
+extern uint64_t offline_played_frames;  // frames rendered since the start
 
 // ===========================================================================
 // Tick engine: rows and notes (tick_engine.cpp), effects (effects.cpp),

@@ -8,9 +8,10 @@
 #include "music/music.h"
 #include "platform/platform.h"
 
-// Play position back to row 0 of order 0, tempo and speed from the header.
-static void reset_play_state(Song* song)
+void reset_playback(Song* song)
 {
+    if (!song) return;
+    // Play position back to row 0 of order 0, tempo and speed from the header.
     song->next_order = -1;
     song->next_row = -1;
     song->global_volume = song->initial_global_volume;
@@ -21,11 +22,7 @@ static void reset_play_state(Song* song)
     song->tick = 0;
     song->pattern_delay = 0;
     set_tempo(song, song->default_bpm);
-}
-
-// Every track starts cleared, on the voice slot of its own number.
-static void reset_channels(const Song* song)
-{
+    // Every track starts cleared, on the voice slot of its own number.
     int count = song->channel_count;
     if (count > MAX_CHANNELS) count = MAX_CHANNELS;
     for (int i = 0; i < count; ++i) {
@@ -58,8 +55,7 @@ bool prepare_playback(Song* song)
 {
     if (!song || sound_output.block_frames <= 0) return false;
     stop_song(song);
-    reset_play_state(song);
-    reset_channels(song);
+    reset_playback(song);
     if (!allocate_ring()) return false;
     sound_output.playing_song = song;
     // The whole ring once: the song's first ticks run here, on this thread.

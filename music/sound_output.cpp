@@ -107,25 +107,29 @@ void fill_block(void)
     if (sound_output.write_block >= sound_output.ring_frames / frames) sound_output.write_block = 0;
 }
 
-// The block the device is reading now; it is never written.
-static int playing_block(void)
+int fill_played_blocks(uint64_t played_frames)
 {
-    uint64_t frames = platform_audio_position() / 4;
-    uint64_t in_ring = frames % static_cast<uint64_t>(sound_output.ring_frames);
-    return static_cast<int>(in_ring / static_cast<uint64_t>(sound_output.block_frames));
+    if (!sound_output.playing_song || !sound_output.mix_buffer || !sound_output.output_buffer) return 0;
+    // The block the device is reading now; it is never written.
+    uint64_t in_ring = played_frames % static_cast<uint64_t>(sound_output.ring_frames);
+    int playing = static_cast<int>(in_ring / static_cast<uint64_t>(sound_output.block_frames));
+    // A device that has run ahead is caught up here: every block up to the
+    // playing one.
+    int filled = 0;
+    while (sound_output.write_block != playing) {
+        sound_output.mixing = true;
+        fill_block();
+        sound_output.mixing = false;
+        filled++;
+    }
+    return filled;
 }
 
 int output_thread(void*)
 {
     sound_output.thread_finished = false;
     while (!sound_output.stop_requested) {
-        int playing = playing_block();
-        // A thread held up catches up here: every block up to the playing one.
-        while (sound_output.write_block != playing) {
-            sound_output.mixing = true;
-            fill_block();
-            sound_output.mixing = false;
-        }
+        fill_played_blocks(platform_audio_position() / 4);
         platform_sleep_ms(5);
     }
     sound_output.thread_finished = true;

@@ -6,10 +6,15 @@
 // from it is checked before it sizes an allocation or indexes an array:
 // impossible values reject the file, values the player could not follow
 // are clamped, and data missing from a truncated file plays as silence.
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "music/music.h"
+
+SongLoadStatus song_load_status = {LOAD_OK, ""};
 
 // Shared all-zero records the tick engine falls back to for missing
 // instruments and samples; they belong to no song and are never released.
@@ -37,7 +42,25 @@ struct XmReader {
     SongFile* file;
     int64_t size;          // bytes in the whole source
     int64_t sample_bytes;  // sample data declared so far
+    int instrument;        // the instrument being read, numbered from 1 as cells name it
 };
+
+// Records why the module is refused, in one line; returns false for the
+// caller to pass on.
+#if defined(__GNUC__)
+__attribute__((format(printf, 2, 3)))
+#endif
+bool refuse(SongLoadError error, const char* format, ...)
+{
+    song_load_status.error = error;
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(song_load_status.reason, LOAD_REASON_SIZE, format, arguments);
+    va_end(arguments);
+    return false;
+}
+
+bool out_of_memory(void) { return refuse(LOAD_NO_MEMORY, "out of memory"); }
 
 // Little-endian reads. A read past the end delivers nothing, so each
 // destination starts at 0 and missing bytes read as 0.
@@ -93,7 +116,8 @@ bool signature_matches(XmReader* reader)
     char signature[SIGNATURE_BYTES] = {};
     song_file_seek(reader->file, 0, 0);
     song_file_read(signature, SIGNATURE_BYTES, reader->file);
-    return std::memcmp(signature, XM_SIGNATURE, SIGNATURE_BYTES) == 0;
+    if (std::memcmp(signature, XM_SIGNATURE, SIGNATURE_BYTES) == 0) return true;
+    return refuse(LOAD_NOT_XM, "no \"%s\" signature: not an XM module", XM_SIGNATURE);
 }
 
 // The header fields from offset 60 on; false for values no player could
@@ -110,17 +134,26 @@ bool read_header(Song* song, XmReader* reader, int* stored_patterns)
     song->default_speed = static_cast<int16_t>(read_u16(reader));
     song->default_bpm = static_cast<int16_t>(read_u16(reader));
     song_file_read(song->orders, MAX_ORDERS, reader->file);
-    if (channel_count < 1 || channel_count > MAX_CHANNELS) return false;
-    if (length < 1 || length > MAX_ORDERS) return false;
-    if (*stored_patterns > MAX_PATTERNS || instrument_count > MAX_INSTRUMENTS) return false;
-    if (song->default_bpm < 1) return false;  // a tempo of 0 has no tick length
+    if (channel_count < 1) return refuse(LOAD_CHANNELS, "no channels");
+    if (channel_count > MAX_CHANNELS)
+        return refuse(LOAD_CHANNELS, "%d channels; at most %d are played", channel_count, MAX_CHANNELS);
+    if (length < 1 || length > MAX_ORDERS)
+        return refuse(LOAD_SONG_LENGTH, "song length %d; 1 to %d orders are played", length, MAX_ORDERS);
+    if (*stored_patterns > MAX_PATTERNS)
+        return refuse(LOAD_PATTERN_COUNT, "%d patterns; at most %d", *stored_patterns, MAX_PATTERNS);
+    if (instrument_count > MAX_INSTRUMENTS)
+        return refuse(LOAD_INSTRUMENT_COUNT, "%d instruments; at most %d", instrument_count, MAX_INSTRUMENTS);
+    // A tempo of 0 has no tick length.
+    if (song->default_bpm < 1) return refuse(LOAD_TEMPO, "tempo %d BPM; at least 1", song->default_bpm);
     song->song_length = static_cast<int16_t>(length);
     // After the last order playback continues at the restart position,
     // which must be one of the song's orders.
     song->restart_position = static_cast<int16_t>(restart < length ? restart : 0);
     song->channel_count = static_cast<int16_t>(channel_count);
     song->instrument_count = static_cast<int16_t>(instrument_count);
-    return next_part_at(reader, HEADER_SIZE_OFFSET + static_cast<int64_t>(header_size), HEADER_END);
+    if (!next_part_at(reader, HEADER_SIZE_OFFSET + static_cast<int64_t>(header_size), HEADER_END))
+        return refuse(LOAD_OUTSIDE_FILE, "header size %u does not fit the file", header_size);
+    return true;
 }
 
 // --- Patterns ---------------------------------------------------------------
@@ -154,17 +187,18 @@ bool allocate_pattern(Pattern* pattern, int rows, int channel_count)
     pattern->row_count = rows;
     pattern->notes = static_cast<PatternNote*>(
         std::calloc(static_cast<size_t>(rows) * static_cast<size_t>(channel_count), sizeof(PatternNote)));
-    return pattern->notes != nullptr;
+    return pattern->notes != nullptr || out_of_memory();
 }
 
 // A stored pattern: a 9-byte header, then the packed cells row by row.
-bool read_pattern(Song* song, XmReader* reader, Pattern* pattern)
+bool read_pattern(Song* song, XmReader* reader, int number)
 {
+    Pattern* pattern = &song->patterns[number];
     read_u32(reader);  // header length: taken to be 9 whatever it says
     read_u8(reader);   // packing type
     int rows = read_u16(reader);
     int packed_size = read_u16(reader);
-    if (rows < 1 || rows > MAX_ROWS) return false;
+    if (rows < 1 || rows > MAX_ROWS) return refuse(LOAD_PATTERN_ROWS, "pattern %d declares %d rows", number, rows);
     if (!allocate_pattern(pattern, rows, song->channel_count)) return false;
     if (packed_size == 0) return true;  // no bytes stored: every cell empty
     int cells = rows * song->channel_count;
@@ -180,10 +214,10 @@ bool read_patterns(Song* song, XmReader* reader, int stored_patterns)
     song->used_pattern_count = highest + 1;
     int slots = song->used_pattern_count > stored_patterns ? song->used_pattern_count : stored_patterns;
     song->patterns = static_cast<Pattern*>(std::calloc(static_cast<size_t>(slots), sizeof(Pattern)));
-    if (!song->patterns) return false;
+    if (!song->patterns) return out_of_memory();
     song->pattern_slots = slots;
     for (int p = 0; p < stored_patterns; ++p)
-        if (!read_pattern(song, reader, &song->patterns[p])) return false;
+        if (!read_pattern(song, reader, p)) return false;
     // Patterns the order table plays but the file does not store: 64 empty rows.
     for (int p = stored_patterns; p < song->used_pattern_count; ++p)
         if (!allocate_pattern(&song->patterns[p], EMPTY_PATTERN_ROWS, song->channel_count)) return false;
@@ -222,7 +256,7 @@ void interpret_sample_header(Sample* sample, uint8_t type)
 
 // One 40-byte sample header. False when the sample data it declares
 // cannot lie in the file, or for a failed allocation.
-bool read_sample_header(XmReader* reader, Sample* sample)
+bool read_sample_header(XmReader* reader, Sample* sample, int slot)
 {
     sample->length = read_u32(reader);
     sample->loop_start = read_u32(reader);
@@ -236,13 +270,15 @@ bool read_sample_header(XmReader* reader, Sample* sample)
     // All sample data together must fit in the file; a truncated file
     // still loads, its missing bytes playing as silence.
     reader->sample_bytes += sample->length;
-    if (reader->sample_bytes > reader->size) return false;
+    if (reader->sample_bytes > reader->size)
+        return refuse(LOAD_OUTSIDE_FILE, "instrument %d, sample %d: %u bytes of data run past the end of the file",
+                      reader->instrument, slot, sample->length);
     if (sample->volume > MAX_SAMPLE_VOLUME) sample->volume = MAX_SAMPLE_VOLUME;
     interpret_sample_header(sample, type);
     if (sample->length == 0) return true;
     sample->data = static_cast<int16_t*>(
         std::calloc(static_cast<size_t>(sample->length) + SAMPLE_PADDING, sizeof(int16_t)));
-    return sample->data != nullptr;
+    return sample->data != nullptr || out_of_memory();
 }
 
 // Reads the stored values into data as 16-bit values; returns how many
@@ -341,11 +377,14 @@ void read_instrument_fields(XmReader* reader, Instrument* instrument)
 bool read_instrument_samples(XmReader* reader, Instrument* instrument)
 {
     int64_t headers_end = position(reader) + int64_t{SAMPLE_HEADER_BYTES} * instrument->sample_count;
-    if (headers_end > reader->size) return false;
+    if (headers_end > reader->size)
+        return refuse(LOAD_OUTSIDE_FILE, "instrument %d: %d sample headers run past the end of the file",
+                      reader->instrument, instrument->sample_count);
     for (int i = 0; i < instrument->sample_count; ++i) {
         Sample* sample = static_cast<Sample*>(std::calloc(1, sizeof(Sample)));
         instrument->samples[i] = sample;  // owned by the song from here on
-        if (!sample || !read_sample_header(reader, sample)) return false;
+        if (!sample) return out_of_memory();
+        if (!read_sample_header(reader, sample, i)) return false;
     }
     for (int i = 0; i < instrument->sample_count; ++i) read_sample_data(reader, instrument->samples[i]);
     return true;
@@ -357,14 +396,20 @@ bool read_instrument(XmReader* reader, Instrument* instrument)
     uint32_t header_size = read_u32(reader);
     skip(reader, 23);  // name and type
     int sample_count = read_u16(reader);
-    if (sample_count > MAX_SAMPLES_PER_INSTRUMENT) return false;
+    if (sample_count > MAX_SAMPLES_PER_INSTRUMENT)
+        return refuse(LOAD_SAMPLE_COUNT, "instrument %d declares %d samples; at most %d", reader->instrument,
+                      sample_count, MAX_SAMPLES_PER_INSTRUMENT);
     for (int i = sample_count; i < MAX_SAMPLES_PER_INSTRUMENT; ++i) instrument->samples[i] = &empty_sample;
     int64_t samples_at = start + header_size;
-    if (sample_count == 0) return next_part_at(reader, samples_at, start + INSTRUMENT_FIELDS_SHORT);
-    instrument->sample_count = sample_count;
-    read_instrument_fields(reader, instrument);
-    if (!next_part_at(reader, samples_at, start + INSTRUMENT_FIELDS_FULL)) return false;
-    return read_instrument_samples(reader, instrument);
+    if (sample_count > 0) {
+        instrument->sample_count = sample_count;
+        read_instrument_fields(reader, instrument);
+    }
+    int64_t fields_end = start + (sample_count > 0 ? INSTRUMENT_FIELDS_FULL : INSTRUMENT_FIELDS_SHORT);
+    if (!next_part_at(reader, samples_at, fields_end))
+        return refuse(LOAD_OUTSIDE_FILE, "instrument %d: header size %u does not fit the file", reader->instrument,
+                      header_size);
+    return sample_count == 0 || read_instrument_samples(reader, instrument);
 }
 
 bool read_instruments(Song* song, XmReader* reader)
@@ -372,9 +417,11 @@ bool read_instruments(Song* song, XmReader* reader)
     if (song->instrument_count <= 0) return true;
     song->instruments = static_cast<Instrument*>(
         std::calloc(static_cast<size_t>(song->instrument_count), sizeof(Instrument)));
-    if (!song->instruments) return false;
-    for (int i = 0; i < song->instrument_count; ++i)
+    if (!song->instruments) return out_of_memory();
+    for (int i = 0; i < song->instrument_count; ++i) {
+        reader->instrument = i + 1;
         if (!read_instrument(reader, &song->instruments[i])) return false;
+    }
     return true;
 }
 
@@ -384,8 +431,9 @@ bool read_instruments(Song* song, XmReader* reader)
 
 bool parse_xm(Song* song, SongFile* file)
 {
-    if (!song || !file) return false;
-    XmReader reader = {file, source_size(file), 0};
+    song_load_status = SongLoadStatus{LOAD_OK, ""};
+    if (!song || !file) return refuse(LOAD_NO_SOURCE, "no song source is open");
+    XmReader reader = {file, source_size(file), 0, 0};
     if (!signature_matches(&reader)) return false;
     song->tick_handler = play_tick;
     song->initial_global_volume = 64;
@@ -399,14 +447,33 @@ bool parse_xm(Song* song, SongFile* file)
 Song* load_song(const char* name)
 {
     SongFile* file = song_file_open(name);
-    if (!file) return nullptr;
+    if (!file) {
+        refuse(LOAD_NO_SOURCE, "the song source does not open");
+        return nullptr;
+    }
     Song* song = static_cast<Song*>(std::calloc(1, sizeof(Song)));
-    bool loaded = song && parse_xm(song, file);
+    bool loaded = song ? parse_xm(song, file) : out_of_memory();
     song_file_close(file);
     if (!loaded) {
         free_song(song);
         return nullptr;
     }
+    return song;
+}
+
+Song* load_song_from_memory(const unsigned char* data, size_t size, SongLoadStatus* status)
+{
+    Song* song = nullptr;
+    if (size > INT_MAX) {
+        refuse(LOAD_TOO_LARGE, "more than %d bytes: too large for a module", INT_MAX);
+    } else {
+        set_file_callbacks(memory_open, memory_close, memory_read, memory_seek, memory_tell);
+        memory_file.position = 0;
+        memory_file.size = data ? static_cast<int>(size) : 0;
+        memory_file.base = data;
+        song = load_song("");
+    }
+    if (status) *status = song_load_status;
     return song;
 }
 

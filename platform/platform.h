@@ -1,8 +1,9 @@
 // The platform seam: everything the intro needs of the machine it runs on.
 //
-// The portable code (shell/, scenes/, music/) calls only these free
-// functions and never includes a backend's headers. One backend is linked
-// into each executable, chosen at build time:
+// The portable code (shell/, scenes/, text/, music/) calls only these free
+// functions and never includes a backend's headers; nothing under
+// platform/ includes the portable code. One backend is linked into each
+// executable, chosen at build time:
 //   sdl       Linux: SDL2 window, context, events, dialogs, audio, threads;
 //             FreeType + fontconfig glyphs.
 //   headless  OSMesa off-screen context, a virtual clock, scripted events
@@ -75,8 +76,8 @@ void platform_show_cursor(bool visible);
 
 // Creates the window with a client area of width x height pixels at the
 // screen's top-left corner: a frameless popup when `fullscreen`, otherwise
-// an ordinary framed window with the given title. Size events sent during
-// creation reach the message handler before the context exists.
+// an ordinary framed window with the given title. A size the system gives
+// the window on the way comes back from platform_wait_message.
 bool platform_create_window(const char* title, int width, int height, bool fullscreen);
 
 // Creates a double-buffered RGBA OpenGL 1.1 compatibility context with a
@@ -101,6 +102,9 @@ int platform_destroy_window(void);
 
 // Presents the back buffer.
 void platform_swap_buffers(void);
+
+// The glyphs a font holds: character codes 32..127.
+enum { GLYPH_FIRST_CODE = 32, GLYPH_COUNT = 96 };
 
 // Compiles the 96 glyphs of codes 32..127 of a bold Verdana-like face with
 // a character height (em height, without internal leading) of
@@ -134,10 +138,12 @@ struct PlatformMessage {
 
 // Takes the next waiting window message, waiting at most `timeout_ms`
 // milliseconds for one (0: do not wait). True when a message was taken.
-// Messages the portable code must act on come back with their type; the
-// win32 backend dispatches them to window_procedure() itself and returns
-// MESSAGE_HANDLED. While the intro runs, screen-saver and monitor
-// power-down requests are refused by the backend.
+// Messages the portable code must act on come back with their type;
+// others, which the backend has dealt with itself, as MESSAGE_HANDLED.
+// Messages the system delivers while another platform call runs (the size
+// messages sent during platform_create_window, for one) are held and come
+// back from the next calls, in the order they came. While the intro runs,
+// screen-saver and monitor power-down requests are refused by the backend.
 bool platform_wait_message(PlatformMessage* message, uint32_t timeout_ms);
 
 // Posts the quit message: a later platform_wait_message returns

@@ -5,7 +5,7 @@
 //
 // Also home of object_palette, which the end scroller's crosses use too.
 #include "scenes/scenes.h"
-#include "shell/shell.h"
+#include "text/text.h"
 
 const GLfloat object_palette[7][4] = {
     {0.1f, 0.3f, 0.8f, 1.0f}, {0.5f, 0.1f, 0.4f, 1.0f}, {0.8f, 0.1f, 0.2f, 1.0f},

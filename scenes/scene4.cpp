@@ -5,7 +5,7 @@
 //
 // Everything here moves by fixed steps a frame; the clock is not read.
 #include "scenes/scenes.h"
-#include "shell/shell.h"
+#include "text/text.h"
 
 GLuint cross_list = 0;
 float scroll_y = -2.4f;

@@ -17,16 +17,23 @@ struct Song;
 
 extern uint32_t elapsed_ms;   // ms since the intro clock started; set by the frame loop
 extern uint16_t scene_index;  // 0..4, the scene render_frame draws
+// The frame loop ends at its next test once set: by the end scroller when
+// its closing movement is complete, by Esc and by the quit message.
+extern bool quit_requested;
 extern bool music_started;    // the song was started (or its start attempted)
 extern Song* current_song;    // the loaded embedded song, or null
 extern const GLfloat text_colour[4];
-
 
 void render_frame(void);
 void draw_scene0(void);
 
 // ---------------------------------------------------------------------------
 // Shared by several scenes
+
+// Light 0's colours, set once by the shell's GL start-up; the end
+// scroller's divider lines take the ambient one as their material.
+extern const GLfloat light_ambient_colour[4];
+extern const GLfloat light_white_colour[4];
 
 // Scene step timer and look-at camera (scene1.cpp).
 extern uint32_t next_step_ms;

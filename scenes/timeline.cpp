@@ -4,13 +4,16 @@
 #include "data/embedded_module.h"
 #include "music/music.h"
 #include "scenes/scenes.h"
-#include "shell/shell.h"
+#include "text/text.h"
 
 uint32_t elapsed_ms = 0;
 uint16_t scene_index = 0;
+bool quit_requested = false;
 bool music_started = false;
 Song* current_song = nullptr;
 const GLfloat text_colour[4] = {0.9f, 0.9f, 0.9f, 1.0f};
+const GLfloat light_ambient_colour[4] = {0.8f, 0.8f, 0.8f, 1.0f};
+const GLfloat light_white_colour[4] = {1.0f, 1.0f, 1.0f, 1.0f};
 
 void render_frame(void)
 {

@@ -8,7 +8,8 @@
 # Defaults: seed 1, 80 mutants, DIR build-mutants, 60 s a test. --list shows the
 # sample unbuilt; --only takes the sites whose FILE:LINE:COLUMN matches REGEX.
 #
-# Sites: the .cpp files of music/, scenes/, shell/, platform/ (a header change
+# Sites: the .cpp files of music/, scenes/, shell/ (with text/ and entry/, split
+# off it), platform/ (a header change
 # rebuilds nearly everything) with comments, literals and preprocessor lines
 # blanked; lines in function bodies outside brace initializers (tables), and
 # one-line file-scope constants. Kinds: compare (< <=, > >=, == != flipped;
@@ -37,6 +38,7 @@ PY=python3; [ -x /usr/bin/python3 ] && PY=/usr/bin/python3
 read -r -d '' PYCODE <<'EOF' || true
 import hashlib, os, re, sys
 FOLDERS = ['music', 'scenes', 'shell', 'platform']
+TREES = {'shell': ['shell', 'text', 'entry']}  # the shell as it was before text/ and entry/ left it
 FLIP = {'<': '<=', '<=': '<', '>': '>=', '>=': '>', '==': '!=', '!=': '==', '+': '-', '-': '+',
         '*': '/', '/': '*', '+=': '-=', '-=': '+=', '*=': '/=', '/=': '*='}
 OP = re.compile(r'(?<= )(<=|>=|==|!=|<|>|[-+*/]=?)(?= )')
@@ -86,8 +88,8 @@ def file_sites(text, seed):  # (text, line, column, kind, old, new)
 def select(root, seed, count):
     pool, weight = {f: [] for f in FOLDERS}, dict.fromkeys(FOLDERS, 0)
     for folder in FOLDERS:
-        for rel in sorted(os.path.relpath(os.path.join(d, f), root) for d, _, fs in
-                          os.walk(os.path.join(root, folder)) for f in fs if f.endswith('.cpp')):
+        for rel in sorted(os.path.relpath(os.path.join(d, f), root) for tree in TREES.get(folder, [folder])
+                          for d, _, fs in os.walk(os.path.join(root, tree)) for f in fs if f.endswith('.cpp')):
             text = open(os.path.join(root, rel), encoding='utf-8', errors='replace').read()
             if '/win32/' in rel or '<windows.h>' in text: continue
             e2e = '#include <SDL' in text or re.search(r'^int main\(', text, re.M)

@@ -1,15 +1,8 @@
-// The window with its OpenGL context, the fixed GL state of the whole
-// presentation, and the bitmap-font text.
-#include <cstdarg>
-#include <cstdio>
-#include <cstring>
-
+// The window with its OpenGL context and the fixed GL state of the whole
+// presentation.
 #include "scenes/scenes.h"
 #include "shell/shell.h"
-
-GLuint font_base = 0;
-const GLfloat light_ambient_colour[4] = {0.8f, 0.8f, 0.8f, 1.0f};
-const GLfloat light_white_colour[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+#include "text/text.h"
 
 static const char error_caption[] = "ERROR";
 
@@ -100,51 +93,4 @@ bool init_gl_state(void)
     build_cube_list();
     build_triangle_list();
     return true;
-}
-
-// Both fonts: 96 fresh lists, glyphs of the given character height. The
-// previous font's lists are left allocated; they go with the context.
-static void build_font(int pixel_height)
-{
-    font_base = glGenLists(FONT_GLYPHS);
-    if (font_base != 0) platform_build_font(font_base, pixel_height);
-}
-
-void build_font_large(void) { build_font(FONT_LARGE_HEIGHT); }
-void build_font_small(void) { build_font(FONT_SMALL_HEIGHT); }
-
-static int format_text_list(char* buffer, const char* format, va_list arguments)
-{
-    // vsnprintf cuts a longer text at 255 characters instead of writing
-    // past the buffer.
-    int written = std::vsnprintf(buffer, TEXT_BUFFER_SIZE, format, arguments);
-    if (written < 0) {
-        buffer[0] = '\0';
-        return 0;
-    }
-    return written < TEXT_BUFFER_SIZE ? written : TEXT_BUFFER_SIZE - 1;
-}
-
-int format_text(char* buffer, const char* format, ...)
-{
-    va_list arguments;
-    va_start(arguments, format);
-    int length = format_text_list(buffer, format, arguments);
-    va_end(arguments);
-    return length;
-}
-
-void print_text(const char* format, ...)
-{
-    if (!format) return;
-    char text[TEXT_BUFFER_SIZE];
-    va_list arguments;
-    va_start(arguments, format);
-    int length = format_text_list(text, format, arguments);
-    va_end(arguments);
-
-    glPushAttrib(GL_LIST_BIT);
-    glListBase(font_base - FONT_FIRST_CHAR);
-    glCallLists(length, GL_UNSIGNED_BYTE, text);
-    glPopAttrib();
 }

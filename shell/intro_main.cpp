@@ -3,11 +3,11 @@
 #include <cstdio>
 
 #include "music/music.h"
+#include "platform/gl_headers.h"
 #include "scenes/scenes.h"
 #include "shell/shell.h"
 
 bool fullscreen = false;
-bool quit_requested = false;
 bool window_active = true;
 uint32_t clock_base_ms = 0;
 uint32_t next_frame_ms = 120;  // the first frame no earlier than 120 ms

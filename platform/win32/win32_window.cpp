@@ -4,7 +4,6 @@
 #include "platform/gl_headers.h"
 #include "platform/platform.h"
 #include "platform/win32/win32.h"
-#include "shell/shell.h"
 
 #include <cstddef>
 
@@ -49,10 +48,56 @@ static_assert(sizeof(PIXELFORMATDESCRIPTOR) == 40, "PIXELFORMATDESCRIPTOR layout
 
 }  // namespace
 
+// Messages for the portable code, held until platform_wait_message hands
+// them up. Windows calls the window procedure from inside its own calls
+// (the size messages CreateWindowExA sends while it creates the window,
+// the activation ShowWindow causes, whatever DispatchMessageA delivers),
+// where nothing can be returned to the frame loop; the records wait here,
+// in the order they came. A new size or activation replaces one of its
+// kind waiting last: only the latest counts.
+namespace {
+
+enum { MESSAGE_QUEUE_SIZE = 32 };
+
+struct MessageQueue {
+    PlatformMessage records[MESSAGE_QUEUE_SIZE];
+    int first;  // index of the oldest record
+    int count;
+};
+
+MessageQueue message_queue;
+
+void hand_up(const PlatformMessage& record)
+{
+    MessageQueue& queue = message_queue;
+    if (queue.count > 0) {
+        PlatformMessage& last = queue.records[(queue.first + queue.count - 1) % MESSAGE_QUEUE_SIZE];
+        if (last.type == record.type && (record.type == MESSAGE_SIZE || record.type == MESSAGE_ACTIVATE)) {
+            last = record;
+            return;
+        }
+    }
+    if (queue.count == MESSAGE_QUEUE_SIZE) return;  // nobody has asked for 32 messages: drop
+    queue.records[(queue.first + queue.count) % MESSAGE_QUEUE_SIZE] = record;
+    queue.count++;
+}
+
+bool take_handed_up(PlatformMessage* message)
+{
+    MessageQueue& queue = message_queue;
+    if (queue.count == 0) return false;
+    *message = queue.records[queue.first];
+    queue.first = (queue.first + 1) % MESSAGE_QUEUE_SIZE;
+    queue.count--;
+    return true;
+}
+
+}  // namespace
+
 // The window procedure registered with the class. Screen-saver and monitor
 // power-down requests are swallowed (the whole wParam is compared); size,
-// activation, close and key-down messages go to the portable handler and
-// never reach DefWindowProcA.
+// activation, close and key-down messages are handed up to the portable
+// code and never reach DefWindowProcA.
 static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     PlatformMessage portable = {};
@@ -79,7 +124,7 @@ static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wpara
     default:
         return DefWindowProcA(window, message, wparam, lparam);
     }
-    window_procedure(portable);
+    hand_up(portable);
     return 0;
 }
 
@@ -252,22 +297,27 @@ void platform_build_font(unsigned list_base, int pixel_height)
                              OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
                              FF_DONTCARE | DEFAULT_PITCH, "Verdana");
     SelectObject(win32.device_context, font);
-    wglUseFontBitmapsA(win32.device_context, FONT_FIRST_CHAR, FONT_GLYPHS, list_base);
+    wglUseFontBitmapsA(win32.device_context, GLYPH_FIRST_CODE, GLYPH_COUNT, list_base);
 }
 
 // --- Messages ---------------------------------------------------------------
 
+// Takes the next message of the thread's queue, waiting up to `timeout_ms`
+// for one. Messages sent by other threads are delivered on the way.
+static bool take_message(MSG* taken, uint32_t timeout_ms)
+{
+    if (PeekMessageA(taken, nullptr, 0, 0, PM_REMOVE)) return true;
+    if (timeout_ms == 0) return false;
+    MsgWaitForMultipleObjectsEx(0, nullptr, timeout_ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    return PeekMessageA(taken, nullptr, 0, 0, PM_REMOVE) != 0;
+}
+
 bool platform_wait_message(PlatformMessage* message, uint32_t timeout_ms)
 {
-    MSG taken;
-    if (!PeekMessageA(&taken, nullptr, 0, 0, PM_REMOVE)) {
-        if (timeout_ms == 0) return false;
-        // Sleeps until a message arrives or the time is up; messages sent
-        // by other threads are delivered by the PeekMessageA that follows.
-        MsgWaitForMultipleObjectsEx(0, nullptr, timeout_ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        if (!PeekMessageA(&taken, nullptr, 0, 0, PM_REMOVE)) return false;
-    }
     *message = PlatformMessage{};
+    if (take_handed_up(message)) return true;
+    MSG taken;
+    if (!take_message(&taken, timeout_ms)) return take_handed_up(message);
     if (taken.message == WM_QUIT) {
         message->type = MESSAGE_QUIT;
         message->exit_code = static_cast<int>(taken.wParam);
@@ -275,7 +325,9 @@ bool platform_wait_message(PlatformMessage* message, uint32_t timeout_ms)
     }
     TranslateMessage(&taken);
     DispatchMessageA(&taken);
-    message->type = MESSAGE_HANDLED;
+    // What the window procedure handed up while the message was delivered
+    // comes first; otherwise the platform has handled the message itself.
+    if (!take_handed_up(message)) message->type = MESSAGE_HANDLED;
     return true;
 }
 

@@ -1,3 +1,4 @@
+#!/usr/bin/env bash
 # The browser build in headless chromium (WebGL on SwiftShader), driven
 # over the DevTools protocol: the question, the 800 x 600 window with the
 # title, the music, Esc, Play again, stills against brindlec-capture's
@@ -10,8 +11,7 @@ reference="$BRINDLEC_BIN/reference-frames"
 [ -f "$web/brindlec.html" ] && [ -f "$web/brindlec-single.html" ] ||
     fail "no browser build in $web: cmake --preset web && cmake --build --preset web"
 [ -f "$reference/frame-226000.png" ] || fail "no reference frames in $reference (gl_subset.sh makes them)"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+make_work_dir
 
 # Debian's Node modules (node-ws) live in /usr/share/nodejs.
 NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH} \

@@ -1,9 +1,9 @@
+#!/usr/bin/env bash
 # brindlec-capture: repeatable frames and music, the music's start, the
 # fallback without ffmpeg, the video's length, and bad arguments.
 . "$(dirname "$0")/support/lib.sh"
 capture="$BRINDLEC_BIN/brindlec-capture"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+make_work_dir
 cd "$work"
 
 # Bad arguments and a failing encoder.

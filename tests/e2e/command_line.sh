@@ -1,3 +1,4 @@
+#!/usr/bin/env bash
 # The intro's command line and the no-display path.
 . "$(dirname "$0")/support/lib.sh"
 bin="$BRINDLEC_BIN/brindlec"

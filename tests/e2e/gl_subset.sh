@@ -1,11 +1,11 @@
+#!/usr/bin/env bash
 # The browser build's OpenGL 1.1 subset against OSMesa's OpenGL 1.1: the
 # same 40 moments of the intro, from every scene, captured both ways by
 # brindlec-capture; in each frame at least 99 % of the pixels lie within
 # 8/255 per channel of the OpenGL 1.1 picture. The OpenGL 1.1 frames stay
 # in $BRINDLEC_BIN/reference-frames for the browser test.
 . "$(dirname "$0")/support/lib.sh"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+make_work_dir
 reference="$BRINDLEC_BIN/reference-frames"
 
 # Titles; the wall's pulse, ripple, gathering and sinking; the frame, box,

@@ -1,11 +1,11 @@
+#!/usr/bin/env bash
 # The whole intro on the capture tool's ideal clock (a frame every 30 ms
 # from 120 ms on): each scene takes over, and the end scroller ends the
 # intro, at the times the timeline gives; the run ends by itself with 0.
 # The same run lays out a frame every 5 s as a contact sheet for review
 # ($BRINDLEC_BIN/contact-sheet.png).
 . "$(dirname "$0")/support/lib.sh"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+make_work_dir
 
 "$BRINDLEC_BIN/brindlec-capture" --trace --sheet "$BRINDLEC_BIN/contact-sheet.png" --every 5000 \
     >"$work/trace" 2>"$work/errors"

@@ -1,3 +1,4 @@
+#!/usr/bin/env bash
 # The window minimised for ten seconds across the end of the titles, then
 # restored: no frame is drawn meanwhile, the intro clock runs on, so the
 # scene change due at 6.9 s waits for the first frame after the restore
@@ -8,13 +9,13 @@
 # The window is minimised the way a window manager iconifies a window,
 # by unmapping it (Xvfb runs none), and restored by mapping it again.
 . "$(dirname "$0")/support/lib.sh"
-work=$(mktemp -d)
+make_work_dir
 start_xvfb 1024x768
 
 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" \
     "$BRINDLEC_BIN/brindlec" --windowed --trace > >(timestamp_lines >"$work/trace") 2>"$work/err" &
 APP_PID=$!
-win=$(window_id "Brindlec by qvt71") || fail "no intro window"
+win=$(window_id "$WINDOW_TITLE") || fail "no intro window"
 
 # The first caption appears with the first frame at or after 510 ms of the
 # intro clock: that anchors the clock to wall time. The caption is seen up
@@ -31,11 +32,8 @@ restored=$(now)
 xdotool windowmap "$win"
 wait_for_line "$work/trace" ' scene 1 at ' 5 || fail "no scene change after the restore"
 sleep 1
-xdotool key --window "$win" Escape 2>/dev/null
-wait_exit $APP_PID 10
-status=$?
-APP_PID=
-[ $status = 0 ] || { cat "$work/err"; fail "exit status $status"; }
+press_key "$win" Escape
+expect_exit_zero 10 "$work/err"
 
 read -r arrived scene1 < <(awk '$2 == "scene" && $3 == 1 {print $1, $5}' "$work/trace")
 restore_ms=$(awk -v r="$restored" -v c="$clock_start" 'BEGIN {printf "%d", (r - c) * 1000}')

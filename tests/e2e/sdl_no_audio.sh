@@ -1,10 +1,11 @@
+#!/usr/bin/env bash
 # No audio device: the intro runs silent, with no message and no mixing
 # thread, and still shows its titles and moves on to scene 1. Two ways a
 # viewer's machine lacks sound: an audio driver with no sound card behind
 # it (ALSA pointed at a card that does not exist), and no usable audio
 # driver at all.
 . "$(dirname "$0")/support/lib.sh"
-work=$(mktemp -d)
+make_work_dir
 start_xvfb 1024x768
 bin="$BRINDLEC_BIN/brindlec"
 
@@ -15,20 +16,17 @@ run_silent() {
     env "$@" "$bin" --windowed --trace >"$work/trace" 2>"$work/err" &
     APP_PID=$!
     local win
-    win=$(window_id "Brindlec by qvt71") || fail "$label: no intro window"
+    win=$(window_id "$WINDOW_TITLE") || fail "$label: no intro window"
     # The captions begin at 0.51 s, just after the music was due to start.
     wait_for_caption "$win" 10 >/dev/null || fail "$label: no title text"
-    [ -z "$(window_id "ERROR" 1)" ] || fail "$label: a message box was shown"
+    [ -z "$(window_id "$ERROR_CAPTION" 1)" ] || fail "$label: a message box was shown"
     has_thread $APP_PID brindlec-mixer && fail "$label: a mixing thread runs without a device"
     if [ "$scene1" = yes ]; then
         wait_for_line "$work/trace" '^scene 1 at' 15 || fail "$label: the intro did not reach scene 1"
     fi
     kill -0 $APP_PID 2>/dev/null || fail "$label: the intro ended by itself"
-    xdotool key --window "$win" Escape 2>/dev/null  # the key-up finds no window
-    wait_exit $APP_PID 10
-    local status=$?
-    APP_PID=
-    [ $status = 0 ] || { cat "$work/err"; fail "$label: exit status $status"; }
+    press_key "$win" Escape
+    expect_exit_zero 10 "$work/err"
     # Not a word from the intro itself (the audio library may talk).
     ! grep -q '^brindlec' "$work/err" || { cat "$work/err"; fail "$label: the intro printed a message"; }
     echo "ok: $label: silent, no message, titles shown"
@@ -41,8 +39,7 @@ run_silent "no audio driver" no SDL_AUDIODRIVER=no-such-driver
 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" "$bin" --windowed >/dev/null 2>&1 &
 APP_PID=$!
 thread_id $APP_PID brindlec-mixer 10 >/dev/null || fail "no mixing thread with the disk audio device"
-win=$(window_id "Brindlec by qvt71") || fail "no intro window with the disk audio device"
-xdotool key --window "$win" Escape 2>/dev/null  # the key-up finds no window
-wait_exit $APP_PID 10 || fail "exit status $? with the disk audio device"
-APP_PID=
+win=$(window_id "$WINDOW_TITLE") || fail "no intro window with the disk audio device"
+press_key "$win" Escape
+expect_exit_zero 10
 echo "ok: with a device the mixing thread runs"

@@ -1,3 +1,4 @@
+#!/usr/bin/env bash
 # A mixing thread held up for longer than the audio ring (3.5 s against
 # 2.01 s) while the device plays on: the device repeats the old music of
 # the ring it was not given anew, then the thread catches up in one poll
@@ -10,23 +11,20 @@
 # by block (pcm_lag): every block heard is the song at the same place, or
 # exactly whole rings earlier.
 . "$(dirname "$0")/support/lib.sh"
-work=$(mktemp -d)
+make_work_dir
 start_xvfb 1024x768
 
 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" \
     "$BRINDLEC_BIN/brindlec" --windowed >/dev/null 2>"$work/err" &
 APP_PID=$!
-win=$(window_id "Brindlec by qvt71") || fail "no intro window"
+win=$(window_id "$WINDOW_TITLE") || fail "no intro window"
 mixer=$(thread_id $APP_PID brindlec-mixer 10) || fail "no mixing thread"
 sleep 2
 "$BRINDLEC_BIN/hold_thread" "$mixer" 3500 >"$work/held" || fail "cannot hold the mixing thread"
 sleep 4
 kill -0 $APP_PID 2>/dev/null || fail "the intro ended during the stall"
-xdotool key --window "$win" Escape 2>/dev/null
-wait_exit $APP_PID 10
-status=$?
-APP_PID=
-[ $status = 0 ] || { cat "$work/err"; fail "exit status $status"; }
+press_key "$win" Escape
+expect_exit_zero 10 "$work/err"
 
 "$BRINDLEC_BIN/brindlec-music" --wav "$work/song.wav" --seconds 30 >"$work/render.log" 2>&1 || { cat "$work/render.log"; fail "no offline render"; }
 "$BRINDLEC_BIN/pcm_lag" "$work/audio.raw" "$work/song.wav" >"$work/lag" || fail "no music in the capture"

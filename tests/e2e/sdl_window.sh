@@ -1,14 +1,15 @@
+#!/usr/bin/env bash
 # The real intro under Xvfb with real SDL: the question answered "No" in
 # the real dialog, the 800 x 600 window shows the title, Esc ends it with 0.
 . "$(dirname "$0")/support/lib.sh"
-work=$(mktemp -d)
+make_work_dir
 start_xvfb 1024x768
 
 "$BRINDLEC_BIN/brindlec" >"$work/out" 2>&1 &
 APP_PID=$!
-box=$(window_id "FullScreen?") || fail "the question did not appear"
-xdotool key --window "$box" Escape   # the No button answers Escape
-win=$(window_id "Brindlec by qvt71") || fail "no intro window after answering No"
+box=$(window_id "$QUESTION_CAPTION") || fail "the question did not appear"
+press_key "$box" Escape  # the No button answers Escape
+win=$(window_id "$WINDOW_TITLE") || fail "no intro window after answering No"
 read -r width height < <(window_size "$win")
 [ "$width" = 800 ] && [ "$height" = 600 ] || fail "window is ${width}x${height}, not 800x600"
 
@@ -23,9 +24,6 @@ done
 [ $seen = 1 ] || fail "no title text in the window"
 cp "$work/shot.png" "$BRINDLEC_BIN/e2e-sdl-window.png" 2>/dev/null
 
-xdotool key --window "$win" Escape
-wait_exit $APP_PID 10
-status=$?
-APP_PID=
-[ $status = 0 ] || { cat "$work/out"; fail "exit status $status after Esc"; }
+press_key "$win" Escape
+expect_exit_zero 10 "$work/out"
 echo "ok: question, 800x600 window with title text, Esc -> 0"

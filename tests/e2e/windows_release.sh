@@ -1,8 +1,8 @@
-#!/bin/bash
+#!/usr/bin/env bash
 # The release: the i686 (32-bit) brindlec.exe cross-built with MinGW-w64 is
 # a GUI-subsystem PE32 that imports only DLLs Windows ships, carries the
 # embedded song, and fits in 64 KiB without a packer.
-source "$(dirname "$0")/support/windows.bash"
+. "$(dirname "$0")/support/lib.sh"
 
 require_tools cmake i686-w64-mingw32-g++-win32 i686-w64-mingw32-objdump od
 build_windows_preset windows-x86

@@ -1,4 +1,4 @@
-#!/bin/bash
+#!/usr/bin/env bash
 # The Windows intro end to end under Wine and Xvfb, through its real
 # message boxes and window (the x64 build: these machines run no 32-bit
 # code). With no sound device wave-out does not open and the intro runs
@@ -9,7 +9,7 @@
 #   3. 800 x 600 screen, Yes: the 1024 x 768 mode is refused, the error
 #      box says so, and the intro ends with status 0 and no window.
 #   4. With a sound device (ALSA writing to a file) the music is heard.
-source "$(dirname "$0")/support/windows.bash"
+. "$(dirname "$0")/support/lib.sh"
 
 require_tools cmake x86_64-w64-mingw32-g++-win32 x86_64-w64-mingw32-objdump \
     Xvfb xwininfo xdotool import convert od
@@ -38,61 +38,13 @@ no_sound=$work/no-sound.conf
 : >"$no_sound"
 export ALSA_CONFIG_PATH=$no_sound
 
-xvfb_pid=
-wine_pid=
-cleanup() {
-    [ -n "$wine_pid" ] && kill "$wine_pid" 2>/dev/null
-    "$wineserver" -k 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    true
-}
-trap cleanup EXIT
+at_exit '"$wineserver" -k 2>/dev/null'
 
-# Starts an X server with a screen of the given size on a free display.
+# A screen of the given size; the Wine session of the prefix belongs to
+# the old screen and ends with it.
 start_screen() {
-    local geometry=$1 display_file=$work/display
-    stop_screen
-    rm -f "$display_file"
-    Xvfb -displayfd 3 -screen 0 "${geometry}x24" -nolisten tcp 3>"$display_file" 2>"$work/xvfb.log" &
-    xvfb_pid=$!
-    local i
-    for i in $(seq 100); do
-        [ -s "$display_file" ] && break
-        sleep 0.1
-    done
-    [ -s "$display_file" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-    export DISPLAY=:$(head -1 "$display_file")
-}
-
-# Ends the Wine session of the prefix (it belongs to the old screen) and
-# the X server.
-stop_screen() {
-    "$wineserver" -k 2>/dev/null || true
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-        xvfb_pid=
-    fi
-}
-
-# Prints the id of the top-level window titled NAME, if there is one.
-window_id() {
-    xwininfo -root -tree 2>/dev/null | grep -F "\"$1\":" | awk 'NR == 1 {print $1}'
-}
-
-# Waits up to SECONDS for the window titled NAME; prints its id.
-wait_window() {
-    local name=$1 seconds=$2 id i
-    for i in $(seq $((seconds * 5))); do
-        id=$(window_id "$name")
-        if [ -n "$id" ]; then
-            echo "$id"
-            return 0
-        fi
-        kill -0 "$wine_pid" 2>/dev/null || fail "the intro ended before \"$name\" appeared"
-        sleep 0.2
-    done
-    fail "no window \"$name\" within $seconds s"
+    "$wineserver" -k 2>/dev/null
+    start_xvfb "$1"
 }
 
 # Prints "x y width height" of a window on the screen.
@@ -108,33 +60,13 @@ bright_pixels() {
         -threshold 50% -format '%[fx:round(mean*w*h)]' info:
 }
 
-# Presses KEY in the window WINDOW (xdotool's complaints about Xvfb's
-# input focus are no news).
-press_key() {
-    xdotool key --window "$1" "$2" 2>/dev/null || fail "could not press $2"
-}
-
 # Starts the intro and answers its question with KEY (n: No, y: Yes).
 start_intro() {
     "$wine" "$exe" >"$work/wine.log" 2>&1 &
-    wine_pid=$!
+    APP_PID=$!
     local box
-    box=$(wait_window "FullScreen?" 60)
+    box=$(window_id "$QUESTION_CAPTION" 60) || fail "no question within 60 s"
     press_key "$box" "$1"
-}
-
-# Waits for the intro to end; fails unless its exit status is 0.
-expect_exit_zero() {
-    local i
-    for i in $(seq 100); do
-        kill -0 "$wine_pid" 2>/dev/null || break
-        sleep 0.2
-    done
-    kill -0 "$wine_pid" 2>/dev/null && fail "the intro did not end"
-    local status=0
-    wait "$wine_pid" || status=$?
-    wine_pid=
-    [ "$status" -eq 0 ] || fail "exit status $status"
 }
 
 # The window is WIDTH x HEIGHT at X, Y and shows the title text in the
@@ -151,7 +83,7 @@ expect_title_text() {
     # are still inside the titles.
     while [ $((SECONDS - start)) -lt 6 ]; do
         sleep 0.5
-        [ -z "$(window_id ERROR)" ] || fail "an error box came up"
+        [ -z "$(window_id "$ERROR_CAPTION" 0)" ] || fail "an error box came up"
         import -window root "$shot"
         middle=$(bright_pixels "$shot" "$width" $((height / 2)) "$x" $((y + height / 4)))
         all=$(bright_pixels "$shot" "$width" "$height" "$x" "$y")
@@ -173,7 +105,7 @@ fi
 
 echo "1. windowed, silent"
 start_intro n
-window=$(wait_window "Brindlec by qvt71" 30)
+window=$(window_id "$WINDOW_TITLE" 30) || fail "no intro window within 30 s"
 # The client area is 800 x 600, below and right of the frame.
 geometry=$(window_geometry "$window")
 read -r x y width height <<<"$geometry"
@@ -182,23 +114,23 @@ read -r x y width height <<<"$geometry"
     fail "client area at $x, $y: no frame at the top-left corner"
 expect_title_text "$window" "$geometry"
 press_key "$window" Escape
-expect_exit_zero
-[ -z "$(window_id "Brindlec by qvt71")" ] || fail "the window is still there"
+expect_exit_zero 20
+[ -z "$(window_id "$WINDOW_TITLE" 0)" ] || fail "the window is still there"
 
 echo "2. full screen"
 start_intro y
-window=$(wait_window "Brindlec by qvt71" 30)
+window=$(window_id "$WINDOW_TITLE" 30) || fail "no intro window within 30 s"
 expect_title_text "$window" "0 0 1024 768"
 press_key "$window" Escape
-expect_exit_zero
+expect_exit_zero 20
 
 echo "3. full screen refused"
 start_screen 800x600
 start_intro y
-error=$(wait_window ERROR 30)
-[ -z "$(window_id "Brindlec by qvt71")" ] || fail "a window was opened in a refused mode"
+error=$(window_id "$ERROR_CAPTION" 30) || fail "no error box within 30 s"
+[ -z "$(window_id "$WINDOW_TITLE" 0)" ] || fail "a window was opened in a refused mode"
 press_key "$error" Return
-expect_exit_zero
+expect_exit_zero 20
 
 echo "4. music through wave-out"
 if [ -f "$BRINDLEC_SOURCE_DIR/data/song.xm" ]; then
@@ -212,12 +144,12 @@ CONF
     start_screen 1024x768
     export ALSA_CONFIG_PATH=$work/sound.conf
     start_intro n
-    window=$(wait_window "Brindlec by qvt71" 30)
+    window=$(window_id "$WINDOW_TITLE" 30) || fail "no intro window within 30 s"
     # The song starts 0.48 s into the intro; 4 s gives it time to sound.
     sleep 4
-    [ -z "$(window_id ERROR)" ] || fail "an error box came up"
+    [ -z "$(window_id "$ERROR_CAPTION" 0)" ] || fail "an error box came up"
     press_key "$window" Escape
-    expect_exit_zero
+    expect_exit_zero 20
     [ -s "$sound" ] || fail "wave-out played nothing"
     # 16-bit frames: how many values are far from silence.
     loud=$(od -An -v -td2 -w2 "$sound" | awk '$1 > 512 || $1 < -512 {n++} END {print n + 0}')

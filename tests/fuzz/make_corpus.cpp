@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/unit/music/xm_builder.h"
+#include "tools/common/file_output.h"
 
 namespace {
 
@@ -191,16 +192,16 @@ int main(int argc, char** argv)
                  {"sparse", sparse_module()},     {"wide", wide_module()}};
     for (const auto& seed : seeds) {
         std::vector<uint8_t> bytes = build_module(seed.module);
-        std::string path = std::string(argv[1]) + "/" + seed.name + ".xm";
-        std::FILE* out = std::fopen(path.c_str(), "wb");
-        if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() || std::fclose(out) != 0) {
-            std::fprintf(stderr, "fuzz_make_corpus: cannot write %s\n", path.c_str());
+        std::string path = std::string(argv[1]) + "/" + seed.name + ".xm", error;
+        if (!write_file(path, bytes, &error)) {
+            std::fprintf(stderr, "fuzz_make_corpus: cannot write %s\n", error.c_str());
             return 1;
         }
         // Each seed must load, or it would only teach the fuzzer the signature.
-        Song* song = load_bytes(bytes);
+        SongLoadStatus status;
+        Song* song = load_bytes(bytes, &status);
         if (!song) {
-            std::fprintf(stderr, "fuzz_make_corpus: %s does not load\n", seed.name);
+            std::fprintf(stderr, "fuzz_make_corpus: %s does not load: %s\n", seed.name, status.reason);
             return 1;
         }
         free_song(song);

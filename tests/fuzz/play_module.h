@@ -1,16 +1,16 @@
 // The load-and-play routine shared by the fuzz harness and the unit test
 // that replays the corpus and every input that ever crashed or hung: any
-// bytes go through the memory source into load_song and, when they load,
-// play offline through fill_block for a few hundred ticks, with no device.
+// bytes are loaded from memory and, when they load, rendered offline for
+// a few hundred ticks, with no device.
 #ifndef BRINDLEC_TESTS_FUZZ_PLAY_MODULE_H
 #define BRINDLEC_TESTS_FUZZ_PLAY_MODULE_H
 
-#include <climits>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "music/music.h"
 
@@ -64,36 +64,28 @@ inline void check_block(int block)
     }
 }
 
-inline void fill_checked_block(PlayResult* result)
-{
-    int block = sound_output.write_block;
-    fill_block();
-    check_block(block);
-    result->blocks += 1;
-}
-
 // Loads `size` bytes as a module and plays what loads. Every buffer the
 // run took is released again before it returns.
 inline PlayResult play_module(const uint8_t* data, size_t size)
 {
     PlayResult result;
-    set_file_callbacks(memory_open, memory_close, memory_read, memory_seek, memory_tell);
-    memory_file.base = data;
-    memory_file.size = size < INT_MAX ? static_cast<int>(size) : INT_MAX;
-    memory_file.position = 0;
-    Song* song = load_song("");
+    Song* song = load_song_from_memory(data, size, nullptr);
     if (!song) return result;
     result.loaded = true;
-    // A fresh output for every module: voices cleared, as at start-up.
-    open_offline_output(OUTPUT_RATE);
     song->tick_handler = counting_tick;
     tick_count() = 0;
-    if (prepare_playback(song)) {
-        int ring_blocks = sound_output.ring_frames / sound_output.block_frames;
+    // A fresh output for every module: voices cleared, as at start-up.
+    if (start_offline_render(song, OUTPUT_RATE)) {
+        const int ring_blocks = sound_output.ring_frames / sound_output.block_frames;
         for (int block = 0; block < ring_blocks; ++block) check_block(block);
         result.blocks = ring_blocks;
-        for (int extra = 0; extra < EXTRA_BLOCK_LIMIT && tick_count() < TICK_LIMIT; ++extra)
-            fill_checked_block(&result);
+        std::vector<int16_t> heard(2 * static_cast<size_t>(sound_output.block_frames));
+        // Each block heard is mixed anew, a ring ahead.
+        for (int extra = 0; extra < EXTRA_BLOCK_LIMIT && tick_count() < TICK_LIMIT; ++extra) {
+            render_offline(heard.data(), static_cast<uint32_t>(sound_output.block_frames));
+            check_block((sound_output.write_block + ring_blocks - 1) % ring_blocks);
+            result.blocks += 1;
+        }
     }
     result.ticks = tick_count();
     free_song(song);

@@ -8,12 +8,11 @@
 # "address" build, data races for a "thread" build.
 #
 #   tests/sanitizer/sdl_run.sh BUILD_DIR [SECONDS]   (default 10)
-set -u
-here=$(cd "$(dirname "$0")/../.." && pwd)
+. "$(dirname "$0")/../e2e/support/lib.sh"
+here=$BRINDLEC_SOURCE_DIR
 bin=$(cd "${1:?usage: sdl_run.sh BUILD_DIR [SECONDS]}" && pwd)
 seconds=${2:-10}
-. "$here/tests/e2e/support/lib.sh"
-work=$(mktemp -d)
+make_work_dir
 
 if ldd "$bin/brindlec" | grep -q libasan; then
     kind=AddressSanitizer
@@ -30,12 +29,12 @@ export TSAN_OPTIONS="suppressions=$here/tests/sanitizer/tsan.supp"
 start_xvfb 1024x768
 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" "$bin/brindlec" >/dev/null 2>"$work/err" &
 APP_PID=$!
-box=$(window_id "FullScreen?" 30) || fail "the question did not appear"
-xdotool key --window "$box" Escape  # the No button answers Escape
-win=$(window_id "Brindlec by qvt71" 30) || fail "no intro window"
+box=$(window_id "$QUESTION_CAPTION" 30) || fail "the question did not appear"
+press_key "$box" Escape  # the No button answers Escape
+win=$(window_id "$WINDOW_TITLE" 30) || fail "no intro window"
 thread_id $APP_PID brindlec-mixer 30 >/dev/null || fail "no mixing thread"
 sleep "$seconds"
-xdotool key --window "$win" Escape 2>/dev/null  # the key-up finds no window
+press_key "$win" Escape
 wait_exit $APP_PID 60
 status=$?
 APP_PID=

@@ -11,6 +11,7 @@
 #include "platform/headless/headless.h"
 #include "scenes/scenes.h"
 #include "shell/shell.h"
+#include "text/text.h"
 
 // Opens the headless window with the intro's GL state.
 inline bool open_test_window(int width = 800, int height = 600)

@@ -25,7 +25,6 @@
 #include "tools/capture/gl_switch.h"
 #include "tools/capture/png_file.h"
 #include "tools/capture/video_output.h"
-#include "tools/common/offline_audio.h"
 
 namespace {
 
@@ -316,18 +315,20 @@ bool render_music(const CaptureRun& run, std::vector<int16_t>* music, std::strin
     music->assign(2 * silent, 0);
     if (silent == total) return true;
 
-    music_disabled = false;  // the intro ran silent; now the song plays offline
-    Song* song = load_embedded_song(embedded_module, static_cast<int>(embedded_module_size));
-    OfflineRender render;
-    if (!song || !start_offline_render(&render, song, OUTPUT_RATE)) {
-        *error = "the embedded song does not play";
+    // The intro ran silent; now the song plays offline.
+    SongLoadStatus status;
+    Song* song = load_song_from_memory(embedded_module, embedded_module_size, &status);
+    if (!song || !start_offline_render(song, OUTPUT_RATE)) {
+        *error = std::string("the embedded song does not play: ") + status.reason;
+        free_song(song);
         return false;
     }
     if (first > start) {
-        std::vector<int16_t> skipped;
-        take_offline_frames(&render, static_cast<uint32_t>(frame_at(first) - frame_at(start)), &skipped);
+        std::vector<int16_t> skipped(2 * (frame_at(first) - frame_at(start)));
+        render_offline(skipped.data(), static_cast<uint32_t>(skipped.size() / 2));
     }
-    take_offline_frames(&render, static_cast<uint32_t>(total - silent), music);
+    music->resize(2 * total);
+    render_offline(music->data() + 2 * silent, static_cast<uint32_t>(total - silent));
     free_song(song);
     return true;
 }

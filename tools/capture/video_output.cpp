@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "tools/capture/png_file.h"
-#include "tools/common/offline_audio.h"
+#include "tools/common/file_output.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "platform/glyphs/embedded_glyphs.h"
 #include "platform/glyphs/freetype_glyphs.h"
-#include "shell/shell.h"
+#include "text/text.h"
 
 namespace {
 

@@ -19,8 +19,8 @@
 
 #include "data/embedded_module.h"
 #include "music/music.h"
-#include "tools/common/offline_audio.h"
 #include "platform/platform.h"
+#include "tools/common/file_output.h"
 #include "tools/music/test_module.h"
 
 namespace {
@@ -99,32 +99,21 @@ bool read_file(const std::string& path, std::vector<uint8_t>* bytes)
     return !failed;
 }
 
-// Loads through the memory source, as the intro does. `bytes` must stay
-// alive only while loading.
-Song* load_module(const Options& options, std::vector<uint8_t>* bytes)
+// Loads through the memory source, as the intro does; a refused module is
+// reported with the check it failed.
+Song* load_module(const Options& options)
 {
     std::string name = options.module_path.empty() ? "the embedded module" : options.module_path;
+    std::vector<uint8_t> bytes;
     if (options.module_path.empty()) {
-        if (embedded_module_size == 0) {
-            std::fprintf(stderr, "brindlec-music: this build carries no embedded module\n");
-            return nullptr;
-        }
-        bytes->assign(embedded_module, embedded_module + embedded_module_size);
-    } else if (!read_file(options.module_path, bytes)) {
+        bytes.assign(embedded_module, embedded_module + embedded_module_size);
+    } else if (!read_file(options.module_path, &bytes)) {
         std::fprintf(stderr, "brindlec-music: cannot read %s: %s\n", name.c_str(), std::strerror(errno));
         return nullptr;
     }
-    if (bytes->size() > 0x7FFFFFFF) {
-        std::fprintf(stderr, "brindlec-music: %s: too large for a module\n", name.c_str());
-        return nullptr;
-    }
-    set_file_callbacks(memory_open, memory_close, memory_read, memory_seek, memory_tell);
-    memory_file.base = bytes->data();
-    memory_file.size = static_cast<int>(bytes->size());
-    memory_file.position = 0;
-    Song* song = load_song("");
-    if (!song)
-        std::fprintf(stderr, "brindlec-music: %s: not an XM module this player can load\n", name.c_str());
+    SongLoadStatus status;
+    Song* song = load_song_from_memory(bytes.data(), bytes.size(), &status);
+    if (!song) std::fprintf(stderr, "brindlec-music: %s: %s\n", name.c_str(), status.reason);
     return song;
 }
 
@@ -192,16 +181,14 @@ int render_wav(Song* song, const Options& options)
 {
     auto started = std::chrono::steady_clock::now();
     uint32_t total = static_cast<uint32_t>(options.seconds * options.rate + 0.5);
-    OfflineRender render;
-    std::vector<int16_t> frames;
-    std::string error;
-    if (!start_offline_render(&render, song, options.rate)) {
+    if (!start_offline_render(song, options.rate)) {
         std::fprintf(stderr, "brindlec-music: cannot render at %d Hz\n", options.rate);
         return 1;
     }
-    frames.reserve(2 * static_cast<size_t>(total));
-    take_offline_frames(&render, total, &frames);
+    std::vector<int16_t> frames(2 * static_cast<size_t>(total));
+    render_offline(frames.data(), total);
     double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::string error;
     if (!write_wav(options.wav_path, options.rate, frames, &error)) {
         std::fprintf(stderr, "brindlec-music: cannot write %s\n", error.c_str());
         return 1;
@@ -233,12 +220,9 @@ int play(Song* song, const Options& options)
 
 int make_test_module(const Options& options)
 {
-    std::vector<uint8_t> bytes = build_test_module(options.channels);
-    std::FILE* out = std::fopen(options.test_module_path.c_str(), "wb");
-    bool failed = !out || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size();
-    if (out) failed |= std::fclose(out) != 0;
-    if (failed) {
-        std::fprintf(stderr, "brindlec-music: cannot write %s\n", options.test_module_path.c_str());
+    std::string error;
+    if (!write_file(options.test_module_path, build_test_module(options.channels), &error)) {
+        std::fprintf(stderr, "brindlec-music: cannot write %s\n", error.c_str());
         return 1;
     }
     return 0;
@@ -254,8 +238,7 @@ int main(int argc, char** argv)
         return 2;
     }
     if (!options.test_module_path.empty()) return make_test_module(options);
-    std::vector<uint8_t> bytes;
-    Song* song = load_module(options, &bytes);
+    Song* song = load_module(options);
     if (!song) return 1;
     int status = 0;
     if (options.info) print_info(song);

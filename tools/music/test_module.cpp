@@ -4,30 +4,10 @@
 #include "tools/music/test_module.h"
 
 #include <cmath>
-#include <cstring>
+
+#include "tools/common/byte_writer.h"
 
 namespace {
-
-struct Writer {
-    std::vector<uint8_t> bytes;
-    void u8(unsigned value) { bytes.push_back(static_cast<uint8_t>(value)); }
-    void u16(unsigned value)
-    {
-        u8(value & 0xFF);
-        u8(value >> 8);
-    }
-    void u32(uint32_t value)
-    {
-        u16(value & 0xFFFF);
-        u16(value >> 16);
-    }
-    void text(const char* text, size_t width)
-    {
-        size_t length = std::strlen(text);
-        for (size_t i = 0; i < width; ++i) u8(i < length ? static_cast<uint8_t>(text[i]) : 0);
-    }
-    void zeros(size_t count) { bytes.insert(bytes.end(), count, 0); }
-};
 
 const int PATTERN_ROWS = 64;
 const int PATTERNS = 4;
@@ -46,7 +26,7 @@ double waveform(int instrument, double phase)
     }
 }
 
-void write_header(Writer& out, int channels)
+void write_header(ByteWriter& out, int channels)
 {
     out.text("Extended Module: ", 17);
     out.text("brindlec load test", 20);
@@ -66,7 +46,7 @@ void write_header(Writer& out, int channels)
 }
 
 // Plain 5-byte cells: channel c plays a note every 2 + c % 3 rows.
-void write_pattern(Writer& out, int pattern, int channels)
+void write_pattern(ByteWriter& out, int pattern, int channels)
 {
     out.u32(9);
     out.u8(0);
@@ -86,7 +66,7 @@ void write_pattern(Writer& out, int pattern, int channels)
     }
 }
 
-void write_instrument(Writer& out, int instrument)
+void write_instrument(ByteWriter& out, int instrument)
 {
     out.u32(263);
     out.text("load test", 22);
@@ -130,7 +110,7 @@ void write_instrument(Writer& out, int instrument)
 
 std::vector<uint8_t> build_test_module(int channels)
 {
-    Writer out;
+    ByteWriter out;
     write_header(out, channels);
     for (int p = 0; p < PATTERNS; ++p) write_pattern(out, p, channels);
     for (int i = 0; i < INSTRUMENTS; ++i) write_instrument(out, i);

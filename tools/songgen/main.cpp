@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tools/common/file_output.h"
 #include "tools/songgen/song_module.h"
 
 int main(int argc, char** argv) {
@@ -12,9 +13,9 @@ int main(int argc, char** argv) {
     }
     songgen::ModuleData module = songgen::compose_song();
     std::vector<uint8_t> bytes = songgen::write_xm(module);
-    FILE* f = std::fopen(argv[1], "wb");
-    if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fclose(f) != 0) {
-        std::fprintf(stderr, "brindlec-songgen: cannot write %s\n", argv[1]);
+    std::string error;
+    if (!write_file(argv[1], bytes, &error)) {
+        std::fprintf(stderr, "brindlec-songgen: cannot write %s\n", error.c_str());
         return 1;
     }
     if (argc > 2 && std::strcmp(argv[2], "--report") == 0) {

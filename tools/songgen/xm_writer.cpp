@@ -4,32 +4,19 @@
 // 29 bytes), so no byte of the 10000 is spent on padding.
 #include "tools/songgen/song_module.h"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
+
+#include "tools/common/byte_writer.h"
 
 namespace songgen {
 namespace {
 
-struct Bytes {
-    std::vector<uint8_t> data;
-    void u8(int v) { data.push_back(static_cast<uint8_t>(v)); }
-    void u16(int v) {
-        u8(v & 0xFF);
-        u8((v >> 8) & 0xFF);
-    }
-    void u32(uint32_t v) {
-        u16(static_cast<int>(v & 0xFFFF));
-        u16(static_cast<int>(v >> 16));
-    }
-    void text(const std::string& s, size_t width) {
-        for (size_t i = 0; i < width; ++i) u8(i < s.size() ? s[i] : 0);
-    }
-};
-
 // A cell as the format packs it: one 0x80 mask byte for an empty cell, a
 // mask followed by the fields present, or all five bytes when every field
 // is present (the plain form is one byte shorter then).
-void pack_cell(Bytes& out, const Cell& c) {
+void pack_cell(ByteWriter& out, const Cell& c) {
     const uint8_t fields[5] = {c.note, c.instrument, c.volume, c.effect, c.param};
     int mask = 0x80, present = 0;
     for (int i = 0; i < 5; ++i) {
@@ -48,9 +35,9 @@ void pack_cell(Bytes& out, const Cell& c) {
     }
 }
 
-void write_header(Bytes& out, const ModuleData& m) {
+void write_header(ByteWriter& out, const ModuleData& m) {
     out.text("Extended Module: ", 17);
-    out.text(m.name, 20);
+    out.text(m.name.c_str(), 20);
     out.u8(0x1A);
     out.text("brindlec-songgen", 20);
     out.u16(0x0104);
@@ -66,18 +53,18 @@ void write_header(Bytes& out, const ModuleData& m) {
     for (int i = 0; i < 256; ++i) out.u8(i < static_cast<int>(m.orders.size()) ? m.orders[i] : 0);
 }
 
-void write_pattern(Bytes& out, const Grid& g) {
-    Bytes packed;
+void write_pattern(ByteWriter& out, const Grid& g) {
+    ByteWriter packed;
     for (const Cell& c : g.cells) pack_cell(packed, c);
-    if (packed.data.size() > 0xFFFF) throw std::runtime_error("pattern too large");
+    if (packed.bytes.size() > 0xFFFF) throw std::runtime_error("pattern too large");
     out.u32(9);
     out.u8(0);
     out.u16(g.rows);
-    out.u16(static_cast<int>(packed.data.size()));
-    out.data.insert(out.data.end(), packed.data.begin(), packed.data.end());
+    out.u16(static_cast<int>(packed.bytes.size()));
+    out.raw(packed.bytes);
 }
 
-void write_envelope_points(Bytes& out, const Envelope& e) {
+void write_envelope_points(ByteWriter& out, const Envelope& e) {
     for (size_t i = 0; i < 12; ++i) {
         out.u16(i < e.points.size() ? e.points[i].x : 0);
         out.u16(i < e.points.size() ? e.points[i].y : 0);
@@ -89,7 +76,7 @@ int envelope_type(const Envelope& e) {
     return 1 | (e.sustain >= 0 ? 2 : 0) | (e.loop_start >= 0 ? 4 : 0);
 }
 
-void write_sample_header(Bytes& out, const SampleData& s) {
+void write_sample_header(ByteWriter& out, const SampleData& s) {
     out.u32(static_cast<uint32_t>(s.pcm.size()));
     out.u32(s.looped ? s.loop_start : 0);
     out.u32(s.looped ? s.loop_length : 0);
@@ -102,10 +89,10 @@ void write_sample_header(Bytes& out, const SampleData& s) {
     out.text("", 22);
 }
 
-void write_instrument(Bytes& out, const InstrumentData& ins) {
+void write_instrument(ByteWriter& out, const InstrumentData& ins) {
     if (!ins.has_sample) {
         out.u32(29);
-        out.text(ins.name, 22);
+        out.text(ins.name.c_str(), 22);
         out.u8(0);
         out.u16(0);
         return;
@@ -114,7 +101,7 @@ void write_instrument(Bytes& out, const InstrumentData& ins) {
     if (s.looped && s.loop_start + s.loop_length > s.pcm.size())
         throw std::runtime_error("loop beyond the sample: " + ins.name);
     out.u32(243);
-    out.text(ins.name, 22);
+    out.text(ins.name.c_str(), 22);
     out.u8(0);
     out.u16(1);
     out.u32(40);
@@ -148,11 +135,11 @@ void write_instrument(Bytes& out, const InstrumentData& ins) {
 }  // namespace
 
 std::vector<uint8_t> write_xm(const ModuleData& m) {
-    Bytes out;
+    ByteWriter out;
     write_header(out, m);
     for (const Grid& g : m.patterns) write_pattern(out, g);
     for (const InstrumentData& ins : m.instruments) write_instrument(out, ins);
-    return out.data;
+    return out.bytes;
 }
 
 std::vector<uint8_t> build_song_module() { return write_xm(compose_song()); }

@@ -19,7 +19,7 @@ void counting_tick(Song*) { ticks.fetch_add(1); }
 
 void open_output()
 {
-    set_file_callbacks(memory_open, memory_close, memory_read, memory_seek, memory_tell);
+    install_memory_source();
     ASSERT_TRUE(open_sound_output(OUTPUT_RATE));
 }
 
@@ -217,11 +217,10 @@ std::vector<uint8_t> sounding_module()
 // must not read them when the next song mixes (the ASan build sees it).
 TEST(music_free_song, VoicesLetGoOfTheReleasedSongsSamples)
 {
-    ASSERT_TRUE(open_offline_output(OUTPUT_RATE));
     std::vector<uint8_t> bytes = sounding_module();
     Song* song = load_bytes(bytes);
     ASSERT_NE(song, nullptr);
-    ASSERT_TRUE(prepare_playback(song));
+    ASSERT_TRUE(start_offline_render(song, OUTPUT_RATE));
     const Sample* sample = song->instruments[0].samples[0];
     int holding = 0;
     for (const Voice& voice : sound_output.voices) holding += voice.sample == sample;
@@ -231,7 +230,7 @@ TEST(music_free_song, VoicesLetGoOfTheReleasedSongsSamples)
 
     Song* next = load_bytes(bytes);
     ASSERT_NE(next, nullptr);
-    ASSERT_TRUE(prepare_playback(next));
+    ASSERT_TRUE(start_offline_render(next, OUTPUT_RATE));
     EXPECT_TRUE(free_song(next));
 }
 

@@ -92,6 +92,7 @@ TEST(music_song_file, RefusingOrIncompleteSourcesOpenNothing)
     set_file_callbacks([](const char*) { return 0; }, memory_close, memory_read, memory_seek, memory_tell);
     EXPECT_EQ(song_file_open("song"), nullptr);
     EXPECT_EQ(load_song("song"), nullptr);
+    EXPECT_EQ(song_load_status.error, LOAD_NO_SOURCE);
     install_memory_source();
     EXPECT_TRUE(file_callbacks_installed());
     set_file_callbacks(memory_open, memory_close, nullptr, memory_seek, memory_tell);

@@ -1,40 +1,14 @@
 // Small XM modules built in the tests, byte by byte, and the helpers that
-// load them through the memory source.
+// load them.
 #ifndef BRINDLEC_TESTS_XM_BUILDER_H
 #define BRINDLEC_TESTS_XM_BUILDER_H
 
 #include <cstdint>
-#include <cstring>
 #include <utility>
 #include <vector>
 
 #include "music/music.h"
-
-struct ByteWriter {
-    std::vector<uint8_t> bytes;
-
-    void u8(unsigned value) { bytes.push_back(static_cast<uint8_t>(value)); }
-    void u16(unsigned value)
-    {
-        u8(value & 0xFF);
-        u8((value >> 8) & 0xFF);
-    }
-    void u32(uint32_t value)
-    {
-        u16(value & 0xFFFF);
-        u16(value >> 16);
-    }
-    void text(const char* text, size_t width)
-    {
-        size_t length = std::strlen(text);
-        for (size_t i = 0; i < width; ++i) u8(i < length ? static_cast<uint8_t>(text[i]) : 0);
-    }
-    void raw(const std::vector<uint8_t>& more) { bytes.insert(bytes.end(), more.begin(), more.end()); }
-    void pad_to(size_t size)
-    {
-        while (bytes.size() < size) u8(0);
-    }
-};
+#include "tools/common/byte_writer.h"
 
 struct TestSample {
     uint32_t length = 0;  // header fields as stored: bytes
@@ -169,21 +143,10 @@ inline void install_memory_source()
     set_file_callbacks(memory_open, memory_close, memory_read, memory_seek, memory_tell);
 }
 
-// Installs the memory source over `bytes` (which must outlive the call)
-// and loads it.
-inline Song* load_bytes(const std::vector<uint8_t>& bytes)
+// Loads `bytes` (which need to live only during the call).
+inline Song* load_bytes(const std::vector<uint8_t>& bytes, SongLoadStatus* status = nullptr)
 {
-    set_file_callbacks(memory_open, memory_close, memory_read, memory_seek, memory_tell);
-    memory_file.base = bytes.data();
-    memory_file.size = static_cast<int>(bytes.size());
-    memory_file.position = 0;
-    return load_song("");
-}
-
-inline Song* load_module(const TestModule& module)
-{
-    std::vector<uint8_t> bytes = build_module(module);
-    return load_bytes(bytes);
+    return load_song_from_memory(bytes.data(), bytes.size(), status);
 }
 
 // An instrument with one sample, mapped for every note.

@@ -2,6 +2,7 @@
 // prepares samples, and every file it rejects or clamps.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <functional>
 #include <string>
 
@@ -13,8 +14,9 @@ namespace {
 // A loaded song, freed at the end of the scope so leaks show under
 // AddressSanitizer.
 struct Loaded {
+    SongLoadStatus status;
     Song* song;
-    explicit Loaded(const std::vector<uint8_t>& bytes) : song(load_bytes(bytes)) {}
+    explicit Loaded(const std::vector<uint8_t>& bytes) : song(load_bytes(bytes, &status)) {}
     explicit Loaded(const TestModule& module) : Loaded(build_module(module)) {}
     ~Loaded() { free_song(song); }
     Song* operator->() const { return song; }
@@ -264,54 +266,78 @@ TestModule rich_module()
     return module;
 }
 
-// Every file below is refused: load_song returns null and (checked under
-// AddressSanitizer) nothing it allocated stays behind.
-TEST(music_xm_loader, RejectedModules)
+// Every file below is refused with the check it failed: no song comes back
+// and (checked under AddressSanitizer) nothing allocated stays behind.
+TEST(music_xm_loader, RejectedModulesAndTheirReasons)
 {
     const struct {
-        const char* name;
         std::function<void(TestModule&)> change;
+        SongLoadError error;
+        const char* reason;
     } cases[] = {
-        {"wrong signature", [](TestModule& m) { m.signature = "Extended Module:_"; }},
-        {"no channels", [](TestModule& m) { m.channels = 0; }},
-        {"33 channels", [](TestModule& m) { m.channels = 33, m.patterns[0].packed.clear(); }},  // 32 would load
-        {"song length 0", [](TestModule& m) { m.song_length = 0; }},
-        {"song length 257", [](TestModule& m) { m.song_length = 257; }},
-        {"257 stored patterns", [](TestModule& m) { m.stored_patterns = 257; }},
-        {"129 instruments", [](TestModule& m) { m.instrument_count = 129; }},
-        {"pattern of 0 rows", [](TestModule& m) { m.patterns[0].rows = 0; }},
-        {"pattern of 257 rows", [](TestModule& m) { m.patterns[0].rows = 257; }},
-        {"more stored patterns than the file holds", [](TestModule& m) { m.stored_patterns = 2; }},
-        {"BPM 0", [](TestModule& m) { m.bpm = 0; }},
-        {"BPM negative", [](TestModule& m) { m.bpm = 0x8000; }},
-        {"header size into the order table", [](TestModule& m) { m.stored_header_size = 200; }},
-        {"header size beyond the file", [](TestModule& m) { m.stored_header_size = 100000; }},
-        {"17 samples", [](TestModule& m) { m.instruments[1].declared_samples = 17; }},
-        {"instrument header size 0", [](TestModule& m) { m.instruments[1].stored_header_size = 0; }},
-        {"instrument header size 2^32 - 1", [](TestModule& m) { m.instruments[1].stored_header_size = 0xFFFFFFFF; }},
-        {"instrument header size into its fields", [](TestModule& m) { m.instruments[1].stored_header_size = 200; }},
-        {"empty instrument's header size into its fields",
-         [](TestModule& m) { m.instruments[0].stored_header_size = 20; }},
-        {"instrument header size beyond the file",
-         [](TestModule& m) { m.instruments[1].stored_header_size = 0x7FFFFFFF; }},
-        {"sample headers beyond the file",
-         [](TestModule& m) {
+        {[](TestModule& m) { m.signature = "Extended Module:_"; }, LOAD_NOT_XM,
+         "no \"Extended Module: \" signature: not an XM module"},
+        {[](TestModule& m) { m.channels = 0; }, LOAD_CHANNELS, "no channels"},
+        {[](TestModule& m) { m.channels = 33, m.patterns[0].packed.clear(); }, LOAD_CHANNELS,  // 32 would load
+         "33 channels; at most 32 are played"},
+        {[](TestModule& m) { m.song_length = 0; }, LOAD_SONG_LENGTH, "song length 0; 1 to 256 orders are played"},
+        {[](TestModule& m) { m.song_length = 257; }, LOAD_SONG_LENGTH, "song length 257; 1 to 256 orders are played"},
+        {[](TestModule& m) { m.stored_patterns = 257; }, LOAD_PATTERN_COUNT, "257 patterns; at most 256"},
+        {[](TestModule& m) { m.instrument_count = 129; }, LOAD_INSTRUMENT_COUNT, "129 instruments; at most 128"},
+        {[](TestModule& m) { m.patterns[0].rows = 0; }, LOAD_PATTERN_ROWS, "pattern 0 declares 0 rows"},
+        {[](TestModule& m) { m.patterns[0].rows = 257; }, LOAD_PATTERN_ROWS, "pattern 0 declares 257 rows"},
+        // A pattern the file lacks: the instrument's name, "in|st", reads as its row count.
+        {[](TestModule& m) { m.stored_patterns = 2; }, LOAD_PATTERN_ROWS, "pattern 1 declares 29550 rows"},
+        {[](TestModule& m) { m.bpm = 0; }, LOAD_TEMPO, "tempo 0 BPM; at least 1"},
+        {[](TestModule& m) { m.bpm = 0x8000; }, LOAD_TEMPO, "tempo -32768 BPM; at least 1"},
+        {[](TestModule& m) { m.stored_header_size = 200; }, LOAD_OUTSIDE_FILE,  // into the order table
+         "header size 200 does not fit the file"},
+        {[](TestModule& m) { m.stored_header_size = 100000; }, LOAD_OUTSIDE_FILE,
+         "header size 100000 does not fit the file"},
+        {[](TestModule& m) { m.instruments[1].declared_samples = 17; }, LOAD_SAMPLE_COUNT,
+         "instrument 2 declares 17 samples; at most 16"},
+        {[](TestModule& m) { m.instruments[1].stored_header_size = 0; }, LOAD_OUTSIDE_FILE,
+         "instrument 2: header size 0 does not fit the file"},
+        {[](TestModule& m) { m.instruments[1].stored_header_size = 0xFFFFFFFF; }, LOAD_OUTSIDE_FILE,
+         "instrument 2: header size 4294967295 does not fit the file"},
+        {[](TestModule& m) { m.instruments[1].stored_header_size = 200; }, LOAD_OUTSIDE_FILE,  // into its fields
+         "instrument 2: header size 200 does not fit the file"},
+        {[](TestModule& m) { m.instruments[0].stored_header_size = 20; }, LOAD_OUTSIDE_FILE,  // no samples
+         "instrument 1: header size 20 does not fit the file"},
+        {[](TestModule& m) { m.instruments[1].stored_header_size = 0x7FFFFFFF; }, LOAD_OUTSIDE_FILE,
+         "instrument 2: header size 2147483647 does not fit the file"},
+        {[](TestModule& m) {
              m.instruments[1].samples = {sample_8bit({1})};
              m.instruments[1].declared_samples = 16;
-         }},
-        {"sample length far beyond the file", [](TestModule& m) { m.instruments[1].samples[1].length = 0xFFFFFFF0u; }},
-        {"sample lengths adding up beyond the file",
-         [](TestModule& m) {
+         },
+         LOAD_OUTSIDE_FILE, "instrument 2: 16 sample headers run past the end of the file"},
+        {[](TestModule& m) { m.instruments[1].samples[1].length = 0xFFFFFFF0u; }, LOAD_OUTSIDE_FILE,
+         "instrument 2, sample 1: 4294967280 bytes of data run past the end of the file"},
+        {[](TestModule& m) {
              m.instruments[1].samples[0].length = 1500;  // each alone would fit
              m.instruments[1].samples[1].length = 1500;
-         }},
+         },
+         LOAD_OUTSIDE_FILE, "instrument 2, sample 1: 1500 bytes of data run past the end of the file"},
     };
-    ASSERT_NE(Loaded(rich_module()).song, nullptr) << "the unchanged module loads";
+    {
+        Loaded unchanged(rich_module());
+        ASSERT_NE(unchanged.song, nullptr);
+        EXPECT_EQ(unchanged.status.error, LOAD_OK);
+        EXPECT_STREQ(unchanged.status.reason, "");
+    }
     for (const auto& c : cases) {
         TestModule module = rich_module();
         c.change(module);
-        EXPECT_EQ(Loaded(module).song, nullptr) << c.name;
+        Loaded song(module);
+        EXPECT_EQ(song.song, nullptr) << c.reason;
+        EXPECT_EQ(song.status.error, c.error) << c.reason;
+        EXPECT_STREQ(song.status.reason, c.reason);
     }
+    // More bytes than the memory source addresses: refused before any is read.
+    const uint8_t byte = 0;
+    SongLoadStatus status;
+    EXPECT_EQ(load_song_from_memory(&byte, size_t{INT_MAX} + 1, &status), nullptr);
+    EXPECT_EQ(status.error, LOAD_TOO_LARGE);
 }
 
 TEST(music_xm_loader, TruncatedFilesAreRefusedUpToTheSampleData)

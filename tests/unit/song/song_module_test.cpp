@@ -4,16 +4,17 @@
 // the player's loader in song_render_test.cpp).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <fstream>
+#include <stdexcept>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include "data/embedded_module.h"
-#include "tools/songgen/song_instruments.cpp"
-#include "tools/songgen/song_score.cpp"
-#include "tools/songgen/xm_writer.cpp"
+#include "tools/songgen/song_module.h"
 
 namespace {
 

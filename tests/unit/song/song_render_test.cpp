@@ -1,6 +1,6 @@
 // The embedded song as the player plays it: loaded from the embedded bytes
-// by the real loader and rendered block by block through fill_block with
-// no device, for the whole first pass through the order list.
+// by the real loader and rendered offline block by block, for the whole
+// first pass through the order list.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,22 +22,24 @@ protected:
     // noting when each order starts (to one block, 20 ms).
     static void SetUpTestSuite()
     {
-        set_file_callbacks(memory_open, memory_close, memory_read, memory_seek, memory_tell);
-        song = load_embedded_song(embedded_module, static_cast<int>(embedded_module_size));
+        song = load_song_from_memory(embedded_module, embedded_module_size, nullptr);
         ASSERT_NE(song, nullptr);
-        ASSERT_TRUE(open_offline_output(RATE));
-        ASSERT_TRUE(prepare_playback(song));  // the first 100 blocks, long before the title pattern ends
+        ASSERT_TRUE(start_offline_render(song, RATE));  // 100 blocks, long before the title pattern ends
         order_starts.assign(song->song_length, -1.0);
         order_starts[0] = 0.0;
-        pcm.assign(sound_output.output_buffer, sound_output.output_buffer + 2 * sound_output.ring_frames);
-        const int block = sound_output.block_frames;
+        // Each block heard is mixed anew a ring ahead: that is where an
+        // order change shows.
+        const uint32_t block = static_cast<uint32_t>(sound_output.block_frames);
+        const uint32_t ring = static_cast<uint32_t>(sound_output.ring_frames);
+        std::vector<int16_t> heard(2 * ring);
         for (int order = 0; song->order_index >= order && pcm.size() < size_t(2) * RATE * 600;) {
-            const int16_t* at = sound_output.output_buffer + 2 * sound_output.write_block * block;
-            fill_block();
-            pcm.insert(pcm.end(), at, at + 2 * block);
+            render_offline(heard.data(), block);
+            pcm.insert(pcm.end(), heard.begin(), heard.begin() + 2 * block);
             if (song->order_index > order)
-                order_starts[order = song->order_index] = double(pcm.size() / 2 - block) / RATE;
+                order_starts[order = song->order_index] = double(offline_played_frames + ring - block) / RATE;
         }
+        render_offline(heard.data(), ring);  // the ring mixed but not yet heard
+        pcm.insert(pcm.end(), heard.begin(), heard.end());
     }
     static Song* song;
     static std::vector<int16_t> pcm;  // interleaved stereo

@@ -51,7 +51,7 @@ TEST(tick_pitch, Frequencies)
 const Voice& update(int flags, int volume, int env, int fadeout, int global, int panning, int panning_env,
                     int period = 4608)
 {
-    reset_voices();
+    open_offline_output(OUTPUT_RATE);  // voices as a fresh output leaves them
     Song song = song_with_table(true, global);
     TrackChannel channel{};
     channel.voice = &sound_output.voices[0];

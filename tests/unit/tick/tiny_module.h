@@ -1,5 +1,5 @@
-// Tiny modules built in code for the tick engine tests, and the play-state
-// reset that playback performs before the first tick.
+// Tiny modules built in code for the tick engine tests, started as
+// playback starts them, without a device.
 #ifndef BRINDLEC_TESTS_TINY_MODULE_H
 #define BRINDLEC_TESTS_TINY_MODULE_H
 
@@ -84,43 +84,17 @@ struct TinyModule {
     {
         for (size_t row = 0; row < rows.size(); ++row) put(0, (int)row, 0, rows[row]);
     }
-    // put_rows, then the play-state reset before the first tick.
-    void start(const std::vector<PatternNote>& rows = {});
+    // put_rows, then what playback does before the first tick: the voices
+    // as a fresh 22050 Hz output leaves them, the song and its tracks reset.
+    void start(const std::vector<PatternNote>& rows = {})
+    {
+        put_rows(rows);
+        ASSERT_TRUE(open_offline_output(OUTPUT_RATE));
+        reset_playback(&song);
+    }
     Instrument& instrument(int number) { return instruments[number - 1]; }
     Sample& sample(int number) { return *instruments[number - 1].samples[0]; }
 };
-
-// Voices as opening the output leaves them, at 22050 frames per second.
-inline void reset_voices()
-{
-    for (int i = 0; i < VOICE_SLOTS; ++i) {
-        sound_output.voices[i] = Voice{};
-        sound_output.voices[i].index = i;
-        sound_output.voices[i].increment = 1;
-    }
-    sound_output.rate = OUTPUT_RATE;
-}
-
-// What playback does before the first tick: play state from the song's
-// defaults, channels cleared, channel i on voice i, voices cleared.
-inline void start_ticks(Song* song)
-{
-    std::memset(channels, 0, sizeof channels);
-    reset_voices();
-    song->next_order = song->next_row = -1;
-    song->global_volume = song->initial_global_volume;
-    song->speed = song->default_speed;
-    song->row = song->order_index = song->tick_frames_left = song->tick = 0;
-    song->pattern_delay = 0;
-    set_tempo(song, song->default_bpm);
-    for (int i = 0; i < song->channel_count && i < MAX_CHANNELS; ++i) channels[i].voice = &sound_output.voices[i];
-}
-
-inline void TinyModule::start(const std::vector<PatternNote>& rows)
-{
-    put_rows(rows);
-    start_ticks(&song);
-}
 
 inline void run_ticks(Song* song, int count)
 {

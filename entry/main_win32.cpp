@@ -1,6 +1,9 @@
 // Process entry on Windows: WinMain, called by the start-up routine
-// (win32_runtime.cpp); run_intro's result becomes the exit status.
-#include "platform/win32/win32.h"
+// (platform/win32/win32_runtime.cpp); run_intro's result becomes the exit
+// status.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
 #include "shell/shell.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous_instance, LPSTR command_line, int show_command)

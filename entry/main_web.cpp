@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "music/music.h"
+#include "platform/platform.h"
 #include "platform/web/web.h"
 #include "scenes/scenes.h"
 #include "shell/shell.h"
@@ -27,6 +29,10 @@ void after_frame(void)
     if (elapsed_ms >= run.still_ms) quit_requested = true;
     else web_set_frames_drawn(elapsed_ms + FRAME_PERIOD_MS >= run.still_ms);
 }
+
+// The mixing thread's pass, run by the page's audio callback instead: the
+// blocks the browser has taken are mixed again.
+int refill_played_blocks(void) { return fill_played_blocks(platform_audio_position() / 4); }
 
 bool parse_ms(const char* text, uint32_t* ms)
 {
@@ -63,6 +69,7 @@ int main(int argc, char** argv)
         web_use_still_mode();
         web_set_frames_drawn(next_frame_ms >= run.still_ms);
     }
+    web_set_audio_refill(refill_played_blocks);
     after_frame_hook = after_frame;
     int status = run_intro(nullptr, nullptr, nullptr, 0);
     web_report_end(run.still ? "still" : "end");
