@@ -38,6 +38,12 @@ const std::vector<std::string>& headless_messages_shown(void);
 void headless_set_clock(uint32_t ms);
 uint32_t headless_clock(void);
 
+// Texts are drawn as one bitmap composed from their glyphs (the default)
+// or through the glyph lists. Composing reads the raster position back
+// from OSMesa: an OpenGL that takes the intro's calls in OSMesa's place
+// needs the lists.
+void headless_set_composed_text(bool composed);
+
 // Queues a message that platform_wait_message delivers once the virtual
 // clock has reached `at_ms` (messages are delivered in the order queued).
 void headless_queue_message(const PlatformMessage& message, uint32_t at_ms);

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/gl_headers.h"
+#include "platform/glyphs/composed_text.h"
 #include "platform/glyphs/freetype_glyphs.h"
 #include "platform/linux/heap.h"
 
@@ -42,6 +43,7 @@ struct HeadlessState {
     int forced_width = 0, forced_height = 0;  // headless_set_window_size
     OSMesaContext context = nullptr;
     std::vector<uint8_t> colour_buffer;
+    bool composed_text = true;
     bool audio_open = false;
     const int16_t* loop = nullptr;
     uint32_t loop_bytes = 0;
@@ -62,6 +64,7 @@ int headless_questions_asked(void) { return state.questions; }
 const std::vector<std::string>& headless_messages_shown(void) { return state.messages; }
 void headless_set_clock(uint32_t ms) { state.clock_ms = ms; }
 uint32_t headless_clock(void) { return state.clock_ms; }
+void headless_set_composed_text(bool composed) { state.composed_text = composed; }
 
 void headless_queue_message(const PlatformMessage& message, uint32_t at_ms)
 {
@@ -227,12 +230,16 @@ void platform_swap_buffers(void)
 
 void platform_build_font(unsigned list_base, int pixel_height)
 {
-    freetype_build_font(list_base, pixel_height);
+    FreetypeFont font;
+    const bool rendered = freetype_render_font(pixel_height, &font);
+    if (rendered) compile_glyph_lists(list_base, font.glyphs.data());
+    keep_glyphs_for_text(list_base, rendered ? font.glyphs.data() : nullptr);
 }
 
 void platform_draw_text(unsigned list_base, const char* text, int length)
 {
-    freetype_draw_text(list_base, text, length);
+    if (state.composed_text) draw_composed_text(list_base, text, length);
+    else draw_text_by_lists(list_base, text, length);
 }
 
 // --- Messages ---------------------------------------------------------------

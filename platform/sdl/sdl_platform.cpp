@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/gl_headers.h"
+#include "platform/glyphs/composed_text.h"
 #include "platform/glyphs/freetype_glyphs.h"
 #include "platform/linux/heap.h"
 #include "platform/platform.h"
@@ -183,12 +184,15 @@ void platform_swap_buffers(void)
 
 void platform_build_font(unsigned list_base, int pixel_height)
 {
-    freetype_build_font(list_base, pixel_height);
+    FreetypeFont font;
+    const bool rendered = freetype_render_font(pixel_height, &font);
+    if (rendered) compile_glyph_lists(list_base, font.glyphs.data());
+    keep_glyphs_for_text(list_base, rendered ? font.glyphs.data() : nullptr);
 }
 
 void platform_draw_text(unsigned list_base, const char* text, int length)
 {
-    freetype_draw_text(list_base, text, length);
+    draw_composed_text(list_base, text, length);
 }
 
 // --- Messages ---------------------------------------------------------------

@@ -22,6 +22,7 @@
 #include "platform/headless/headless.h"
 #include "scenes/scenes.h"
 #include "shell/shell.h"
+#include "tools/capture/gl_switch.h"
 #include "tools/capture/png_file.h"
 #include "tools/capture/video_output.h"
 
@@ -41,6 +42,7 @@ struct CaptureOptions {
     uint32_t to_ms = UINT32_MAX;
     int width = 800, height = 600;
     EncoderSettings encoder;
+    bool gl_subset = false;
 };
 
 struct CaptureRun {
@@ -77,6 +79,8 @@ void print_usage(FILE* stream)
         "                             smaller files)\n"
         "  --crf N                    x264 quality, 0 (lossless) to 51 (default 18; lower\n"
         "                             is better and larger)\n"
+        "  --gl opengl|subset         draw with OSMesa's OpenGL 1.1 (the default) or with the\n"
+        "                             browser build's OpenGL 1.1 subset on OSMesa's shaders\n"
         "The run stops at the intro's end, or when nothing more is asked for.\n",
         stream);
 }
@@ -182,6 +186,9 @@ int parse_options(int argc, char** argv, CaptureOptions* options)
             uint32_t crf = 0;
             ok = parse_number(value, &crf) && crf <= 51;
             options->encoder.crf = static_cast<int>(crf);
+        } else if (argument == "--gl") {
+            ok = std::strcmp(value, "opengl") == 0 || std::strcmp(value, "subset") == 0;
+            options->gl_subset = std::strcmp(value, "subset") == 0;
         } else {
             std::fprintf(stderr, "brindlec-capture: unknown argument '%s'\n", argv[i]);
             print_usage(stderr);
@@ -258,11 +265,28 @@ bool wants_more(const CaptureRun& run)
     return false;
 }
 
+// Whether the frame drawn at `ms` shows up in any picture asked for.
+bool frame_wanted(const CaptureRun& run, uint32_t ms)
+{
+    const CaptureOptions& options = run.options;
+    if (run.next_at < options.at_ms.size() && ms >= options.at_ms[run.next_at]) return true;
+    if (!options.video_path.empty() && run.next_slot_ms <= options.to_ms &&
+        ms + FRAME_PERIOD_MS > first_slot_ms(options.from_ms))
+        return true;
+    return !options.sheet_path.empty() && ms >= run.next_sheet_ms;
+}
+
 // After every frame: trace lines, pictures, and the stop.
 void after_frame(void* context)
 {
     CaptureRun* run = static_cast<CaptureRun*>(context);
-    if (headless_swap_count() == 1) return;  // the black start-up frame
+    // The ideal clock draws the next frame exactly one period later (the
+    // first at next_frame_ms): the subset sends it to the GPU only if a
+    // picture will be taken of it.
+    if (headless_swap_count() == 1) {  // the black start-up frame
+        set_frames_drawn(frame_wanted(*run, next_frame_ms));
+        return;
+    }
     if (music_started && run->music_start_ms == UINT32_MAX) run->music_start_ms = elapsed_ms;
     if (run->options.trace) {
         if (scene_index != run->last_scene) std::printf("scene %u at %u\n", scene_index, elapsed_ms);
@@ -287,6 +311,7 @@ void after_frame(void* context)
         if (video) std::swap(run->last_image, run->frame);
     }
     if (!wants_more(*run)) quit_requested = true;
+    set_frames_drawn(frame_wanted(*run, elapsed_ms + FRAME_PERIOD_MS));
     show_progress(*run);
 }
 
@@ -379,6 +404,8 @@ int main(int argc, char** argv)
 
     // The intro runs silent here; the music is rendered offline afterwards.
     display_choice = CHOICE_WINDOWED;
+    use_gl_subset(options.gl_subset);
+    headless_set_composed_text(!options.gl_subset);
     headless_set_window_size(options.width, options.height);
     headless_set_failures(FAIL_AUDIO_DEVICE);
     headless_set_swap_hook(after_frame, &run);

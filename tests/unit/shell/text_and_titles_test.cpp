@@ -7,7 +7,7 @@
 #include <string>
 
 #include "music/music.h"
-#include "platform/glyphs/freetype_glyphs.h"
+#include "platform/glyphs/composed_text.h"
 #include "tests/support/gl_probe.h"
 
 namespace {
@@ -166,7 +166,7 @@ TEST(PrintText, ComposedTextMatchesTheGlyphListsToThePixel)
         {small_font, 300.5f, 99.99995f, "qvt71", false},
     };
     for (const auto& c : cases) {
-        const int composed_before = freetype_composed_draws();
+        const int composed_before = composed_text_draws();
         GLfloat by_lists[4], composed[4];
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         glRasterPos2f(c.x, c.y);
@@ -183,7 +183,7 @@ TEST(PrintText, ComposedTextMatchesTheGlyphListsToThePixel)
         glGetFloatv(GL_CURRENT_RASTER_POSITION, composed);
         const Image drawn;
 
-        EXPECT_EQ(freetype_composed_draws() - composed_before, c.composed ? 1 : 0) << c.text;
+        EXPECT_EQ(composed_text_draws() - composed_before, c.composed ? 1 : 0) << c.text;
         EXPECT_TRUE(drawn.rgb == expected.rgb) << c.text << " at " << c.x << ", " << c.y;
         EXPECT_EQ(composed[0], by_lists[0]) << c.text;
         EXPECT_EQ(composed[1], by_lists[1]) << c.text;
