@@ -75,7 +75,7 @@ void print_usage(FILE* stream)
         "  --sheet OUT.png --every MS a contact sheet with a frame every MS\n"
         "  --size WxH                 picture size (default 800x600)\n"
         "  --preset NAME              x264 speed preset for MP4 and MKV (default veryfast up\n"
-        "                             to 1024x768, superfast above; slower presets give\n"
+        "                             to 1024x768, ultrafast above; slower presets give\n"
         "                             smaller files)\n"
         "  --crf N                    x264 quality, 0 (lossless) to 51 (default 18; lower\n"
         "                             is better and larger)\n"
