@@ -5,13 +5,20 @@
 #include "scenes/scenes.h"
 #include "shell/shell.h"
 
-// --trace: the timeline as it happens, in brindlec-capture's format.
+// --trace: the timeline as it happens, in brindlec-capture's format, each
+// scene change preceded by the time of the frame before it (how late the
+// changing frame came is then plain to see).
 static uint16_t traced_scene = 0;
+static uint32_t traced_frame_ms = 0;
 static void trace_frame(void)
 {
-    if (scene_index != traced_scene) std::printf("scene %u at %u\n", scene_index, elapsed_ms);
+    if (scene_index != traced_scene) {
+        std::printf("frame before at %u\n", traced_frame_ms);
+        std::printf("scene %u at %u\n", scene_index, elapsed_ms);
+    }
     if (quit_requested) std::printf("end at %u\n", elapsed_ms);
     traced_scene = scene_index;
+    traced_frame_ms = elapsed_ms;
     std::fflush(stdout);
 }
 
@@ -20,7 +27,8 @@ static void print_usage(FILE* stream)
     std::fputs("usage: brindlec [--windowed | --fullscreen] [--trace] [--help] [--version]\n"
                "  --windowed    play in an 800 x 600 window without asking\n"
                "  --fullscreen  play full screen at 1024 x 768 without asking\n"
-               "  --trace       print 'scene <N> at <ms>' and 'end at <ms>' as they happen\n"
+               "  --trace       print 'scene <N> at <ms>' (after 'frame before at <ms>') and\n"
+               "                'end at <ms>' as they happen\n"
                "  --help        show this text\n"
                "  --version     show the version\n",
                stream);
