@@ -65,16 +65,18 @@ TEST(Intro, MomentsOfTheWholeRunAndWhatItsFramesDraw)
     };
     std::vector<std::string> log;
     for (Watch& w : watches) w.last = w.value();
-    // What chosen frames draw. A frame drawn in feedback mode moves the
-    // scenes on as any other; only its pixels are missing.
+    // What chosen frames draw (a frame drawn in feedback mode moves the
+    // scenes on as any other; only its pixels are missing): the sums change
+    // with any vertex, normal, material or glyph of the frame. After a
+    // deliberate change to a scene, BRINDLEC_PRINT_MOMENTS=1 prints them.
     struct Moment {
         uint32_t ms;
         int polygons, lines, glyphs;
         double sum;
     } const moments[] = {
         {1020, 0, 0, 5, 832.2849},          // "qvt71"
-        {2520, 0, 0, 8, 1764.4242},            // "presents"
-        {4020, 0, 0, 8, 1659.1610},            // "Brindlec"
+        {2520, 0, 0, 8, 1764.4242},         // "presents"
+        {4020, 0, 0, 8, 1659.1610},         // "Brindlec"
         {6000, 0, 0, 22, 6099.0585},        // both lines of the last caption
         {20010, 551, 0, 0, 126796.3458},    // the pulse
         {30000, 1450, 0, 0, 327712.5522},   // the wave
@@ -158,34 +160,48 @@ static void expect_titles(const std::vector<uint32_t>& times, const std::vector<
     });
     EXPECT_NE(song, nullptr);
 }
-TEST(Titles, LastFrameOfEachCaption) { expect_titles({120, 479, 509, 2099, 3699, 5299, 6899}, {0, 0, 0, 5, 8, 8, 22}, 0.9f); }
-TEST(Titles, FirstFrameOfEachCaption) { expect_titles({120, 480, 510, 2100, 3700, 5300, 6900}, {0, 0, 5, 8, 8, 22, 0}, 0.9f); }
-TEST(Titles, DefaultWhiteWhenTheFirstCaptionWasMissed) { expect_titles({120, 3000}, {0, 8}, 1.0f); }
+TEST(Titles, LastFrameOfEachCaption)
+{
+    expect_titles({120, 479, 509, 2099, 3699, 5299, 6899}, {0, 0, 0, 5, 8, 8, 22}, 0.9f);
+}
+TEST(Titles, FirstFrameOfEachCaption)
+{
+    expect_titles({120, 480, 510, 2100, 3700, 5300, 6900}, {0, 0, 5, 8, 8, 22, 0}, 0.9f);
+}
+TEST(Titles, DefaultWhiteWhenTheFirstCaptionWasMissed)
+{
+    expect_titles({120, 3000}, {0, 8}, 1.0f);
+}
 
-// Frames put at the ends of scenes 2 and 3, with scene 2's state set where
-// reaching it frame by frame would take thousands of frames: each scene
-// ends only in its own frame (after 95000, at 125000), an approach that
-// ends late ends the scene in the frame that enters phase 6, and the spike
+// Frames put at the timeline's bounds, which the ideal clock misses, with
+// scene 2's state set where reaching it frame by frame would take
+// thousands of frames: scene 2's phases and scenes 2 and 3 end only after
+// their times (after 58100, 73000, 80000, 95000; at 125000), and the spike
 // pulse and the angle wraps stop at their bounds.
 TEST(Scenes, EndsAndBoundsAtTheirFrames)
 {
     const struct {
         uint32_t ms;
-        uint16_t scene;  // after the frame
-    } frames[] = {{120, 0},    {6900, 1},  {6930, 1},  {51000, 1},  {51030, 2},  {55230, 2},  {66330, 2},
-                  {73020, 2},  {80010, 2}, {81000, 2}, {94970, 2},  {95000, 2},  {95030, 3},  {124970, 3},
-                  {125000, 4}, {125030, 4}};
+        uint16_t scene;
+        int16_t phase;  // scene2_phase; both after the frame
+    } frames[] = {{120, 0, 0},     {6900, 1, 0},    {6930, 1, 0},    {51000, 1, 0},   {51030, 2, 0},
+                  {55230, 2, 2},   {58100, 2, 2},   {73000, 2, 3},   {73030, 2, 4},   {80000, 2, 4},
+                  {80030, 2, 5},   {81000, 2, 5},   {94970, 2, 6},   {95000, 2, 6},   {95030, 3, 6},
+                  {124970, 3, 6},  {125000, 4, 6},  {125030, 4, 6}};
     std::vector<uint32_t> times;
     for (const auto& f : frames) times.push_back(f.ms);
     size_t i = 0;
+    float angle = 0;
     frames_at(times, [&](uint32_t t, const Drawn& drawn) {
-        EXPECT_EQ(scene_index, frames[i++].scene) << t;
+        EXPECT_EQ(scene_index, frames[i].scene) << t;
+        EXPECT_EQ(scene2_phase, frames[i++].phase) << t;
+        if (t == 55230) angle = frame_angle_x;
+        if (t == 58100) { EXPECT_TRUE(frame_angle_x == angle && colour_step == 0) << "58100 neither turns nor steps"; }
         if (t == 6930) { EXPECT_EQ(cube_angle_x, 360.0f) << "scene 1 keeps 360"; }
         if (t == 81000) {
             const float got[] = {frame_angle_x, frame_angle_y, box_angle_y, star_angle_x, star_angle_y};
             EXPECT_EQ(std::vector<float>(got, got + 5), (std::vector<float>{0, 1, 0, 1, 0})) << "360 wraps to 0";
         }
-        if (t == 94970) { EXPECT_EQ(scene2_phase, 6); }
         if (t == 95000) {
             EXPECT_EQ(spike_tip, 2.0f) << "no pulse at tip 2";
             EXPECT_GT(drawn.polygons, 20) << "the star";

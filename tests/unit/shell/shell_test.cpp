@@ -3,6 +3,7 @@
 // window's failure paths, its GL state and view; bitmap text.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -90,7 +91,8 @@ TEST(FrameLoop, MinimisedWindowSkipsTimeButNotAnimation)
     queue_at(1000, activation(true));
     queue_at(11000, activation(false));
     const std::vector<uint32_t> frames = frames_drawn(40);
-    const auto gap = std::adjacent_find(frames.begin(), frames.end(), [](uint32_t a, uint32_t b) { return b - a > 30; });
+    const auto gap =
+        std::adjacent_find(frames.begin(), frames.end(), [](uint32_t a, uint32_t b) { return b - a > 30; });
     ASSERT_NE(gap, frames.end());
     EXPECT_EQ(gap[0], 990u);
     EXPECT_TRUE(gap[1] >= 11000 && gap[1] <= 11001) << gap[1];
@@ -163,9 +165,10 @@ TEST(GlState, FixedStateAndTheListsInTheirOrder)
         EXPECT_FALSE(glIsEnabled(GL_LIGHTING)) << "lighting comes on when the titles end";
         // The meshes take the lists after the large font's, in the order
         // cross, cube, triangle.
+        const GLuint after_font = font_base + FONT_GLYPHS;
         EXPECT_TRUE(glIsList(font_base) && glIsList(triangle_list));
         EXPECT_EQ(std::vector<GLuint>({cross_list, cube_list, triangle_list}),
-                  std::vector<GLuint>({font_base + FONT_GLYPHS, font_base + FONT_GLYPHS + 1, font_base + FONT_GLYPHS + 2}));
+                  std::vector<GLuint>({after_font, after_font + 1, after_font + 2}));
     });
 }
 
