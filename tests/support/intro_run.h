@@ -1,7 +1,7 @@
 // The real intro, run by run_intro on the headless backend's virtual clock
 // (a frame every 30 ms from 120 ms on, as on a machine of infinite speed),
-// with a hook after every frame it draws; and what a frame drew: its pixels,
-// or the primitives GL feedback mode reports for it.
+// with a hook after every frame it draws; and what a frame drew, as GL
+// feedback mode reports it.
 #ifndef BRINDLEC_TESTS_INTRO_RUN_H
 #define BRINDLEC_TESTS_INTRO_RUN_H
 
@@ -44,22 +44,6 @@ inline void queue_at(uint32_t ms, PlatformMessage message)
     headless_queue_message(message, headless_clock() + ms);
 }
 inline PlatformMessage activation(bool minimised) { return {MESSAGE_ACTIVATE, 0, 0, minimised, 0, 0}; }
-
-// Pixels of the frame on screen (rows from the top) for which keep(r, g,
-// b) holds, inside the rectangle x0..x1, y0..y1 (inclusive; -1: the edge).
-template <typename Keep>
-int count_pixels(Keep keep, int x0 = 0, int y0 = 0, int x1 = -1, int y1 = -1)
-{
-    const int width = headless_window_width(), height = headless_window_height();
-    const std::vector<uint8_t> rgb = headless_read_pixels();
-    int count = 0;
-    for (int y = y0; y <= (y1 < 0 ? height - 1 : y1); y++)
-        for (int x = x0; x <= (x1 < 0 ? width - 1 : x1); x++) {
-            const uint8_t* p = &rgb[(static_cast<size_t>(y) * width + x) * 3];
-            count += keep(p[0], p[1], p[2]);
-        }
-    return count;
-}
 
 // What a stretch of drawing made, as GL feedback mode reports it (nothing
 // reaches the window meanwhile): per kind of primitive how many, and a
