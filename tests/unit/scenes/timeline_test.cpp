@@ -176,26 +176,33 @@ TEST(Titles, DefaultWhiteWhenTheFirstCaptionWasMissed)
 // Frames put at the timeline's bounds, which the ideal clock misses, with
 // scene 2's state set where reaching it frame by frame would take
 // thousands of frames: scene 2's phases and scenes 2 and 3 end only after
-// their times (after 58100, 73000, 80000, 95000; at 125000), and the spike
-// pulse and the angle wraps stop at their bounds.
+// their times (after 58100, 73000, 80000, 95000; at 125000), the spike
+// pulse turns at its times, and it and the angle wraps stop at their bounds.
 TEST(Scenes, EndsAndBoundsAtTheirFrames)
 {
     const struct {
         uint32_t ms;
         uint16_t scene;
         int16_t phase;  // scene2_phase; both after the frame
-    } frames[] = {{120, 0, 0},     {6900, 1, 0},    {6930, 1, 0},    {51000, 1, 0},   {51030, 2, 0},
-                  {55230, 2, 2},   {58100, 2, 2},   {73000, 2, 3},   {73030, 2, 4},   {80000, 2, 4},
-                  {80030, 2, 5},   {81000, 2, 5},   {94970, 2, 6},   {95000, 2, 6},   {95030, 3, 6},
-                  {124970, 3, 6},  {125000, 4, 6},  {125030, 4, 6}};
+    } frames[] = {{120, 0, 0},    {6900, 1, 0},   {6930, 1, 0},   {51000, 1, 0},   {51030, 2, 0},
+                  {55230, 2, 2},  {58100, 2, 2},  {73000, 2, 3},  {73030, 2, 4},   {80000, 2, 4},
+                  {80030, 2, 5},  {81000, 2, 5},  {86970, 2, 6},  {87001, 2, 6},   {88000, 2, 6},
+                  {88030, 2, 6},  {90000, 2, 6},  {90030, 2, 6},  {95000, 2, 6},   {95030, 3, 6},
+                  {124970, 3, 6}, {125000, 4, 6}, {125030, 4, 6}};
+    // The spike pulse's step in the frame: out, in from just after 87000,
+    // out from 88000, in from 89000 on; none at the thousands themselves.
+    const std::map<uint32_t, float> pulse = {{86970, 0.005f}, {87001, -0.005f}, {88000, 0.0f},
+                                             {88030, 0.005f},  {90000, 0.0f},    {90030, -0.005f}};
     std::vector<uint32_t> times;
     for (const auto& f : frames) times.push_back(f.ms);
     size_t i = 0;
-    float angle = 0;
+    float angle = 0, tip = 0;
     frames_at(times, [&](uint32_t t, const Drawn& drawn) {
         EXPECT_EQ(scene_index, frames[i].scene) << t;
         EXPECT_EQ(scene2_phase, frames[i++].phase) << t;
         if (t == 55230) angle = frame_angle_x;
+        if (pulse.count(t)) { EXPECT_NEAR(spike_tip - tip, pulse.at(t), 1e-5f) << t; }
+        tip = spike_tip;
         if (t == 58100) { EXPECT_TRUE(frame_angle_x == angle && colour_step == 0) << "58100 neither turns nor steps"; }
         if (t == 6930) { EXPECT_EQ(cube_angle_x, 360.0f) << "scene 1 keeps 360"; }
         if (t == 81000) {
@@ -211,7 +218,7 @@ TEST(Scenes, EndsAndBoundsAtTheirFrames)
     }, [](uint32_t t) {
         if (t == 6930) cube_angle_x = 360.0f - 3.3f;
         if (t == 81000) frame_angle_x = 357.0f, frame_angle_y = -1.0f, box_angle_y = -360.0f;
-        if (t == 94970) object_depth = -0.75f;  // the approach is over
+        if (t == 86970) object_depth = -0.75f;  // the approach is over
         if (t == 95000) spike_tip = 2.0f;
         if (t == 95030) box_angle_x = 360.0f;
         if (t == 125000) train_x = 0.05f, train_z = -2.0f;  // slid in
