@@ -142,10 +142,10 @@ timestamp_lines() { local line; while IFS= read -r line; do printf '%s %s\n' "$(
 wait_for_line() { poll "$3" grep -sqE "$2" "$1"; }
 
 # wait_for_caption ID SECONDS: waits until the window shows text on black
-# (the title captions); prints the wall time of the screenshot that saw it.
+# (the title captions); prints a wall time by which it showed them (the
+# end of the screenshot that saw them).
 caption_shown() {
-    at=$(now)
-    import -window "$1" "$shot" 2>/dev/null &&
+    import -window "$1" "$shot" 2>/dev/null && at=$(now) &&
         awk -v f="$(bright_fraction "$shot" 2>/dev/null)" 'BEGIN {exit !(f > 0.002 && f < 0.2)}'
 }
 wait_for_caption() {
