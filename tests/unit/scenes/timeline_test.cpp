@@ -108,6 +108,16 @@ TEST(Intro, MomentsOfTheWholeRunAndWhatItsFramesDraw)
             if (t == m.ms) drawn[t] = feedback_end();
             if (t + 30 == m.ms) feedback_begin();
         }
+        if (t == 1050) {  // on screen: the caption stands on the middle line (descenders below it), 0.9 grey
+            const std::vector<uint8_t> rgb = headless_read_pixels();  // rows from the top
+            int above = 0, low = 0, brightest = 0;
+            for (size_t i = 0; i < rgb.size(); i++) {
+                const size_t row = i / 3 / headless_window_width();
+                above += row < 30 && rgb[i] > 60, low += row >= 46 && rgb[i] > 0;
+                brightest = std::max<int>(brightest, rgb[i]);
+            }
+            EXPECT_TRUE(above > 100 && low == 0 && brightest == 230) << above << " " << low << " " << brightest;
+        }
         if (scene_index == 4) {
             GLfloat width = 0;
             glGetFloatv(GL_LINE_WIDTH, &width);
