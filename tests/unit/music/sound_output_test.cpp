@@ -1,5 +1,7 @@
-// The sound output: ring arithmetic, tempo, the block fill with its tick
-// boundaries, and the mixing thread on the headless null audio device.
+// The sound output and playback: ring arithmetic, tempo, the block fill
+// with its tick boundaries, the refill of played blocks, starting and
+// stopping on the headless null device with its mixing thread, and the
+// music start-up entry points.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -7,29 +9,32 @@
 #include <thread>
 
 #include "platform/headless/headless.h"
-#include "tests/unit/music/voice_support.h"
 #include "tests/unit/music/xm_builder.h"
-
-using namespace voice_support;
 
 namespace {
 
-// Stand-in tick handler: each tick restarts a one-value sample on voice 0,
-// so every tick start shows as one frame of 1000 in the output, and sets
-// its own length from `tick_lengths`, cycling.
+// Stand-in tick handler: each tick restarts a one-value sample on voice 0
+// (settled at full gain, a step of 1.0), so every tick start shows as one
+// frame of 1000 in the output, and sets its own length from `tick_lengths`,
+// cycling, when there are any.
 std::atomic<int> ticks{0};
 std::vector<int> tick_lengths = {100};
-RawSample impulse({1000});
+int16_t impulse_data[1 + SAMPLE_PADDING] = {1000};
+Sample impulse = {impulse_data, 1, 0, 1, 64, 0, 128, 16, LOOP_NONE, 0};
+void impulse_tick(Song* song)
+{
+    const int n = ticks.fetch_add(1);
+    sound_output.voices[0] = {0, 0, 0, 0, &impulse, 255, 255, 0, 0, 0, 1, 1, 255, 255, 255 * 256, 255 * 256, 0, 0, 0};
+    if (!tick_lengths.empty()) song->frames_per_tick = tick_lengths[size_t(n) % tick_lengths.size()];
+}
 
-Song impulse_song(void)
+Song impulse_song(int bpm = 125)
 {
     Song song = {};
-    song.default_bpm = 125;
-    song.tick_handler = [](Song* s) {
-        const int n = ticks.fetch_add(1);
-        settled_voice(0, &impulse.sample, ONE);
-        s->frames_per_tick = tick_lengths[static_cast<size_t>(n) % tick_lengths.size()];
-    };
+    song.default_bpm = int16_t(bpm);
+    song.channel_count = 4;
+    song.initial_global_volume = 64;
+    song.tick_handler = impulse_tick;
     return song;
 }
 
@@ -37,132 +42,174 @@ Song impulse_song(void)
 std::vector<int> tick_starts_in_block(int block)
 {
     std::vector<int> starts;
-    const int16_t* frames = sound_output.output_buffer + 2 * block * sound_output.block_frames;
     for (int i = 0; i < sound_output.block_frames; ++i)
-        if (frames[2 * i] == 1000) starts.push_back(i);
+        if (sound_output.output_buffer[2 * (block * sound_output.block_frames + i)] == 1000) starts.push_back(i);
     return starts;
 }
 
-// Waits until `count` ticks ran, then a little longer to see no more come.
-bool ticks_settle_at(int count)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (ticks.load() < count && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    return ticks.load() == count;
-}
+void install_memory_source() { set_file_callbacks(memory_open, memory_close, memory_read, memory_seek, memory_tell); }
 
 }  // namespace
 
-TEST(music_sound_output, RingArithmeticAndFreshVoices)
+TEST(music_sound_output, RingArithmeticTempoFreshVoicesAndRefusedRates)
 {
     install_memory_source();
-    sound_output.voices[7].sample = &empty_sample;
-    sound_output.voices[200].volume = 5;
-    const int cases[][4] = {{22050, 444, 44400, 64}, {44100, 884, 88400, 128}, {8000, 160, 16000, 23}};
-    for (const auto& c : cases) {
-        ASSERT_TRUE(open_sound_output(c[0]));
-        EXPECT_TRUE(headless_audio_is_open());
-        const int got[] = {sound_output.rate, sound_output.block_frames, sound_output.ring_frames,
-                           sound_output.ramp_frames};
-        EXPECT_TRUE(std::equal(got, got + 4, c)) << c[0] << " Hz";
-        EXPECT_FLOAT_EQ(sound_output.ramp_scale, 1.0f / static_cast<float>(c[3]));
+    sound_output.voices[VOICE_SLOTS - 1].sample = &empty_sample;
+    const int formats[][4] = {{22050, 444, 44400, 64}, {44100, 884, 88400, 128}, {8000, 160, 16000, 23}};
+    for (const auto& c : formats) {  // rate, block, ring and ramp frames
+        ASSERT_TRUE(open_sound_output(c[0]) && headless_audio_is_open());
+        EXPECT_EQ(std::vector<int>({sound_output.rate, sound_output.block_frames, sound_output.ring_frames,
+                                    sound_output.ramp_frames}), std::vector<int>(c, c + 4));
+        EXPECT_FLOAT_EQ(sound_output.ramp_scale, 1.0f / float(c[3]));
+        ASSERT_TRUE(open_offline_output(c[0]));
+        EXPECT_EQ(sound_output.rate, c[0]);
     }
     for (int i = 0; i < VOICE_SLOTS; ++i) {
-        const Voice& voice = sound_output.voices[i];
-        ASSERT_TRUE(voice.index == i && voice.increment == 1u && voice.increment_fraction == 0u && !voice.sample &&
-                    voice.volume == 0) << "voice " << i;
+        const Voice& v = sound_output.voices[i];
+        ASSERT_TRUE(v.index == i && v.increment == 1u && v.increment_fraction == 0u && !v.sample && !v.volume) << i;
     }
-}
-
-TEST(music_sound_output, UnusableRatesAndADeviceThatDoesNotOpenAreRefused)
-{
-    install_memory_source();
-    for (int rate : {0, -22050, MIN_OUTPUT_RATE - 1, MAX_OUTPUT_RATE + 1}) {
-        EXPECT_FALSE(open_sound_output(rate)) << rate;
-        EXPECT_FALSE(headless_audio_is_open()) << rate;
-        EXPECT_FALSE(open_offline_output(rate)) << rate;
-    }
-    headless_set_failures(FAIL_AUDIO_DEVICE);
-    EXPECT_FALSE(open_sound_output(22050));
-    EXPECT_FALSE(sound_output.device_open);
-}
-
-TEST(music_sound_output, TempoToFramesPerTick)
-{
-    const int cases[][4] = {
-        // rate, BPM, frames per tick, BPM stored
+    const int tempos[][4] = {  // rate, BPM, frames per tick, BPM stored
         {22050, 130, 424, 130}, {22050, 125, 441, 125}, {22050, 32, 1722, 32}, {22050, 255, 216, 255},
-        {44100, 130, 848, 130}, {44100, 125, 882, 125}, {22050, 0, 55125, 1},  {22050, -7, 55125, 1},
+        {44100, 130, 848, 130}, {22050, 1, 55125, 1}, {22050, 0, 55125, 1}, {22050, -7, 55125, 1},
         {8000, 32767, 1, 32767},  // a tick shorter than a frame lasts one frame
     };
-    for (const auto& c : cases) {
+    for (const auto& c : tempos) {
         ASSERT_TRUE(open_offline_output(c[0]));
         Song song = {};
         set_tempo(&song, c[1]);
-        EXPECT_EQ(song.frames_per_tick, c[2]) << c[0] << " Hz, " << c[1] << " BPM";
-        EXPECT_EQ(song.bpm, c[3]);
+        EXPECT_EQ(std::vector<int>({song.frames_per_tick, song.bpm}), std::vector<int>({c[2], c[3]})) << c[1];
     }
-    set_tempo(nullptr, 120);
+    for (int rate : {0, MIN_OUTPUT_RATE - 1, MAX_OUTPUT_RATE + 1}) {
+        EXPECT_FALSE(open_sound_output(rate) || open_offline_output(rate)) << rate;
+        EXPECT_FALSE(headless_audio_is_open()) << rate;
+    }
+    headless_set_failures(FAIL_AUDIO_DEVICE);
+    EXPECT_FALSE(open_sound_output(22050) || sound_output.device_open);
 }
 
-TEST(music_sound_output, BlockWithSeveralTicksAndATickRunningIntoTheNext)
+TEST(music_sound_output, BlocksHoldTheirTicksAndOnlyPlayedBlocksAreRefilled)
 {
-    ASSERT_TRUE(open_offline_output(22050));
     Song song = impulse_song();
-    ASSERT_TRUE(prepare_playback(&song));
+    ASSERT_TRUE(start_offline_render(&song, 22050));
     EXPECT_EQ(ticks.load(), 444) << "44400 frames of ticks of 100";
     // The first block starts with a tick, before its first frame is mixed.
     EXPECT_EQ(tick_starts_in_block(0), (std::vector<int>{0, 100, 200, 300, 400}));
     EXPECT_EQ(tick_starts_in_block(1), (std::vector<int>{56, 156, 256, 356}));
     // Alternating lengths, each set by its own tick.
-    ticks = 0;
     tick_lengths = {300, 50};
-    song.tick_frames_left = 0;
-    sound_output.write_block = 5;
-    fill_block();
-    EXPECT_EQ(sound_output.write_block, 6);
-    EXPECT_EQ(tick_starts_in_block(5), (std::vector<int>{0, 300, 350}));
-    EXPECT_EQ(song.tick_frames_left, 300 - (444 - 350));
-    fill_block();
-    EXPECT_EQ(tick_starts_in_block(6), (std::vector<int>{206, 256}));
-    EXPECT_EQ(ticks.load(), 5);
+    ticks = song.tick_frames_left = 0;
+    // The device plays block 5: blocks 0..4 are refilled, not the playing one.
+    EXPECT_EQ(fill_played_blocks(5 * 444 + 443), 5);
+    EXPECT_EQ(fill_played_blocks(5 * 444 + 443), 0);
+    EXPECT_EQ(tick_starts_in_block(0), (std::vector<int>{0, 300, 350}));
+    EXPECT_EQ(tick_starts_in_block(1), (std::vector<int>{206, 256}));
+    // Past the ring's length the position maps back into it: block 2.
+    EXPECT_EQ(fill_played_blocks(uint64_t(44400) * 3 + 2 * 444), 97);
+    EXPECT_EQ(sound_output.write_block, 2);
+    EXPECT_TRUE(stop_song(&song));
+    EXPECT_EQ(fill_played_blocks(444 * 50), 0) << "nothing plays";
 }
 
-TEST(music_sound_output, MixingThreadCatchesUpAndNeverWritesThePlayingBlock)
+TEST(music_playback, PlayingResetsTheSongAndFillsTheRing)
 {
     install_memory_source();
-    ASSERT_TRUE(open_sound_output(22050));
-    tick_lengths = {444};  // one tick a block: ticks count the blocks filled
-    Song song = impulse_song();
+    ASSERT_TRUE(open_sound_output(OUTPUT_RATE));
+    Song song = impulse_song(130);
+    song.row = 17, song.order_index = 3, song.tick = 4, song.pattern_delay = 12, song.tick_frames_left = 99;
+    song.next_row = 5, song.next_order = 6, song.global_volume = 3, song.speed = 31, song.default_speed = 6;
+    for (TrackChannel& channel : channels) channel.volume = 40, channel.voice = &sound_output.voices[200];
+    tick_lengths = {};  // the song's tempo sets them
     ASSERT_TRUE(play_song(&song));
-    EXPECT_EQ(ticks.load(), 100);
-    // Held up for 10 blocks: one poll fills blocks 0..9, not the playing 10.
-    headless_audio_advance(10 * 444 * 4 + 8);
-    EXPECT_TRUE(ticks_settle_at(110));
-    // Past the ring's length the position maps back into it: block 60.
-    headless_audio_advance(150 * 444 * 4);
-    EXPECT_TRUE(ticks_settle_at(160));
-    ASSERT_TRUE(stop_song(&song));
-    EXPECT_EQ(sound_output.write_block, 60);
-    EXPECT_TRUE(sound_output.thread_finished);
-    EXPECT_EQ(sound_output.thread, nullptr);
-}
-
-TEST(music_sound_output, OpeningAgainStopsWhatPlays)
-{
-    install_memory_source();
-    ASSERT_TRUE(open_sound_output(22050));
-    Song song = impulse_song();
-    ASSERT_TRUE(play_song(&song));
-    ASSERT_NE(sound_output.thread, nullptr);
+    EXPECT_EQ(ticks.load(), 105) << "ticks at frames 0, 424, ..., 44096";
+    EXPECT_EQ(std::vector<int>({song.row, song.order_index, song.tick, song.pattern_delay, song.next_row,
+                                song.next_order, song.global_volume, song.speed, song.bpm, song.tick_frames_left}),
+              std::vector<int>({0, 0, 0, 0, -1, -1, 64, 6, 130, 120}));
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(channels[i].voice == &sound_output.voices[i] && channels[i].volume == 0);
+    EXPECT_EQ(channels[4].volume, 40) << "tracks beyond the song's channels are left alone";
+    EXPECT_TRUE(headless_audio_loop() == sound_output.output_buffer && headless_audio_loop_bytes() == 177600u);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(sound_output.mix_buffer) % 16, 0u);
+    EXPECT_TRUE(sound_output.playing_song == &song && sound_output.thread);
+    // Opening the output again stops what plays.
     ASSERT_TRUE(open_sound_output(44100));
-    EXPECT_EQ(sound_output.playing_song, nullptr);
-    EXPECT_EQ(sound_output.thread, nullptr);
-    EXPECT_EQ(sound_output.output_buffer, nullptr);
-    EXPECT_TRUE(headless_audio_is_open());
-    EXPECT_EQ(sound_output.ring_frames, 88400);
+    EXPECT_TRUE(!sound_output.playing_song && !sound_output.thread && !sound_output.output_buffer);
     close_sound_output();
     EXPECT_FALSE(headless_audio_is_open());
+    EXPECT_FALSE(play_song(&song) || play_song(nullptr) || stop_song(nullptr) || free_song(nullptr));
+}
+
+// The mixing thread refills what the device plays; stopping hands the
+// ring back from a busy thread, and the device then loops silence.
+TEST(music_playback, TheMixingThreadRefillsUntilStopped)
+{
+    install_memory_source();
+    ASSERT_TRUE(open_sound_output(OUTPUT_RATE));
+    Song song = impulse_song();
+    std::atomic<bool> running{true};
+    std::thread device([&] {
+        while (running) headless_audio_advance(444 * 4), std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    });
+    for (int start = 0; start < 2; ++start) {
+        ASSERT_TRUE(play_song(&song));
+        const int wanted = ticks.load() + 200;
+        for (int waited = 0; ticks.load() < wanted && waited < 20000; ++waited)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        EXPECT_GE(ticks.load(), wanted) << "the mixing thread refills the ring";
+    }
+    EXPECT_TRUE(stop_song(&song));
+    EXPECT_TRUE(sound_output.thread_finished && !sound_output.mixing && !sound_output.thread);
+    EXPECT_TRUE(!sound_output.mix_buffer && !sound_output.playing_song);
+    const int after_stop = ticks.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(ticks.load(), after_stop) << "nothing mixes after the stop";
+    running = false;
+    device.join();
+    for (int i = 0; i < 2 * sound_output.ring_frames; ++i) ASSERT_EQ(sound_output.output_buffer[i], 0) << i;
+}
+
+// Voices outlive a stopped song; those left on a released song's samples
+// must not read them when the next song mixes (the ASan build sees it).
+TEST(music_playback, FreeingASongStopsItAndLetsGoOfItsSamples)
+{
+    TestModule module;
+    module.instruments = {instrument_with(sine_sample())};
+    module.cells = {{0, 0, 0, cell(C4)}};
+    const std::vector<uint8_t> bytes = build_module(module);
+    Song* song = load_bytes(bytes);
+    ASSERT_TRUE(song && start_offline_render(song, OUTPUT_RATE));
+    const Sample* sample = song->instruments[0].samples[0];
+    EXPECT_EQ(std::count_if(sound_output.voices, sound_output.voices + VOICE_SLOTS,
+                            [&](const Voice& voice) { return voice.sample == sample; }), 1) << "the note sounds";
+    EXPECT_TRUE(free_song(song));
+    EXPECT_TRUE(!sound_output.playing_song && !sound_output.mix_buffer);
+    for (int v = 0; v < VOICE_SLOTS; ++v) ASSERT_EQ(sound_output.voices[v].sample, nullptr) << v;
+    Song* next = load_bytes(bytes);
+    ASSERT_TRUE(next && start_offline_render(next, OUTPUT_RATE));
+    EXPECT_TRUE(free_song(next));
+}
+
+// The intro's entry points: the output opens at 22050 Hz and the song
+// starts; without a device the music is off for good and nothing plays.
+TEST(music_startup, StartsTheSongOrRunsSilentWithoutADevice)
+{
+    TestModule module;
+    module.instruments = {instrument_with(sine_sample())};
+    const std::vector<uint8_t> bytes = build_module(module);
+    start_sound_output();
+    memory_file.position = 1234;  // wherever an earlier load left it
+    Song* song = load_embedded_song(bytes.data(), int(bytes.size()));
+    ASSERT_TRUE(song && !music_disabled && headless_audio_is_open());
+    start_song(song);
+    EXPECT_TRUE(sound_output.playing_song == song && headless_audio_loop_bytes() == 177600u);
+    free_song(song);
+    EXPECT_EQ(load_embedded_song(nullptr, 0), nullptr);
+    close_sound_output();
+    headless_set_failures(FAIL_AUDIO_DEVICE);
+    start_sound_output();
+    headless_set_failures(FAIL_NONE);
+    start_sound_output();
+    EXPECT_TRUE(music_disabled && !headless_audio_is_open());
+    EXPECT_EQ(load_embedded_song(bytes.data(), int(bytes.size())), nullptr);
+    Song stand_in = impulse_song();
+    start_song(&stand_in);
+    EXPECT_TRUE(ticks.load() == 0 && !sound_output.playing_song);
 }

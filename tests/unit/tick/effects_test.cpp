@@ -1,199 +1,160 @@
-// Effects: the volume column and the effect commands, tick by tick.
-#include <algorithm>
-#include <functional>
-#include <iterator>
+// Effects, the volume column, envelopes, fadeout and auto-vibrato, tick by
+// tick on channel 0.
+#include <gtest/gtest.h>
 
-#include "tests/unit/tick/tiny_module.h"
+#include <algorithm>
+
+#include "tests/unit/music/xm_builder.h"
 
 namespace {
 
-int volume() { return channels[0].volume; }
-int period() { return channels[0].period; }
-int panning() { return channels[0].panning; }
-int pitch_offset() { return channels[0].pitch_offset; }
-int volume_offset() { return channels[0].volume_offset; }
-int voice_volume() { return channels[0].voice->volume; }
-int slot() { return voice_slot(channels[0]); }
-
-const PatternNote C4_PLAIN = {C4, 1, 0, 0, 0}, C4_AT_32 = {C4, 1, 0x30, 0, 0}, C4_AT_16 = {C4, 1, 0x20, 0, 0};
-
-PatternNote fx(int effect, int param, int volume = 0)
+const TrackChannel& ch = channels[0];
+enum Probe { VOLUME, PERIOD, PANNING, PITCH, TREMOLO, GAIN, SLOT, VIBRATO_AT, TREMOLO_AT, ENVELOPE };
+int probe(Probe what)
 {
-    return {0, 0, (uint8_t)volume, (uint8_t)effect, (uint8_t)param};
+    const int values[] = {ch.volume,           ch.period,       ch.panning,       ch.pitch_offset,
+                          ch.volume_offset,    ch.voice->volume, voice_slot(ch),  ch.vibrato_position,
+                          ch.tremolo_position, ch.volume_env_value};
+    return values[what];
 }
-PatternNote ext(int sub, int x) { return fx(EFFECT_EXTENDED, sub << 4 | x); }
 
 // Frequency of channel 0's voice in Hz, from its 32.32 increment.
-double voice_frequency()
-{
-    const Voice* voice = channels[0].voice;
-    return (voice->increment + voice->increment_fraction / 4294967296.0) * OUTPUT_RATE;
-}
+double voice_frequency() { return (ch.voice->increment + ch.voice->increment_fraction / 4294967296.0) * OUTPUT_RATE; }
 
 TEST(tick_effects, ChannelStatePerTick)
 {
-    struct EffectCase {
+    const PatternNote C4_AT_32 = cell(C4, 0x30), C4_AT_16 = cell(C4, 0x20), C4_ = cell(C4);
+    const struct {
         const char* name;
         std::vector<PatternNote> rows;  // channel 0 from row 0, speed 6
         int first_row;                  // the row whose tick 0 is observed first
-        std::function<int()> probe;
-        std::vector<int> expected;      // after each tick from there on
-    };
-    const EffectCase cases[] = {
-        {"A10 raises on ticks 1 to 5", {C4_AT_32, fx(EFFECT_VOLUME_SLIDE, 0x10)}, 1, volume, {32, 33, 34, 35, 36, 37}},
-        {"volume column 71 raises on every tick", {C4_AT_32, fx(0, 0, 0x71)}, 1, volume, {33, 34, 35, 36, 37, 38}},
-        {"volume column 91 raises once", {C4_AT_32, fx(0, 0, 0x91)}, 1, volume, {33, 33, 33, 33, 33, 33}},
-        {"A00 after A04 slides on by 4", {{C4, 1, 0x50, EFFECT_VOLUME_SLIDE, 0x04}, fx(EFFECT_VOLUME_SLIDE, 0)}, 1,
-         volume, {44, 40, 36, 32, 28, 24}},
-        {"C50 leaves 80, A10 then brings 64", {{C4, 1, 0, EFFECT_SET_VOLUME, 0x50}, fx(EFFECT_VOLUME_SLIDE, 0x10)}, 0,
-         volume, {80, 80, 80, 80, 80, 80, 80, 64}},
-        {"EA2 and EB0 share a memory", {{C4, 1, 0x30, EFFECT_EXTENDED, 0xA2}, ext(EXTENDED_FINE_VOLUME_DOWN, 0)}, 0,
-         volume, {34, 34, 34, 34, 34, 34, 32, 32}},
-        {"EC3 cuts from tick 3", {C4_PLAIN, ext(EXTENDED_NOTE_CUT, 3)}, 1, volume, {64, 64, 64, 0, 0, 0}},
-        {"EC0 never cuts", {C4_PLAIN, ext(EXTENDED_NOTE_CUT, 0)}, 1, volume, {64, 64, 64, 64, 64, 64}},
-        {"T12 on 2 ticks, off 3, across rows", {{C4, 1, 0, EFFECT_TREMOR, 0x12}, fx(EFFECT_TREMOR, 0x12)}, 0,
-         voice_volume, {127, 127, 0, 0, 0, 127, 127, 0, 0, 0, 127, 127}},
-        {"744 tremolo offsets", {{C4, 1, 0x30, EFFECT_TREMOLO, 0x44}}, 0, volume_offset, {0, 0, 6, 11, 14, 15}},
-        {"after a tremolo the volume stays", {{C4, 1, 0x30, EFFECT_TREMOLO, 0x44}, fx(0, 0)}, 1, volume, {47}},
-        {"47F then 400: vibrato speed 7, depth 15", {{C4, 1, 0, EFFECT_VIBRATO, 0x7F}, fx(EFFECT_VIBRATO, 0)}, 0,
-         pitch_offset, {0, 0, -72, -116, -104, -44, 32, 32, 96, 116, 84, 8}},
-        {"volume column A7 and BF vibrate like 47F", {{C4, 1, 0xA7, 0, 0}, fx(0, 0, 0xBF)}, 1, pitch_offset,
-         {0, 0, -72, -116, -104, -44}},
-        {"arpeggio 047", {{C4, 1, 0, EFFECT_ARPEGGIO, 0x47}}, 0, pitch_offset, {0, 256, 448, 0, 256, 448}},
-        {"1FF stops at period 56", {C4_PLAIN, fx(EFFECT_PORTA_UP, 0xFF)}, 1, period, {4608, 3588, 2568, 1548, 528, 56}},
-        {"210 then 200 slides down by 64", {{C4, 1, 0, EFFECT_PORTA_DOWN, 0x10}, fx(EFFECT_PORTA_DOWN, 0)}, 1, period,
+        Probe probe;
+        std::vector<int> expected;  // after each tick from there on
+    } cases[] = {
+        {"A10 raises on ticks 1 to 5", {C4_AT_32, cell(0, 0, 'A', 0x10)}, 1, VOLUME, {32, 33, 34, 35, 36, 37}},
+        {"volume column 71 raises on every tick", {C4_AT_32, cell(0, 0x71)}, 1, VOLUME, {33, 34, 35, 36, 37, 38}},
+        {"volume column 91 raises once", {C4_AT_32, cell(0, 0x91)}, 1, VOLUME, {33, 33, 33, 33, 33, 33}},
+        {"A00 after A04 slides on by 4", {cell(C4, 0x50, 'A', 4), cell(0, 0, 'A', 0)}, 1, VOLUME, {44, 40, 36, 32, 28}},
+        {"501 slides the volume too", {C4_AT_32, cell(0, 0, '5', 0x01)}, 1, VOLUME, {32, 31, 30, 29, 28, 27}},
+        {"610 slides the volume too", {C4_AT_32, cell(0, 0, '6', 0x10)}, 1, VOLUME, {32, 33, 34, 35, 36, 37}},
+        {"C50 leaves 80, A10 then brings 64", {cell(C4, 0, 'C', 0x50), cell(0, 0, 'A', 0x10)}, 0, VOLUME,
+         {80, 80, 80, 80, 80, 80, 80, 64}},
+        {"EA2 and EB0 share a memory", {cell(C4, 0x30, 'E', 0xA2), cell(0, 0, 'E', 0xB0)}, 0, VOLUME,
+         {34, 34, 34, 34, 34, 34, 32, 32}},
+        {"EC3 cuts from tick 3", {C4_, cell(0, 0, 'E', 0xC3)}, 1, VOLUME, {64, 64, 64, 0, 0, 0}},
+        {"EC0 never cuts", {C4_, cell(0, 0, 'E', 0xC0)}, 1, VOLUME, {64, 64, 64, 64, 64, 64}},
+        {"T12 on 2 ticks, off 3, across rows", {cell(C4, 0, 'T', 0x12), cell(0, 0, 'T', 0x12)}, 0, GAIN,
+         {127, 127, 0, 0, 0, 127, 127, 0, 0, 0, 127, 127}},
+        {"744 tremolo offsets", {cell(C4, 0x30, '7', 0x44)}, 0, TREMOLO, {0, 0, 6, 11, 14, 15}},
+        {"after a tremolo the volume stays", {cell(C4, 0x30, '7', 0x44), cell(0)}, 1, VOLUME, {47}},
+        {"47F then 400: vibrato speed 7, depth 15", {cell(C4, 0, '4', 0x7F), cell(0, 0, '4', 0)}, 0, PITCH,
+         {0, 0, -72, -116, -104, -44, 32, 32, 96, 116, 84, 8}},
+        {"volume column A7 and BF vibrate like 47F", {cell(C4, 0xA7), cell(0, 0xBF)}, 1, PITCH, {0, 0, -72, -116}},
+        // Waveforms 0..3 restart at a note, 4..15 run on across notes.
+        {"E43 restarts the vibrato", {cell(0, 0, 'E', 0x43), cell(C4, 0, '4', 0x8F), C4_}, 2, VIBRATO_AT, {0}},
+        {"E44 keeps the vibrato running", {cell(0, 0, 'E', 0x44), cell(C4, 0, '4', 0x8F), C4_}, 2, VIBRATO_AT, {-24}},
+        {"E7F keeps the tremolo running", {cell(0, 0, 'E', 0x7F), cell(C4, 0, '7', 0x8F), C4_}, 2, TREMOLO_AT, {-24}},
+        {"arpeggio 047", {cell(C4, 0, '0', 0x47)}, 0, PITCH, {0, 256, 448, 0, 256, 448}},
+        {"1FF stops at period 56", {C4_, cell(0, 0, '1', 0xFF)}, 1, PERIOD, {4608, 3588, 2568, 1548, 528, 56}},
+        {"210 then 200 slides down by 64", {cell(C4, 0, '2', 0x10), cell(0, 0, '2', 0)}, 1, PERIOD,
          {4928, 4992, 5056, 5120, 5184, 5248}},
-        {"E13 and X12 fine slides once", {C4_PLAIN, ext(EXTENDED_FINE_PORTA_UP, 3), fx(EFFECT_EXTRA_FINE_PORTA, 0x12)},
-         1, period, {4596, 4596, 4596, 4596, 4596, 4596, 4594, 4594}},
-        {"ED2 starts the note at tick 2", {C4_PLAIN, {E4, 1, 0, EFFECT_EXTENDED, 0xD2}}, 1, period,
-         {4608, 4608, 4352, 4352, 4352, 4352}},
-        {"ED2 triggers on tick 2", {C4_PLAIN, {E4, 1, 0, EFFECT_EXTENDED, 0xD2}}, 1, slot, {0, 0, 32, 32, 32, 32}},
-        {"ED0 never plays its note", {C4_PLAIN, {E4, 1, 0, EFFECT_EXTENDED, 0xD0}, fx(0, 0)}, 1, slot,
-         {0, 0, 0, 0, 0, 0, 0}},
-        {"ED7 is beyond the row", {C4_PLAIN, {E4, 1, 0, EFFECT_EXTENDED, 0xD7}, fx(0, 0)}, 1, period,
+        {"E13 and X12 fine slides once", {C4_, cell(0, 0, 'E', 0x13), cell(0, 0, 'X', 0x12)}, 1, PERIOD,
+         {4596, 4596, 4596, 4596, 4596, 4596, 4594, 4594}},
+        {"ED2 starts the note at tick 2", {C4_, cell(E4, 0, 'E', 0xD2)}, 1, PERIOD, {4608, 4608, 4352, 4352}},
+        {"ED2 triggers on tick 2", {C4_, cell(E4, 0, 'E', 0xD2)}, 1, SLOT, {0, 0, 32, 32, 32, 32}},
+        {"ED0 never plays its note", {C4_, cell(E4, 0, 'E', 0xD0), cell(0)}, 1, SLOT, {0, 0, 0, 0, 0, 0, 0}},
+        {"ED7 is beyond the row", {C4_, cell(E4, 0, 'E', 0xD7), cell(0)}, 1, PERIOD,
          {4608, 4608, 4608, 4608, 4608, 4608, 4608}},
-        {"R93 retriggers on tick 3", {C4_AT_16, fx(EFFECT_MULTI_RETRIGGER, 0x93)}, 1, slot, {0, 0, 0, 32, 32, 32}},
-        {"R93 adds 1 to the volume", {C4_AT_16, fx(EFFECT_MULTI_RETRIGGER, 0x93)}, 1, volume, {16, 16, 16, 17, 17, 17}},
-        {"R03 keeps the volume", {C4_AT_16, fx(EFFECT_MULTI_RETRIGGER, 0x03)}, 1, volume, {16, 16, 16, 16, 16, 16}},
-        {"R03 keeps the gain", {C4_AT_16, fx(EFFECT_MULTI_RETRIGGER, 0x03)}, 1, voice_volume, {31, 31, 31, 31, 31, 31}},
-        {"E92 retriggers on ticks 2 and 4", {C4_PLAIN, ext(EXTENDED_RETRIGGER, 2)}, 1, slot, {0, 0, 32, 32, 0, 0}},
-        {"volume column D8 drives panning below 0", {{C4, 1, 0, EFFECT_SET_PANNING, 0x10}, fx(0, 0, 0xD8)}, 1,
-         panning, {8, 0, -8, -16, -24, -32}},
-        {"P20 slides right on later ticks", {C4_PLAIN, fx(EFFECT_PANNING_SLIDE, 0x20)}, 1, panning,
-         {128, 130, 132, 134, 136, 138}},
-        {"E8F and volume column C4 set panning", {{C4, 1, 0, EFFECT_EXTENDED, 0x8F}, fx(0, 0, 0xC4)}, 0, panning,
+        {"R93 retriggers on tick 3", {C4_AT_16, cell(0, 0, 'R', 0x93)}, 1, SLOT, {0, 0, 0, 32, 32, 32}},
+        {"R93 adds 1 to the volume", {C4_AT_16, cell(0, 0, 'R', 0x93)}, 1, VOLUME, {16, 16, 16, 17, 17, 17}},
+        {"R73 halves it", {C4_AT_32, cell(0, 0, 'R', 0x73)}, 1, VOLUME, {32, 32, 32, 16, 16, 16}},
+        {"R03 keeps the gain", {C4_AT_16, cell(0, 0, 'R', 0x03)}, 1, GAIN, {31, 31, 31, 31, 31, 31}},
+        {"E92 retriggers on ticks 2 and 4", {C4_, cell(0, 0, 'E', 0x92)}, 1, SLOT, {0, 0, 32, 32, 0, 0}},
+        {"volume column D8 drives panning below 0", {cell(C4, 0, '8', 0x10), cell(0, 0xD8)}, 1, PANNING,
+         {8, 0, -8, -16, -24, -32}},
+        {"P20 slides right on later ticks", {C4_, cell(0, 0, 'P', 0x20)}, 1, PANNING, {128, 130, 132, 134, 136}},
+        {"E8F and volume column C4 set panning", {cell(C4, 0, 'E', 0x8F), cell(0, 0xC4)}, 0, PANNING,
          {240, 240, 240, 240, 240, 240, 64}},
     };
-    for (const EffectCase& c : cases) {
-        TinyModule module(1);
-        module.start(c.rows);
-        run_ticks(&module.song, 6 * c.first_row);
-        EXPECT_EQ(tick_values(&module.song, (int)c.expected.size(), c.probe), c.expected) << c.name;
+    for (const auto& c : cases) {
+        TestModule module = tick_module();
+        module.put_rows(c.rows);
+        Playing play(module);
+        play.ticks(6 * c.first_row);
+        EXPECT_EQ(play.values(int(c.expected.size()), [&] { return probe(c.probe); }), c.expected) << c.name;
     }
 }
 
-TEST(tick_effects, VibratoDepthFifteenPeaksAt116ForEveryShape)
+TEST(tick_effects, VibratoShapesAndArpeggioUnderBothTables)
 {
-    for (int shape = 0; shape < 4; ++shape) {
-        TinyModule module(1);
-        module.put(0, 0, 0, {C4, 1, 0, EFFECT_EXTENDED, (uint8_t)(0x40 | shape)});
-        for (int row = 1; row < 64; ++row) module.put(0, row, 0, fx(EFFECT_VIBRATO, 0x3F));
-        module.start();
-        std::vector<int> offsets = tick_values(&module.song, 6 * 30, [] { return std::abs(pitch_offset()); });
+    // Positions -32..31: the sine peaks at 255 not 256, the ramp runs 0 up
+    // to 248 then 255 down, the square is 255 throughout.
+    EXPECT_EQ(std::vector<int>({vibrato_amplitude(0, 0), vibrato_amplitude(8, 0), vibrato_amplitude(-8, 0),
+                                vibrato_amplitude(16, 0), vibrato_amplitude(0, 1), vibrato_amplitude(31, 1),
+                                vibrato_amplitude(-1, 1), vibrato_amplitude(-32, 1), vibrato_amplitude(-5, 2)}),
+              std::vector<int>({0, 181, 181, 255, 0, 248, 7, 255, 255}));
+    for (int shape = 0; shape < 4; ++shape) {  // depth 15 peaks at 116 whatever the shape
+        TestModule module = tick_module();
+        module.put_rows({cell(C4, 0, 'E', 0x40 | shape)});
+        for (int row = 1; row < 64; ++row) module.put(0, row, 0, cell(0, 0, '4', 0x3F));
+        Playing play(module);
+        std::vector<int> offsets = play.values(6 * 30, [] { return std::abs(ch.pitch_offset); });
         EXPECT_EQ(*std::max_element(offsets.begin(), offsets.end()), 116) << "shape " << shape;
     }
-}
-
-TEST(tick_effects, VibratoSineAmplitudesMirrorAroundSixteen)
-{
-    const int quarter[17] = {0, 25, 49, 74, 97, 120, 142, 162, 181, 197, 212, 225, 236, 244, 251, 254, 255};
-    for (int p = 0; p <= 16; ++p) {
-        EXPECT_EQ(vibrato_amplitude(p, 0), quarter[p]) << p;
-        EXPECT_EQ(vibrato_amplitude(-p, 0), quarter[p]) << -p;
-        EXPECT_EQ(vibrato_amplitude(32 - p, 0), quarter[p]) << 32 - p;
-    }
-    EXPECT_EQ(vibrato_amplitude(31, 1), 248);
-    EXPECT_EQ(vibrato_amplitude(-32, 1), 255);
-    EXPECT_EQ(vibrato_amplitude(-1, 1), 7);
-    EXPECT_EQ(vibrato_amplitude(-5, 2), 255);
-}
-
-TEST(tick_effects, ArpeggioRaisesBySemitonesUnderBothTables)
-{
-    for (uint16_t flags : {0, (int)SONG_LINEAR_FREQUENCIES}) {
-        TinyModule module(1);
-        module.song.flags = flags;
-        module.start({{C4, 1, 0, EFFECT_ARPEGGIO, 0x47}});
-        play_tick(&module.song);
-        const double base = voice_frequency();
-        for (int semitones : {4, 7, 0, 4, 7}) {
-            play_tick(&module.song);
-            const double expected = base * std::pow(2.0, semitones / 12.0);
-            EXPECT_NEAR(voice_frequency(), expected, expected * 0.003) << "flags " << flags;
-        }
+    for (uint16_t flags : {0, int(SONG_LINEAR_FREQUENCIES)}) {  // 047: 4 and 7 semitones up
+        TestModule module = tick_module();
+        module.flags = flags;
+        module.put_rows({cell(C4, 0, '0', 0x47)});
+        Playing play(module);
+        const std::vector<int> millihertz = play.values(3, [] { return 1000 * voice_frequency(); });
+        EXPECT_NEAR(double(millihertz[1]) / millihertz[0], std::pow(2.0, 4 / 12.0), 0.003) << flags;
+        EXPECT_NEAR(double(millihertz[2]) / millihertz[0], std::pow(2.0, 7 / 12.0), 0.003) << flags;
     }
 }
 
 TEST(tick_effects, SampleOffsetStartsTheNoteOfItsRowOnly)
 {
-    TinyModule module(1);
-    module.instrument(2).samples[0] = module.add_sample(1000, LOOP_NONE);
     const struct {
         PatternNote cell;
         uint32_t position;  // after tick 0; 7 is where the mixer left the voice
         int slot;
     } rows[] = {
-        {{C4, 1, 0, 0, 0}, 0, 0},
-        {{C4, 2, 0, EFFECT_SAMPLE_OFFSET, 0x02}, 512, 32},
-        {{C4, 2, 0, EFFECT_SAMPLE_OFFSET, 0x00}, 512, 0},  // the memory
-        {{C4, 2, 0, 0, 0}, 0, 32},
-        {{0, 0, 0, EFFECT_SAMPLE_OFFSET, 0x03}, 7, 32},  // no note: only remembered
-        {{C4, 2, 0, 0, 0}, 0, 0},
-        {{C4, 2, 0, EFFECT_SAMPLE_OFFSET, 0x00}, 768, 32},
-        {{0, 0, 0, EFFECT_SAMPLE_OFFSET, 0x04}, 7, 32},  // beyond the end, no note: no rewind
+        {cell(C4), 0, 0},
+        {cell(C4, 0, '9', 0x02, 2), 512, 32},
+        {cell(C4, 0, '9', 0x00, 2), 512, 0},  // the memory
+        {cell(C4, 0, '0', 0, 2), 0, 32},
+        {cell(0, 0, '9', 0x03), 7, 32},  // no note: only remembered
+        {cell(C4, 0, '0', 0, 2), 0, 0},
+        {cell(C4, 0, '9', 0x00, 2), 768, 32},
+        {cell(0, 0, '9', 0x04), 7, 32},  // beyond the end, no note: no rewind
+        {cell(C4), 0, 0},
+        {cell(E4, 0, '9', 0x04, 2), 0, 0},  // beyond the end: the old sound restarts
     };
-    for (size_t row = 0; row < std::size(rows); ++row) module.put(0, (int)row, 0, rows[row].cell);
-    module.start();
+    TestModule module = tick_module();
+    module.instruments[1] = instrument_with(sine_sample(1000, false));
+    for (size_t row = 0; row < std::size(rows); ++row) module.put(0, int(row), 0, rows[row].cell);
+    Playing play(module);
     for (size_t row = 0; row < std::size(rows); ++row) {
-        if (row > 0) {
-            run_ticks(&module.song, 5);
-            channels[0].voice->position = 7;
-        }
-        play_tick(&module.song);
-        EXPECT_EQ(channels[0].voice->position, rows[row].position) << "row " << row;
-        EXPECT_EQ(slot(), rows[row].slot) << "row " << row;
+        if (row > 0) play.ticks(5), ch.voice->position = 7;
+        play.ticks(1);
+        EXPECT_EQ(ch.voice->position + ch.voice->position_fraction, rows[row].position) << "row " << row;
+        EXPECT_EQ(voice_slot(ch), rows[row].slot) << "row " << row;
     }
-}
-
-TEST(tick_effects, SampleOffsetBeyondTheLoopEndRestartsTheOldSound)
-{
-    TinyModule module(1);
-    module.instrument(2).samples[0] = module.add_sample(1000, LOOP_NONE);
-    module.put_rows({{C4, 1, 0, 0, 0}, {E4, 2, 0, EFFECT_SAMPLE_OFFSET, 0x04}});  // 1024 >= 1000
-    module.start();
-    run_ticks(&module.song, 6);
-    channels[0].voice->position = 20;
-    channels[0].voice->position_fraction = 99;
-    play_tick(&module.song);
-    EXPECT_EQ(slot(), 0);
-    EXPECT_EQ(channels[0].voice->sample, &module.sample(1));
-    EXPECT_EQ(channels[0].voice->position + channels[0].voice->position_fraction, 0u);
-    EXPECT_EQ(channels[0].period, 4352);  // at the new period
+    EXPECT_TRUE(ch.voice->sample == play.sample(1) && ch.period == 4352);  // at the new note's period
 }
 
 TEST(tick_effects, SlidesKeepPeriodsWithinTheLimit)
 {
     // 2FF adds 1020 on each later tick, E1F takes 60 once per row.
-    const uint8_t effects[][3] = {{EFFECT_PORTA_DOWN, 0xFF, 2}, {EFFECT_EXTENDED, 0x1F, 1}};
-    for (const auto& effect : effects) {
-        TinyModule module(1, 2, 64);  // order 1 repeats for ever
-        module.song.restart_position = 1;
-        module.song.default_speed = effect[2];
-        module.put(0, 0, 0, {C4, 1, 0, effect[0], effect[1]});
-        for (int row = 0; row < 64; ++row) module.put(1, row, 0, fx(effect[0], effect[1]));
-        module.start();
-        run_ticks(&module.song, 20000);
-        EXPECT_EQ(std::abs(channels[0].period), (int)PERIOD_LIMIT) << (int)effect[0];
+    for (const PatternNote& slide : {cell(0, 0, '2', 0xFF), cell(0, 0, 'E', 0x1F)}) {
+        TestModule module = tick_module(1, 2);
+        module.restart = 1;  // order 1 repeats for ever
+        module.speed = slide.effect == 2 ? 2 : 1;
+        module.put(0, 0, 0, {C4, 1, 0, slide.effect, slide.param});
+        for (int row = 0; row < 64; ++row) module.put(1, row, 0, slide);
+        Playing play(module);
+        play.ticks(20000);
+        EXPECT_EQ(std::abs(ch.period), int(PERIOD_LIMIT)) << int(slide.effect);
         EXPECT_GE(voice_frequency(), 99.0);
     }
 }
@@ -202,28 +163,128 @@ TEST(tick_effects, E5xTunesTheNoteOfItsRowOnly)
 {
     // Finetune (x - 8) x 16 in place of the sample's 3: E50 a semitone
     // down, E58 untuned, E5F 7/8 of a semitone up.
-    const struct {
-        uint16_t flags;
-        int x, period, sample_period;  // C-4 with E5x, then C-4 alone
-    } cases[] = {
-        {SONG_LINEAR_FREQUENCIES, 0x0, 4672, 4607}, {SONG_LINEAR_FREQUENCIES, 0x8, 4608, 4607},
-        {SONG_LINEAR_FREQUENCIES, 0xF, 4552, 4607}, {0, 0x0, 1813, 1710},
-        {0, 0x8, 1712, 1710},                       {0, 0xF, 1628, 1710},
+    const int cases[][4] = {  // linear, x, period of C-4 with E5x, then of C-4 alone
+        {1, 0x0, 4672, 4607}, {1, 0x8, 4608, 4607}, {1, 0xF, 4552, 4607},
+        {0, 0x0, 1813, 1710}, {0, 0x8, 1712, 1710}, {0, 0xF, 1628, 1710},
     };
     for (const auto& c : cases) {
-        TinyModule module(1);
-        module.song.flags = c.flags;
-        module.sample(1).finetune = 3;
-        const uint8_t e5x = (uint8_t)(0x50 | c.x);
-        module.start({{C4, 1, 0, EFFECT_EXTENDED, e5x}, {C4, 1, 0, 0, 0}, {C4, 9, 0, EFFECT_EXTENDED, e5x}});
-        play_tick(&module.song);
-        EXPECT_EQ(channels[0].period, c.period) << "E5" << c.x << " flags " << c.flags;
-        run_ticks(&module.song, 6);
-        EXPECT_EQ(channels[0].period, c.sample_period) << "E5" << c.x << " flags " << c.flags;
-        EXPECT_EQ(module.sample(1).finetune, 3);
-        run_ticks(&module.song, 6);  // instrument 9 plays the shared empty sample
+        TestModule module = tick_module();
+        module.flags = uint16_t(c[0]);
+        module.instruments[0].samples[0].finetune = 3;
+        module.put_rows({cell(C4, 0, 'E', 0x50 | c[1]), cell(C4), cell(C4, 0, 'E', 0x50 | c[1], 9)});
+        Playing play(module);
+        play.ticks(1);
+        EXPECT_EQ(ch.period, c[2]) << "E5" << c[1] << " linear " << c[0];
+        play.ticks(6);
+        EXPECT_EQ(ch.period, c[3]) << "E5" << c[1] << " linear " << c[0];
+        EXPECT_EQ(play.sample(1)->finetune, 3);
+        play.ticks(6);  // instrument 9 plays the shared empty sample
         EXPECT_EQ(empty_sample.finetune, 0);
     }
+}
+
+// Points (0, 64), (10, 32), (20, 0): the values of ticks `from`..`to` - 1.
+std::vector<int> ramp(size_t from, size_t to, std::vector<int> tail = {})
+{
+    const int values[] = {64, 60, 57, 54, 51, 48, 44, 41, 38, 35, 32, 28, 25, 22, 19, 16, 12, 9, 6, 3, 0};
+    tail.insert(tail.begin(), values + from, values + to);
+    return tail;
+}
+
+TEST(tick_envelope, ValuesPerTick)
+{
+    const std::vector<EnvelopePoint> three = {{0, 64}, {10, 32}, {20, 0}};
+    const uint8_t ON = ENVELOPE_ON, SUSTAIN = ENVELOPE_SUSTAIN, LOOP = ENVELOPE_LOOP;
+    const struct {
+        const char* name;
+        std::vector<EnvelopePoint> points;  // sustained at point 1, looped from 0 to 2 where the type says
+        uint8_t type;
+        int position;     // Lxx on row 0; -1 for none
+        int release_row;  // a key-off note on this row (tick 6 x row); -1 for none
+        std::vector<int> expected;
+    } cases[] = {
+        {"three points", three, ON, -1, -1, ramp(0, 21, {0, 0, 0})},
+        {"sustain at point 1 holds until the release at tick 18", three, ON | SUSTAIN, -1, 3,
+         ramp(0, 11, {32, 32, 32, 32, 32, 32, 32, 32, 28, 25, 22, 19, 16, 12, 9, 6, 3, 0})},
+        {"a loop from point 0 to 2 repeats every 20 ticks, released or not", three, ON | LOOP, -1, 5,
+         ramp(0, 20, ramp(0, 20, ramp(0, 20)))},
+        {"L05 sets tick 5 and continues", three, ON, 0x05, -1, ramp(5, 9)},
+        {"L15 is beyond the last point and finishes", three, ON, 0x15, -1, {0, 0, 0}},
+        {"L00 before the first point holds its value", {{10, 64}, {20, 32}, {30, 0}}, ON, 0, -1, {64}},
+        {"two points at one tick make the value jump", {{0, 64}, {4, 64}, {4, 16}, {8, 0}}, ON, -1, -1,
+         {64, 64, 64, 64, 16, 12, 8, 4, 0, 0}},
+        {"a jump into the last point", {{0, 64}, {4, 32}, {4, 8}}, ON, -1, -1, {64, 56, 48, 40, 8, 8}},
+        {"a segment running backwards holds its start value", {{0, 64}, {10, 32}, {5, 0}}, ON, -1, -1,
+         ramp(0, 11, {32, 32, 32})},
+    };
+    for (const auto& c : cases) {
+        TestModule module = tick_module();
+        TestInstrument& instrument = module.instruments[0];
+        instrument.volume_envelope = c.points;
+        const uint8_t fields[9] = {uint8_t(c.points.size()), 0, 1, 0, 2, 0, 0, 0, c.type};
+        std::copy(fields, fields + 9, instrument.fields);
+        module.put_rows({c.position >= 0 ? cell(C4, 0, 'L', c.position) : cell(C4)});
+        if (c.release_row >= 0) module.put(0, c.release_row, 0, cell(KEY_OFF));
+        Playing play(module);
+        EXPECT_EQ(play.values(int(c.expected.size()), [] { return probe(ENVELOPE); }), c.expected) << c.name;
+    }
+}
+
+TEST(tick_envelope, FadeoutAndPanningEnvelope)
+{
+    TestModule module = tick_module();
+    TestInstrument& instrument = module.instruments[0];
+    instrument.volume_envelope = {{0, 64}, {10, 32}};
+    instrument.panning_envelope = {{0, 0}, {8, 64}};
+    const uint8_t fields[10] = {2, 2, 1, 0, 0, 0, 0, 0, ENVELOPE_ON | ENVELOPE_SUSTAIN, ENVELOPE_ON};
+    std::copy(fields, fields + 10, instrument.fields);
+    instrument.fadeout = 128;  // the file's value, halved
+    module.put_rows({cell(C4), cell(0), cell(KEY_OFF)});
+    Playing play(module);
+    play.ticks(1);
+    EXPECT_TRUE(ch.voice->target_left == 127 && ch.voice->target_right == 0);  // a centred voice swings fully left
+    // Ticks 0, 4 and 8: values 0, 32 and 64.
+    EXPECT_EQ(play.values(8, [] { return ch.voice->panning; })[3], 128);
+    EXPECT_EQ(ch.voice->panning, 255);
+    play.ticks(3);
+    EXPECT_EQ(ch.fadeout_volume, 65536);
+    EXPECT_EQ(play.values(1, [] { return ch.fadeout_volume; })[0], 65536 - 256);  // released on tick 12
+    play.ticks(254);
+    EXPECT_EQ(ch.fadeout_volume, 256);
+    EXPECT_EQ(play.values(2, [] { return ch.fadeout_volume; }), std::vector<int>(2, 0));
+    EXPECT_EQ(ch.voice->volume, 0);
+}
+
+TEST(tick_autovibrato, WaveformsDepthSweepAndRate)
+{
+    // Positions 0..255; types above 3 play the sine.
+    EXPECT_EQ(std::vector<int>({autovibrato_value(0, 64), autovibrato_value(0, 192), autovibrato_value(1, 127),
+                                autovibrato_value(1, 128), autovibrato_value(2, 0), autovibrato_value(2, 127),
+                                autovibrato_value(2, 128), autovibrato_value(3, 0), autovibrato_value(3, 127),
+                                autovibrato_value(3, 128), autovibrato_value(3, 129), autovibrato_value(3, 255),
+                                autovibrato_value(4, 64), autovibrato_value(255, 192)}),
+              std::vector<int>({63, -63, 64, -64, 0, -64, 64, 0, 63, 64, -64, -1, 63, -63}));
+    auto offsets = [](std::vector<uint8_t> fields, int ticks) {  // type, sweep, depth, rate
+        TestModule module = tick_module();
+        std::copy(fields.begin(), fields.end(), module.instruments[0].fields + 10);
+        module.put_rows({cell(C4)});
+        Playing play(module);
+        return play.values(ticks, [] { return ch.pitch_offset; });
+    };
+    std::vector<int> sine = offsets({0, 0, 8, 4}, 128);
+    EXPECT_EQ(*std::min_element(sine.begin(), sine.end()), -8);
+    EXPECT_EQ(*std::max_element(sine.begin(), sine.end()), 7);
+    EXPECT_TRUE(sine[0] == 0 && sine[16] == 7 && sine[48] == -8);  // (8 x 63) >> 6 and (8 x -63) >> 6
+    EXPECT_TRUE(std::equal(sine.begin(), sine.begin() + 64, sine.begin() + 64));
+    EXPECT_EQ(offsets({1, 4, 8, 1}, 7), (std::vector<int>{0, 2, 4, 6, 8, 8, 8}));
+    // On every tick, not only the row's first, the voice gets the frequency.
+    TestModule module = tick_module();
+    module.put_rows({cell(C4)});
+    Playing play(module);
+    play.ticks(2);
+    ch.voice->increment_fraction = 0;
+    play.ticks(1);
+    EXPECT_EQ(ch.voice->increment_fraction, 1628971042u);
 }
 
 }  // namespace
