@@ -186,30 +186,3 @@ TEST(music_playback, FreeingASongStopsItAndLetsGoOfItsSamples)
     ASSERT_TRUE(next && start_offline_render(next, OUTPUT_RATE));
     EXPECT_TRUE(free_song(next));
 }
-
-// The intro's entry points: the output opens at 22050 Hz and the song
-// starts; without a device the music is off for good and nothing plays.
-TEST(music_startup, StartsTheSongOrRunsSilentWithoutADevice)
-{
-    TestModule module;
-    module.instruments = {instrument_with(sine_sample())};
-    const std::vector<uint8_t> bytes = build_module(module);
-    start_sound_output();
-    memory_file.position = 1234;  // wherever an earlier load left it
-    Song* song = load_embedded_song(bytes.data(), int(bytes.size()));
-    ASSERT_TRUE(song && !music_disabled && headless_audio_is_open());
-    start_song(song);
-    EXPECT_TRUE(sound_output.playing_song == song && headless_audio_loop_bytes() == 177600u);
-    free_song(song);
-    EXPECT_EQ(load_embedded_song(nullptr, 0), nullptr);
-    close_sound_output();
-    headless_set_failures(FAIL_AUDIO_DEVICE);
-    start_sound_output();
-    headless_set_failures(FAIL_NONE);
-    start_sound_output();
-    EXPECT_TRUE(music_disabled && !headless_audio_is_open());
-    EXPECT_EQ(load_embedded_song(bytes.data(), int(bytes.size())), nullptr);
-    Song stand_in = impulse_song();
-    start_song(&stand_in);
-    EXPECT_TRUE(ticks.load() == 0 && !sound_output.playing_song);
-}

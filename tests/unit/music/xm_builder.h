@@ -31,7 +31,6 @@ struct TestInstrument {
 struct TestPattern {
     uint16_t rows = 64;
     std::vector<uint8_t> packed;  // when empty, the module's cells of this pattern, plain
-    int packed_size = -1;         // -1: packed.size()
 };
 
 // Cell note values as the player holds them (a key-off is written 97): C-4 is 49.
@@ -53,8 +52,7 @@ struct Cell {
 
 struct TestModule {
     const char* signature = "Extended Module: ";
-    uint32_t header_size = 276;       // where the first pattern is written
-    int64_t stored_header_size = -1;  // the field's value when not -1
+    uint32_t header_size = 276;  // the field's value; the first pattern is written at 60 + 276
     uint16_t song_length = 1, restart = 0, channels = 2;
     int stored_patterns = -1, instrument_count = -1;  // -1: the vectors' sizes
     uint16_t flags = SONG_LINEAR_FREQUENCIES, speed = 6, bpm = 125;
@@ -75,17 +73,15 @@ inline std::vector<uint8_t> build_module(const TestModule& m)
     auto count = [](int stored, size_t size) { return unsigned(stored >= 0 ? stored : int(size)); };
     auto size_field = [](int64_t stored, uint32_t size) { return stored >= 0 ? uint32_t(stored) : size; };
     out.text(m.signature, 17);
-    out.text("test module", 20);
-    out.u8(0x1A);
-    out.text("brindlec tests", 20);
+    out.pad_to(58);  // name and tracker name, left blank
     out.u16(0x0104);
-    out.u32(size_field(m.stored_header_size, m.header_size));
+    out.u32(m.header_size);
     for (unsigned v : {unsigned(m.song_length), unsigned(m.restart), unsigned(m.channels),
                        count(m.stored_patterns, m.patterns.size()), count(m.instrument_count, m.instruments.size()),
                        unsigned(m.flags), unsigned(m.speed), unsigned(m.bpm)})
         out.u16(v);
     for (size_t i = 0; i < MAX_ORDERS; ++i) out.u8(i < m.orders.size() ? m.orders[i] : 0);
-    out.pad_to(60 + m.header_size);
+    out.pad_to(60 + 276);
     for (size_t p = 0; p < m.patterns.size(); ++p) {
         std::vector<uint8_t> packed = m.patterns[p].packed;
         std::vector<PatternNote> grid(size_t(m.patterns[p].rows) * m.channels);
@@ -97,15 +93,14 @@ inline std::vector<uint8_t> build_module(const TestModule& m)
         out.u32(9);
         out.u8(0);
         out.u16(m.patterns[p].rows);
-        out.u16(count(m.patterns[p].packed_size, packed.size()));
+        out.u16(unsigned(packed.size()));
         out.raw(packed);
     }
     for (const TestInstrument& in : m.instruments) {
         const size_t start = out.bytes.size();
         const unsigned declared = count(in.declared_samples, in.samples.size());
         out.u32(size_field(in.stored_header_size, in.header_size));
-        out.text("instrument", 22);
-        out.u8(0);
+        out.zeros(23);  // name and type
         out.u16(declared);
         if (declared > 0) {
             out.u32(40);
@@ -123,7 +118,7 @@ inline std::vector<uint8_t> build_module(const TestModule& m)
             for (uint32_t v : {s.length, s.loop_start, s.loop_length}) out.u32(v);
             for (int v : {int(s.volume), int(s.finetune), int(s.type), int(s.panning), int(s.relative_note), 0})
                 out.u8(unsigned(v));
-            out.text("sample", 22);
+            out.zeros(22);
         }
         for (const TestSample& s : in.samples) out.raw(s.data);
     }
@@ -134,6 +129,7 @@ inline Song* load_bytes(const std::vector<uint8_t>& bytes, SongLoadStatus* statu
 {
     return load_song_from_memory(bytes.data(), bytes.size(), status);
 }
+
 
 inline TestInstrument instrument_with(const TestSample& sample)
 {
@@ -162,7 +158,7 @@ inline TestModule tick_module(int channels = 1, int patterns = 1, int rows = 64)
     TestModule m;
     m.channels = uint16_t(channels);
     m.song_length = uint16_t(patterns);
-    m.patterns.assign(size_t(patterns), TestPattern{uint16_t(rows), {}, -1});
+    m.patterns.assign(size_t(patterns), TestPattern{uint16_t(rows), {}});
     m.orders.resize(size_t(patterns));
     for (int p = 0; p < patterns; ++p) m.orders[size_t(p)] = uint8_t(p);
     m.instruments = {instrument_with(sine_sample()), instrument_with(sine_sample())};

@@ -38,7 +38,7 @@ TEST(music_xm_loader, WhatItReadsAndClamps)
     module.channels = 3;
     module.bpm = 130;
     module.orders = {1, 3, 0, 5};  // pattern 3 is not stored, order 3 lies beyond the song length
-    module.patterns = {TestPattern{32, {}, -1}, TestPattern{4, {}, -1}};  // nothing stored for pattern 0
+    module.patterns = {TestPattern{32, {}}, TestPattern{4, {}}};  // nothing stored for pattern 0
     module.patterns[1].packed = {
         49, 1, 0x40, 0x0F, 0x06, 0x9F, 13, 2, 0x10, 0x0C, 0x20, 0x80,  // plain, packed with every field, empty
         0x89, 25, 0x03, 0, 3, 0, 0, 0, 0x82, 7,                        // note and effect, no note, instrument only
@@ -109,33 +109,31 @@ TEST(music_xm_loader, WhatItReadsAndClamps)
 
 TEST(music_xm_loader, SampleDecodingAndLoops)
 {
+    const uint8_t NONE = LOOP_NONE, FORWARD = LOOP_FORWARD, PINGPONG = LOOP_PINGPONG;
     const struct {
         const char* name;
         uint8_t type;
-        uint32_t loop_start, loop_length;  // as stored (bytes)
-        std::vector<uint8_t> data;
-        size_t cut;                 // bytes missing at the end of the file
-        std::vector<int> values;    // what the sample holds, and the value after its end
-        uint32_t want_start, want_loop;
-        uint8_t want_type;
+        uint32_t loop_start, loop_length;  // as stored, in bytes
+        uint32_t want_start, want_loop, want_type;
+        int after;  // the value after the loop's end, in place for the interpolation
+        std::vector<uint8_t> data = {1, 1, 1, 1, 1, 1};  // deltas: 256, 512, ... 1536
+        size_t cut = 0;               // bytes missing at the end of the file
+        std::vector<int> values = {};  // the first values held
     } cases[] = {
-        {"8-bit deltas in steps of 256", 0, 0, 0, {1, 1, 0xFE}, 0, {256, 512, 0, 0}, 0, 3, LOOP_NONE},
+        {"no loop", 0, 2, 3, 0, 6, NONE, 0},
+        {"forward: the loop start after the loop", 1, 1, 3, 1, 3, FORWARD, 512},
+        {"ping-pong: its last value", 2, 1, 3, 1, 3, PINGPONG, 1024},
+        {"both bits: ping-pong", 3, 1, 3, 1, 3, PINGPONG, 1024},
+        {"a loop of length 0", 1, 2, 0, 0, 6, NONE, 0},
+        {"a loop beyond the end", 1, 4, 10, 4, 2, FORWARD, 1280},
+        {"a loop starting beyond the end", 2, 9, 3, 0, 6, NONE, 0},
+        {"16-bit lengths halved", 0x11, 2, 6, 1, 3, FORWARD, 2, {1, 0, 1, 0, 1, 0, 1, 0}, 0, {1, 2, 3, 4}},
+        {"8-bit deltas in steps of 256", 0, 0, 0, 0, 3, NONE, 0, {1, 1, 0xFE}, 0, {256, 512, 0}},
         // 1000, -1500, 32767, 32766 give 1000, -500, 32267 and, wrapping, -503.
-        {"16-bit deltas", 0x10, 0, 0, {0xE8, 0x03, 0x24, 0xFA, 0xFF, 0x7F, 0xFE, 0x7F}, 0, {1000, -500, 32267, -503, 0},
-         0, 4, LOOP_NONE},
-        {"cut short: silence", 0, 0, 0, {10, 10, 10, 10, 10, 10}, 4, {2560, 5120, 0, 0, 0, 0, 0}, 0, 6, LOOP_NONE},
-        {"cut inside a 16-bit value", 0x10, 0, 0, {16, 0, 16, 0, 16, 0}, 3, {16, 0, 0, 0}, 0, 3, LOOP_NONE},
-        {"no loop", 0, 2, 3, {1, 1, 1, 1, 1, 1}, 0, {256, 512, 768, 1024, 1280, 1536, 0}, 0, 6, LOOP_NONE},
-        {"forward: a copy of the loop start after it", 1, 1, 3, {1, 1, 1, 1, 1, 1}, 0, {256, 512, 768, 1024, 512}, 1, 3,
-         LOOP_FORWARD},
-        {"ping-pong: a copy of its last value", 2, 1, 3, {1, 1, 1, 1, 1, 1}, 0, {256, 512, 768, 1024, 1024}, 1, 3,
-         LOOP_PINGPONG},
-        {"both bits: ping-pong", 3, 1, 3, {1, 1, 1, 1, 1, 1}, 0, {256}, 1, 3, LOOP_PINGPONG},
-        {"loop of length 0", 1, 2, 0, {1, 1, 1, 1, 1, 1}, 0, {256}, 0, 6, LOOP_NONE},
-        {"loop beyond the end", 1, 4, 10, {1, 1, 1, 1, 1, 1}, 0, {256, 512, 768, 1024, 1280, 1536, 1280}, 4, 2,
-         LOOP_FORWARD},
-        {"loop starting beyond the end", 2, 9, 3, {1, 1, 1, 1, 1, 1}, 0, {256}, 0, 6, LOOP_NONE},
-        {"16-bit lengths halved", 0x11, 2, 6, {1, 0, 1, 0, 1, 0, 1, 0}, 0, {1, 2, 3, 4, 2}, 1, 3, LOOP_FORWARD},
+        {"16-bit deltas", 0x10, 0, 0, 0, 4, NONE, 0, {0xE8, 0x03, 0x24, 0xFA, 0xFF, 0x7F, 0xFE, 0x7F}, 0,
+         {1000, -500, 32267, -503}},
+        {"cut short: silence", 0, 0, 0, 0, 6, NONE, 0, {10, 10, 10, 10, 10, 10}, 4, {2560, 5120, 0, 0, 0, 0}},
+        {"cut inside a 16-bit value", 0x10, 0, 0, 0, 3, NONE, 0, {16, 0, 16, 0, 16, 0}, 3, {16, 0, 0}},
     };
     for (const auto& c : cases) {
         TestSample sample = sample_8bit(c.data);
@@ -145,13 +143,12 @@ TEST(music_xm_loader, SampleDecodingAndLoops)
         TestModule module;
         module.instruments = {instrument_with(sample)};
         std::vector<uint8_t> bytes = build_module(module);
-        bytes.resize(bytes.size() - c.cut);
-        Loaded song(bytes);
+        Loaded song(std::vector<uint8_t>(bytes.begin(), bytes.end() - long(c.cut)));
         ASSERT_NE(song.song, nullptr) << c.name;
         const Sample& s = song.sample();
         EXPECT_EQ(std::vector<int>(s.data, s.data + c.values.size()), c.values) << c.name;
-        EXPECT_EQ(std::vector<int>({int(s.bits), int(s.loop_start), int(s.loop_length), int(s.loop_type)}),
-                  std::vector<int>({16, int(c.want_start), int(c.want_loop), int(c.want_type)})) << c.name;
+        EXPECT_EQ(std::vector<int>({s.bits, int(s.loop_start), int(s.loop_length), s.loop_type, s.data[s.loop_start + s.loop_length]}),
+                  std::vector<int>({16, int(c.want_start), int(c.want_loop), int(c.want_type), c.after})) << c.name;
     }
 }
 
@@ -199,11 +196,11 @@ TEST(music_xm_loader, RefusedModulesAndTheirReasons)
         {[](M& m) { m.instrument_count = 129; }, LOAD_INSTRUMENT_COUNT, "129 instruments; at most 128"},
         {[](M& m) { m.patterns[0].rows = 0; }, LOAD_PATTERN_ROWS, "pattern 0 declares 0 rows"},
         {[](M& m) { m.patterns[0].rows = 257; }, LOAD_PATTERN_ROWS, "pattern 0 declares 257 rows"},
-        // A pattern the file lacks: the instrument's name, "in|st", reads as its row count.
-        {[](M& m) { m.stored_patterns = 2; }, LOAD_PATTERN_ROWS, "pattern 1 declares 29550 rows"},
+        // A pattern the file lacks: the instrument's header reads as its header.
+        {[](M& m) { m.stored_patterns = 2; }, LOAD_PATTERN_ROWS, "pattern 1 declares 0 rows"},
         {[](M& m) { m.bpm = 0; }, LOAD_TEMPO, "tempo 0 BPM; at least 1"},
         {[](M& m) { m.bpm = 0x8000; }, LOAD_TEMPO, "tempo -32768 BPM; at least 1"},
-        {[](M& m) { m.stored_header_size = 200; }, LOAD_OUTSIDE_FILE, "header size 200 does not fit the file"},
+        {[](M& m) { m.header_size = 200; }, LOAD_OUTSIDE_FILE, "header size 200 does not fit the file"},
         {[](M& m) { m.instruments[1].declared_samples = 17; }, LOAD_SAMPLE_COUNT, "instrument 2 declares 17 samples; at most 16"},
         {[](M& m) { m.instruments[1].stored_header_size = 0xFFFFFFFF; }, LOAD_OUTSIDE_FILE,
          "instrument 2: header size 4294967295 does not fit the file"},
@@ -237,7 +234,7 @@ TEST(music_xm_loader, RefusedModulesAndTheirReasons)
     // Cut anywhere before its sample data, a file is refused.
     TestModule small;
     small.instruments = {instrument_with(sample_8bit({1, 2, 3, 4}))};
-    small.patterns[0] = {1, {0x80, 0x80}, -1};
+    small.patterns[0] = {1, {0x80, 0x80}};
     const std::vector<uint8_t> whole = build_module(small);
     for (size_t size = 0; size <= whole.size(); size += size < whole.size() - 4 ? 7 : 1) {
         Loaded song(std::vector<uint8_t>(whole.begin(), whole.begin() + long(size)));

@@ -1,5 +1,5 @@
-// Effects, the volume column, envelopes, fadeout and auto-vibrato, tick by
-// tick on channel 0.
+// Effects, the volume column, notes and instruments, envelopes, fadeout
+// and auto-vibrato, tick by tick on channel 0.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,27 +9,48 @@
 namespace {
 
 const TrackChannel& ch = channels[0];
-enum Probe { VOLUME, PERIOD, PANNING, PITCH, TREMOLO, GAIN, SLOT, VIBRATO_AT, TREMOLO_AT, ENVELOPE };
-int probe(Probe what)
+enum Probe { VOLUME, PERIOD, PANNING, PITCH, TREMOLO, GAIN, SLOT, VIBRATO_AT, TREMOLO_AT, ENVELOPE, HEARD };
+int probe(Probe what, const Playing& play)
 {
-    const int values[] = {ch.volume,           ch.period,       ch.panning,       ch.pitch_offset,
-                          ch.volume_offset,    ch.voice->volume, voice_slot(ch),  ch.vibrato_position,
-                          ch.tremolo_position, ch.volume_env_value};
+    // HEARD: 1 instrument 1's sample, 0 the shared empty sample, -1 nothing.
+    const int heard = ch.voice->sample == play.sample(1) ? 1 : ch.voice->sample == &empty_sample ? 0 : -1;
+    const int values[] = {ch.volume,         ch.period,           ch.panning,     ch.pitch_offset,
+                          ch.volume_offset,  ch.voice->volume,    voice_slot(ch), ch.vibrato_position,
+                          ch.tremolo_position, ch.volume_env_value, heard};
     return values[what];
 }
 
 // Frequency of channel 0's voice in Hz, from its 32.32 increment.
 double voice_frequency() { return (ch.voice->increment + ch.voice->increment_fraction / 4294967296.0) * OUTPUT_RATE; }
 
+// Points (0, 64), (10, 32), (20, 0): the values of ticks `from`..`to` - 1, then `tail`.
+const std::vector<EnvelopePoint> THREE = {{0, 64}, {10, 32}, {20, 0}};
+std::vector<int> ramp(size_t from, size_t to, std::vector<int> tail = {})
+{
+    const int values[] = {64, 60, 57, 54, 51, 48, 44, 41, 38, 35, 32, 28, 25, 22, 19, 16, 12, 9, 6, 3, 0};
+    tail.insert(tail.begin(), values + from, values + to);
+    return tail;
+}
+
 TEST(tick_effects, ChannelStatePerTick)
 {
-    const PatternNote C4_AT_32 = cell(C4, 0x30), C4_AT_16 = cell(C4, 0x20), C4_ = cell(C4);
+    const PatternNote C4_AT_32 = cell(C4, 0x30), C4_AT_16 = cell(C4, 0x20), C4_ = cell(C4), NONE = cell(0);
+    const uint8_t ON = ENVELOPE_ON, SUSTAIN = ENVELOPE_SUSTAIN, LOOP = ENVELOPE_LOOP, F4 = 54, G4 = 56;
     const struct {
         const char* name;
         std::vector<PatternNote> rows;  // channel 0 from row 0, speed 6
         int first_row;                  // the row whose tick 0 is observed first
         Probe probe;
         std::vector<int> expected;  // after each tick from there on
+        // Instrument 1, where not as tick_module makes it: its volume
+        // envelope (sustained at point 1, looped from 0 to 2), its sample's
+        // relative note and finetune, the table, its auto-vibrato type,
+        // sweep, depth and rate.
+        std::vector<EnvelopePoint> envelope = {};
+        uint8_t envelope_type = 0;
+        int8_t relative_note = 0, finetune = 0;
+        uint16_t flags = SONG_LINEAR_FREQUENCIES;
+        std::vector<uint8_t> autovibrato = {};
     } cases[] = {
         {"A10 raises on ticks 1 to 5", {C4_AT_32, cell(0, 0, 'A', 0x10)}, 1, VOLUME, {32, 33, 34, 35, 36, 37}},
         {"volume column 71 raises on every tick", {C4_AT_32, cell(0, 0x71)}, 1, VOLUME, {33, 34, 35, 36, 37, 38}},
@@ -46,7 +67,7 @@ TEST(tick_effects, ChannelStatePerTick)
         {"T12 on 2 ticks, off 3, across rows", {cell(C4, 0, 'T', 0x12), cell(0, 0, 'T', 0x12)}, 0, GAIN,
          {127, 127, 0, 0, 0, 127, 127, 0, 0, 0, 127, 127}},
         {"744 tremolo offsets", {cell(C4, 0x30, '7', 0x44)}, 0, TREMOLO, {0, 0, 6, 11, 14, 15}},
-        {"after a tremolo the volume stays", {cell(C4, 0x30, '7', 0x44), cell(0)}, 1, VOLUME, {47}},
+        {"after a tremolo the volume stays", {cell(C4, 0x30, '7', 0x44), NONE}, 1, VOLUME, {47}},
         {"47F then 400: vibrato speed 7, depth 15", {cell(C4, 0, '4', 0x7F), cell(0, 0, '4', 0)}, 0, PITCH,
          {0, 0, -72, -116, -104, -44, 32, 32, 96, 116, 84, 8}},
         {"volume column A7 and BF vibrate like 47F", {cell(C4, 0xA7), cell(0, 0xBF)}, 1, PITCH, {0, 0, -72, -116}},
@@ -55,60 +76,86 @@ TEST(tick_effects, ChannelStatePerTick)
         {"E44 keeps the vibrato running", {cell(0, 0, 'E', 0x44), cell(C4, 0, '4', 0x8F), C4_}, 2, VIBRATO_AT, {-24}},
         {"E7F keeps the tremolo running", {cell(0, 0, 'E', 0x7F), cell(C4, 0, '7', 0x8F), C4_}, 2, TREMOLO_AT, {-24}},
         {"arpeggio 047", {cell(C4, 0, '0', 0x47)}, 0, PITCH, {0, 256, 448, 0, 256, 448}},
+        // Tone portamento slides to the note without restarting it: voice and sample stay.
+        {"305 with another instrument", {C4_, cell(E4, 0, '3', 0x05, 2)}, 1, PERIOD, {4608, 4588, 4568, 4548, 4528, 4508}},
+        {"on the same voice", {C4_, cell(E4, 0, '3', 0x05, 2)}, 1, SLOT, {0}},
+        {"with the same sample", {C4_, cell(E4, 0, '3', 0x05, 2)}, 1, HEARD, {1}},
+        {"volume column F1, a semitone a tick", {C4_, cell(E4, 0xF1, '0', 0, 0)}, 1, PERIOD, {4608, 4544, 4480, 4416, 4352}},
+        {"501 slides with the speed 305 left", {C4_, cell(0, 0, '3', 5), cell(E4, 0, '5', 1, 0)}, 2, PERIOD, {4608, 4588}},
         {"1FF stops at period 56", {C4_, cell(0, 0, '1', 0xFF)}, 1, PERIOD, {4608, 3588, 2568, 1548, 528, 56}},
         {"210 then 200 slides down by 64", {cell(C4, 0, '2', 0x10), cell(0, 0, '2', 0)}, 1, PERIOD,
          {4928, 4992, 5056, 5120, 5184, 5248}},
         {"E13 and X12 fine slides once", {C4_, cell(0, 0, 'E', 0x13), cell(0, 0, 'X', 0x12)}, 1, PERIOD,
          {4596, 4596, 4596, 4596, 4596, 4596, 4594, 4594}},
+        // E5x tunes the note of its row (x - 8) x 16 in place of the sample's 3.
+        {"E50 a semitone down", {cell(C4, 0, 'E', 0x50)}, 0, PERIOD, {4672}, {}, 0, 0, 3},
+        {"E58 untuned", {cell(C4, 0, 'E', 0x58)}, 0, PERIOD, {4608}, {}, 0, 0, 3},
+        {"E5F 7/8 of a semitone up", {cell(C4, 0, 'E', 0x5F)}, 0, PERIOD, {4552}, {}, 0, 0, 3},
+        {"E50 on the Amiga table", {cell(C4, 0, 'E', 0x50)}, 0, PERIOD, {1813}, {}, 0, 0, 3, 0},
+        {"E58 on the Amiga table", {cell(C4, 0, 'E', 0x58)}, 0, PERIOD, {1712}, {}, 0, 0, 3, 0},
+        {"E5F on the Amiga table", {cell(C4, 0, 'E', 0x5F)}, 0, PERIOD, {1628}, {}, 0, 0, 3, 0},
+        {"the next row plays the sample's finetune", {cell(C4, 0, 'E', 0x50), C4_}, 1, PERIOD, {4607}, {}, 0, 0, 3},
+        {"on the Amiga table too", {cell(C4, 0, 'E', 0x50), C4_}, 1, PERIOD, {1710}, {}, 0, 0, 3, 0},
         {"ED2 starts the note at tick 2", {C4_, cell(E4, 0, 'E', 0xD2)}, 1, PERIOD, {4608, 4608, 4352, 4352}},
-        {"ED2 triggers on tick 2", {C4_, cell(E4, 0, 'E', 0xD2)}, 1, SLOT, {0, 0, 32, 32, 32, 32}},
-        {"ED0 never plays its note", {C4_, cell(E4, 0, 'E', 0xD0), cell(0)}, 1, SLOT, {0, 0, 0, 0, 0, 0, 0}},
-        {"ED7 is beyond the row", {C4_, cell(E4, 0, 'E', 0xD7), cell(0)}, 1, PERIOD,
-         {4608, 4608, 4608, 4608, 4608, 4608, 4608}},
-        {"R93 retriggers on tick 3", {C4_AT_16, cell(0, 0, 'R', 0x93)}, 1, SLOT, {0, 0, 0, 32, 32, 32}},
-        {"R93 adds 1 to the volume", {C4_AT_16, cell(0, 0, 'R', 0x93)}, 1, VOLUME, {16, 16, 16, 17, 17, 17}},
+        {"on a voice of its own", {C4_, cell(E4, 0, 'E', 0xD2)}, 1, SLOT, {0, 0, 32}},
+        {"ED0 never plays its note", {C4_, cell(E4, 0, 'E', 0xD0), NONE}, 1, SLOT, {0, 0, 0, 0, 0, 0, 0}},
+        {"ED7 is beyond the row", {C4_, cell(E4, 0, 'E', 0xD7), NONE}, 1, PERIOD, {4608, 4608, 4608, 4608, 4608, 4608, 4608}},
+        {"R93 adds 1 to the volume on tick 3", {C4_AT_16, cell(0, 0, 'R', 0x93)}, 1, VOLUME, {16, 16, 16, 17, 17, 17}},
         {"R73 halves it", {C4_AT_32, cell(0, 0, 'R', 0x73)}, 1, VOLUME, {32, 32, 32, 16, 16, 16}},
-        {"R03 keeps the gain", {C4_AT_16, cell(0, 0, 'R', 0x03)}, 1, GAIN, {31, 31, 31, 31, 31, 31}},
         {"E92 retriggers on ticks 2 and 4", {C4_, cell(0, 0, 'E', 0x92)}, 1, SLOT, {0, 0, 32, 32, 0, 0}},
         {"volume column D8 drives panning below 0", {cell(C4, 0, '8', 0x10), cell(0, 0xD8)}, 1, PANNING,
          {8, 0, -8, -16, -24, -32}},
         {"P20 slides right on later ticks", {C4_, cell(0, 0, 'P', 0x20)}, 1, PANNING, {128, 130, 132, 134, 136}},
         {"E8F and volume column C4 set panning", {cell(C4, 0, 'E', 0x8F), cell(0, 0xC4)}, 0, PANNING,
          {240, 240, 240, 240, 240, 240, 64}},
+        // Releasing an instrument without envelope silences it at once.
+        {"K00 releases at tick 0", {C4_, cell(0, 0, 'K', 0)}, 0, GAIN, {127, 127, 127, 127, 127, 127, 0}},
+        {"K05 too", {C4_, cell(0, 0, 'K', 5)}, 1, GAIN, {0}},
+        {"a key-off note too", {C4_, cell(KEY_OFF)}, 1, GAIN, {0}},
+        // Resolving instrument, sample and the note it plays.
+        {"C-4 with relative note +12 plays C-5", {C4_}, 0, PERIOD, {3840}, {}, 0, 12},
+        {"a note before any instrument is silent", {cell(C4, 0, '0', 0, 0)}, 0, GAIN, {0}},
+        {"instrument 9 of 2 plays the empty sample", {cell(C4, 0, '0', 0, 9)}, 0, HEARD, {0}},
+        {"a sample map entry of 16 plays the empty sample", {cell(F4)}, 0, HEARD, {0}},
+        {"an empty sample slot plays the empty sample", {cell(G4)}, 0, HEARD, {0}},
+        {"C-0 with relative note -12 is not played", {cell(1)}, 0, HEARD, {-1}, {}, 0, -12},
+        {"C-1 with relative note -12 plays C-0", {cell(13)}, 0, PERIOD, {7680}, {}, 0, -12},
+        {"B-7 with relative note +24 plays B-9", {cell(96)}, 0, PERIOD, {64}, {}, 0, 24},
+        {"B-7 with relative note +25 is beyond B-9", {cell(96)}, 0, HEARD, {-1}, {}, 0, 25},
+        // Volume envelopes.
+        {"three points", {C4_}, 0, ENVELOPE, ramp(0, 21, {0, 0}), THREE, ON},
+        {"sustain at point 1 holds until the release at tick 18", {C4_, NONE, NONE, cell(KEY_OFF)}, 0, ENVELOPE,
+         ramp(0, 11, {32, 32, 32, 32, 32, 32, 32, 32, 28, 25, 22, 19, 16, 12, 9, 6, 3, 0}), THREE, ON | SUSTAIN},
+        {"a loop from point 0 to 2 repeats every 20 ticks, released or not", {C4_, NONE, NONE, cell(KEY_OFF)}, 0,
+         ENVELOPE, ramp(0, 20, ramp(0, 20, ramp(0, 20))), THREE, ON | LOOP},
+        {"L05 sets tick 5 and continues", {cell(C4, 0, 'L', 5)}, 0, ENVELOPE, ramp(5, 9), THREE, ON},
+        {"L15 is beyond the last point and finishes", {cell(C4, 0, 'L', 0x15)}, 0, ENVELOPE, {0, 0}, THREE, ON},
+        {"L00 before the first point holds its value", {cell(C4, 0, 'L', 0)}, 0, ENVELOPE, {64},
+         {{10, 64}, {20, 32}, {30, 0}}, ON},
+        {"two points at one tick make the value jump", {C4_}, 0, ENVELOPE, {64, 64, 64, 64, 16, 12, 8, 4, 0, 0},
+         {{0, 64}, {4, 64}, {4, 16}, {8, 0}}, ON},
+        {"a jump into the last point", {C4_}, 0, ENVELOPE, {64, 56, 48, 40, 8, 8}, {{0, 64}, {4, 32}, {4, 8}}, ON},
+        {"a segment running backwards holds its start value", {C4_}, 0, ENVELOPE, ramp(0, 11, {32, 32}),
+         {{0, 64}, {10, 32}, {5, 0}}, ON},
+        {"auto-vibrato ramp of depth 8 sweeps in over 4 ticks", {C4_}, 0, PITCH, {0, 2, 4, 6, 8, 8, 8}, {}, 0, 0, 0,
+         SONG_LINEAR_FREQUENCIES, {1, 4, 8, 1}},
     };
     for (const auto& c : cases) {
         TestModule module = tick_module();
+        module.flags = c.flags;
+        TestInstrument& instrument = module.instruments[0];
+        instrument.sample_map[F4 - 1] = 16;
+        instrument.sample_map[G4 - 1] = 3;
+        instrument.samples[0].relative_note = c.relative_note;
+        instrument.samples[0].finetune = c.finetune;
+        instrument.volume_envelope = c.envelope;
+        const uint8_t fields[9] = {uint8_t(c.envelope.size()), 0, 1, 0, 2, 0, 0, 0, c.envelope_type};
+        std::copy(fields, fields + 9, instrument.fields);
+        std::copy(c.autovibrato.begin(), c.autovibrato.end(), instrument.fields + 10);
         module.put_rows(c.rows);
         Playing play(module);
         play.ticks(6 * c.first_row);
-        EXPECT_EQ(play.values(int(c.expected.size()), [&] { return probe(c.probe); }), c.expected) << c.name;
-    }
-}
-
-TEST(tick_effects, VibratoShapesAndArpeggioUnderBothTables)
-{
-    // Positions -32..31: the sine peaks at 255 not 256, the ramp runs 0 up
-    // to 248 then 255 down, the square is 255 throughout.
-    EXPECT_EQ(std::vector<int>({vibrato_amplitude(0, 0), vibrato_amplitude(8, 0), vibrato_amplitude(-8, 0),
-                                vibrato_amplitude(16, 0), vibrato_amplitude(0, 1), vibrato_amplitude(31, 1),
-                                vibrato_amplitude(-1, 1), vibrato_amplitude(-32, 1), vibrato_amplitude(-5, 2)}),
-              std::vector<int>({0, 181, 181, 255, 0, 248, 7, 255, 255}));
-    for (int shape = 0; shape < 4; ++shape) {  // depth 15 peaks at 116 whatever the shape
-        TestModule module = tick_module();
-        module.put_rows({cell(C4, 0, 'E', 0x40 | shape)});
-        for (int row = 1; row < 64; ++row) module.put(0, row, 0, cell(0, 0, '4', 0x3F));
-        Playing play(module);
-        std::vector<int> offsets = play.values(6 * 30, [] { return std::abs(ch.pitch_offset); });
-        EXPECT_EQ(*std::max_element(offsets.begin(), offsets.end()), 116) << "shape " << shape;
-    }
-    for (uint16_t flags : {0, int(SONG_LINEAR_FREQUENCIES)}) {  // 047: 4 and 7 semitones up
-        TestModule module = tick_module();
-        module.flags = flags;
-        module.put_rows({cell(C4, 0, '0', 0x47)});
-        Playing play(module);
-        const std::vector<int> millihertz = play.values(3, [] { return 1000 * voice_frequency(); });
-        EXPECT_NEAR(double(millihertz[1]) / millihertz[0], std::pow(2.0, 4 / 12.0), 0.003) << flags;
-        EXPECT_NEAR(double(millihertz[2]) / millihertz[0], std::pow(2.0, 7 / 12.0), 0.003) << flags;
+        EXPECT_EQ(play.values(int(c.expected.size()), [&] { return probe(c.probe, play); }), c.expected) << c.name;
     }
 }
 
@@ -143,8 +190,31 @@ TEST(tick_effects, SampleOffsetStartsTheNoteOfItsRowOnly)
     EXPECT_TRUE(ch.voice->sample == play.sample(1) && ch.period == 4352);  // at the new note's period
 }
 
-TEST(tick_effects, SlidesKeepPeriodsWithinTheLimit)
+TEST(tick_effects, VibratoArpeggioAndSlidesAtTheirLimits)
 {
+    // Positions -32..31: the sine peaks at 255 not 256, the ramp runs 0 up
+    // to 248 then 255 down, the square is 255 throughout.
+    EXPECT_EQ(std::vector<int>({vibrato_amplitude(0, 0), vibrato_amplitude(8, 0), vibrato_amplitude(-8, 0),
+                                vibrato_amplitude(16, 0), vibrato_amplitude(0, 1), vibrato_amplitude(31, 1),
+                                vibrato_amplitude(-1, 1), vibrato_amplitude(-32, 1), vibrato_amplitude(-5, 2)}),
+              std::vector<int>({0, 181, 181, 255, 0, 248, 7, 255, 255}));
+    for (int shape = 0; shape < 4; ++shape) {  // depth 15 peaks at 116 whatever the shape
+        TestModule module = tick_module();
+        module.put_rows({cell(C4, 0, 'E', 0x40 | shape)});
+        for (int row = 1; row < 64; ++row) module.put(0, row, 0, cell(0, 0, '4', 0x3F));
+        Playing play(module);
+        std::vector<int> offsets = play.values(6 * 30, [] { return std::abs(ch.pitch_offset); });
+        EXPECT_EQ(*std::max_element(offsets.begin(), offsets.end()), 116) << "shape " << shape;
+    }
+    for (uint16_t flags : {0, int(SONG_LINEAR_FREQUENCIES)}) {  // 047: 4 and 7 semitones up
+        TestModule module = tick_module();
+        module.flags = flags;
+        module.put_rows({cell(C4, 0, '0', 0x47)});
+        Playing play(module);
+        const std::vector<int> millihertz = play.values(3, [] { return 1000 * voice_frequency(); });
+        EXPECT_NEAR(double(millihertz[1]) / millihertz[0], std::pow(2.0, 4 / 12.0), 0.003) << flags;
+        EXPECT_NEAR(double(millihertz[2]) / millihertz[0], std::pow(2.0, 7 / 12.0), 0.003) << flags;
+    }
     // 2FF adds 1020 on each later tick, E1F takes 60 once per row.
     for (const PatternNote& slide : {cell(0, 0, '2', 0xFF), cell(0, 0, 'E', 0x1F)}) {
         TestModule module = tick_module(1, 2);
@@ -159,85 +229,14 @@ TEST(tick_effects, SlidesKeepPeriodsWithinTheLimit)
     }
 }
 
-TEST(tick_effects, E5xTunesTheNoteOfItsRowOnly)
-{
-    // Finetune (x - 8) x 16 in place of the sample's 3: E50 a semitone
-    // down, E58 untuned, E5F 7/8 of a semitone up.
-    const int cases[][4] = {  // linear, x, period of C-4 with E5x, then of C-4 alone
-        {1, 0x0, 4672, 4607}, {1, 0x8, 4608, 4607}, {1, 0xF, 4552, 4607},
-        {0, 0x0, 1813, 1710}, {0, 0x8, 1712, 1710}, {0, 0xF, 1628, 1710},
-    };
-    for (const auto& c : cases) {
-        TestModule module = tick_module();
-        module.flags = uint16_t(c[0]);
-        module.instruments[0].samples[0].finetune = 3;
-        module.put_rows({cell(C4, 0, 'E', 0x50 | c[1]), cell(C4), cell(C4, 0, 'E', 0x50 | c[1], 9)});
-        Playing play(module);
-        play.ticks(1);
-        EXPECT_EQ(ch.period, c[2]) << "E5" << c[1] << " linear " << c[0];
-        play.ticks(6);
-        EXPECT_EQ(ch.period, c[3]) << "E5" << c[1] << " linear " << c[0];
-        EXPECT_EQ(play.sample(1)->finetune, 3);
-        play.ticks(6);  // instrument 9 plays the shared empty sample
-        EXPECT_EQ(empty_sample.finetune, 0);
-    }
-}
-
-// Points (0, 64), (10, 32), (20, 0): the values of ticks `from`..`to` - 1.
-std::vector<int> ramp(size_t from, size_t to, std::vector<int> tail = {})
-{
-    const int values[] = {64, 60, 57, 54, 51, 48, 44, 41, 38, 35, 32, 28, 25, 22, 19, 16, 12, 9, 6, 3, 0};
-    tail.insert(tail.begin(), values + from, values + to);
-    return tail;
-}
-
-TEST(tick_envelope, ValuesPerTick)
-{
-    const std::vector<EnvelopePoint> three = {{0, 64}, {10, 32}, {20, 0}};
-    const uint8_t ON = ENVELOPE_ON, SUSTAIN = ENVELOPE_SUSTAIN, LOOP = ENVELOPE_LOOP;
-    const struct {
-        const char* name;
-        std::vector<EnvelopePoint> points;  // sustained at point 1, looped from 0 to 2 where the type says
-        uint8_t type;
-        int position;     // Lxx on row 0; -1 for none
-        int release_row;  // a key-off note on this row (tick 6 x row); -1 for none
-        std::vector<int> expected;
-    } cases[] = {
-        {"three points", three, ON, -1, -1, ramp(0, 21, {0, 0, 0})},
-        {"sustain at point 1 holds until the release at tick 18", three, ON | SUSTAIN, -1, 3,
-         ramp(0, 11, {32, 32, 32, 32, 32, 32, 32, 32, 28, 25, 22, 19, 16, 12, 9, 6, 3, 0})},
-        {"a loop from point 0 to 2 repeats every 20 ticks, released or not", three, ON | LOOP, -1, 5,
-         ramp(0, 20, ramp(0, 20, ramp(0, 20)))},
-        {"L05 sets tick 5 and continues", three, ON, 0x05, -1, ramp(5, 9)},
-        {"L15 is beyond the last point and finishes", three, ON, 0x15, -1, {0, 0, 0}},
-        {"L00 before the first point holds its value", {{10, 64}, {20, 32}, {30, 0}}, ON, 0, -1, {64}},
-        {"two points at one tick make the value jump", {{0, 64}, {4, 64}, {4, 16}, {8, 0}}, ON, -1, -1,
-         {64, 64, 64, 64, 16, 12, 8, 4, 0, 0}},
-        {"a jump into the last point", {{0, 64}, {4, 32}, {4, 8}}, ON, -1, -1, {64, 56, 48, 40, 8, 8}},
-        {"a segment running backwards holds its start value", {{0, 64}, {10, 32}, {5, 0}}, ON, -1, -1,
-         ramp(0, 11, {32, 32, 32})},
-    };
-    for (const auto& c : cases) {
-        TestModule module = tick_module();
-        TestInstrument& instrument = module.instruments[0];
-        instrument.volume_envelope = c.points;
-        const uint8_t fields[9] = {uint8_t(c.points.size()), 0, 1, 0, 2, 0, 0, 0, c.type};
-        std::copy(fields, fields + 9, instrument.fields);
-        module.put_rows({c.position >= 0 ? cell(C4, 0, 'L', c.position) : cell(C4)});
-        if (c.release_row >= 0) module.put(0, c.release_row, 0, cell(KEY_OFF));
-        Playing play(module);
-        EXPECT_EQ(play.values(int(c.expected.size()), [] { return probe(ENVELOPE); }), c.expected) << c.name;
-    }
-}
-
-TEST(tick_envelope, FadeoutAndPanningEnvelope)
+TEST(tick_envelope, FadeoutPanningEnvelopeAndAutoVibrato)
 {
     TestModule module = tick_module();
     TestInstrument& instrument = module.instruments[0];
     instrument.volume_envelope = {{0, 64}, {10, 32}};
     instrument.panning_envelope = {{0, 0}, {8, 64}};
-    const uint8_t fields[10] = {2, 2, 1, 0, 0, 0, 0, 0, ENVELOPE_ON | ENVELOPE_SUSTAIN, ENVELOPE_ON};
-    std::copy(fields, fields + 10, instrument.fields);
+    const uint8_t fields[14] = {2, 2, 1, 0, 0, 0, 0, 0, ENVELOPE_ON | ENVELOPE_SUSTAIN, ENVELOPE_ON, 0, 0, 8, 4};
+    std::copy(fields, fields + 14, instrument.fields);  // and a sine auto-vibrato of depth 8, rate 4
     instrument.fadeout = 128;  // the file's value, halved
     module.put_rows({cell(C4), cell(0), cell(KEY_OFF)});
     Playing play(module);
@@ -253,38 +252,19 @@ TEST(tick_envelope, FadeoutAndPanningEnvelope)
     EXPECT_EQ(ch.fadeout_volume, 256);
     EXPECT_EQ(play.values(2, [] { return ch.fadeout_volume; }), std::vector<int>(2, 0));
     EXPECT_EQ(ch.voice->volume, 0);
-}
-
-TEST(tick_autovibrato, WaveformsDepthSweepAndRate)
-{
-    // Positions 0..255; types above 3 play the sine.
-    EXPECT_EQ(std::vector<int>({autovibrato_value(0, 64), autovibrato_value(0, 192), autovibrato_value(1, 127),
-                                autovibrato_value(1, 128), autovibrato_value(2, 0), autovibrato_value(2, 127),
-                                autovibrato_value(2, 128), autovibrato_value(3, 0), autovibrato_value(3, 127),
-                                autovibrato_value(3, 128), autovibrato_value(3, 129), autovibrato_value(3, 255),
-                                autovibrato_value(4, 64), autovibrato_value(255, 192)}),
-              std::vector<int>({63, -63, 64, -64, 0, -64, 64, 0, 63, 64, -64, -1, 63, -63}));
-    auto offsets = [](std::vector<uint8_t> fields, int ticks) {  // type, sweep, depth, rate
-        TestModule module = tick_module();
-        std::copy(fields.begin(), fields.end(), module.instruments[0].fields + 10);
-        module.put_rows({cell(C4)});
-        Playing play(module);
-        return play.values(ticks, [] { return ch.pitch_offset; });
-    };
-    std::vector<int> sine = offsets({0, 0, 8, 4}, 128);
+    // The auto-vibrato repeats every 64 ticks between (8 x -63) >> 6 and
+    // (8 x 63) >> 6, and sets the voice's frequency on every tick.
+    std::vector<int> sine = play.values(128, [] { return ch.pitch_offset; });
+    EXPECT_TRUE(std::equal(sine.begin(), sine.begin() + 64, sine.begin() + 64));
     EXPECT_EQ(*std::min_element(sine.begin(), sine.end()), -8);
     EXPECT_EQ(*std::max_element(sine.begin(), sine.end()), 7);
-    EXPECT_TRUE(sine[0] == 0 && sine[16] == 7 && sine[48] == -8);  // (8 x 63) >> 6 and (8 x -63) >> 6
-    EXPECT_TRUE(std::equal(sine.begin(), sine.begin() + 64, sine.begin() + 64));
-    EXPECT_EQ(offsets({1, 4, 8, 1}, 7), (std::vector<int>{0, 2, 4, 6, 8, 8, 8}));
-    // On every tick, not only the row's first, the voice gets the frequency.
-    TestModule module = tick_module();
-    module.put_rows({cell(C4)});
-    Playing play(module);
-    play.ticks(2);
     ch.voice->increment_fraction = 0;
-    play.ticks(1);
-    EXPECT_EQ(ch.voice->increment_fraction, 1628971042u);
+    EXPECT_NE(play.values(1, [] { return ch.voice->increment_fraction; })[0], 0);
+    // Positions 0..255: the ends of each shape; types above 3 play the sine.
+    EXPECT_EQ(std::vector<int>({autovibrato_value(0, 64), autovibrato_value(1, 128), autovibrato_value(2, 127),
+                                autovibrato_value(2, 128), autovibrato_value(3, 127), autovibrato_value(3, 128),
+                                autovibrato_value(3, 129), autovibrato_value(3, 255), autovibrato_value(255, 192)}),
+              std::vector<int>({63, -64, -64, 64, 63, 64, -64, -1, -63}));
 }
 
 }  // namespace
