@@ -16,16 +16,14 @@ struct RawSample {
     std::vector<int16_t> values;
     Sample sample = {};
     RawSample(std::vector<int16_t> data, uint8_t loop_type = LOOP_NONE, uint32_t loop_start = 0, uint32_t loop_length = 0)
-        : values(std::move(data))
-    {
+        : values(std::move(data)) {
         values.resize(values.size() + SAMPLE_PADDING, 0);
         const uint32_t length = uint32_t(values.size() - SAMPLE_PADDING);
         sample = {values.data(), length, loop_start, loop_type == LOOP_NONE ? length : loop_length, 64, 0, 128, 16,
                   loop_type, 0};
     }
     RawSample(size_t length, uint8_t loop_type, uint32_t loop_start, uint32_t loop_length)
-        : RawSample(std::vector<int16_t>(length), loop_type, loop_start, loop_length)
-    {
+        : RawSample(std::vector<int16_t>(length), loop_type, loop_start, loop_length) {
         for (size_t i = 0; i < length; ++i) values[i] = int16_t(100 * i);
     }
 };
@@ -33,8 +31,7 @@ struct RawSample {
 uint64_t position_of(const Voice* voice) { return uint64_t(voice->position) << 32 | voice->position_fraction; }
 
 // A voice on `sample` at `position`, at constant gains `target` (no ramp pending).
-Voice* settled_voice(int slot, const Sample* sample, uint64_t increment, int target = 255, uint64_t position = 0)
-{
+Voice* settled_voice(int slot, const Sample* sample, uint64_t increment, int target = 255, uint64_t position = 0) {
     Voice* voice = &sound_output.voices[slot];
     *voice = {slot, 0, 0, 0, sample, target, target, uint32_t(position >> 32), uint32_t(position), uint32_t(increment),
               uint32_t(increment >> 32), 1, target, target, 256 * target, 256 * target, 0, 0, 0};
@@ -42,8 +39,7 @@ Voice* settled_voice(int slot, const Sample* sample, uint64_t increment, int tar
 }
 
 // The left values of `frames` frames mixed at once.
-std::vector<float> mix_left(int frames)
-{
+std::vector<float> mix_left(int frames) {
     std::vector<float> out(2 * size_t(frames), 0.0f), left;
     mix_voices(out.data(), frames);
     for (size_t i = 0; i < out.size(); i += 2) left.push_back(out[i]);
@@ -58,8 +54,7 @@ protected:
 
 }  // namespace
 
-TEST_F(music_mixer, NonLoopingSampleEndsAfterCeilingOfDistanceOverIncrementFrames)
-{
+TEST_F(music_mixer, NonLoopingSampleEndsAfterCeilingOfDistanceOverIncrementFrames) {
     const double cases[][3] = {{1.0, 100, 100}, {0.5, 3, 6}, {0.4, 1, 3}, {0.75, 3, 4}, {2.0, 5, 3}, {3.0, 9, 3}, {0.1, 1, 10}};
     for (const auto& c : cases) {  // increment, length, frames heard
         RawSample raw(std::vector<int16_t>(size_t(c[1]), 1000));
@@ -73,8 +68,7 @@ TEST_F(music_mixer, NonLoopingSampleEndsAfterCeilingOfDistanceOverIncrementFrame
     EXPECT_EQ(mix_left(12), (std::vector<float>{0, 250, 500, 750, 1000, 1500, 2000, 2500, 3000, 2250, 1500, 750}));
 }
 
-TEST_F(music_mixer, LoopsWrapAndReflectAtTheirEnds)
-{
+TEST_F(music_mixer, LoopsWrapAndReflectAtTheirEnds) {
     RawSample forward(40, LOOP_FORWARD, 10, 20), bouncing(40, LOOP_PINGPONG, 10, 20), once(100, LOOP_NONE, 0, 0);
     const struct {
         const Sample* sample;
@@ -110,8 +104,7 @@ TEST_F(music_mixer, LoopsWrapAndReflectAtTheirEnds)
     }
 }
 
-TEST_F(music_mixer, RampsRiseLinearlyAcrossCallsAndRestartFromTheGainReached)
-{
+TEST_F(music_mixer, RampsRiseLinearlyAcrossCallsAndRestartFromTheGainReached) {
     EXPECT_EQ(sound_output.ramp_frames, 64);
     RawSample raw(std::vector<int16_t>(1000, 1000)), short_sample(std::vector<int16_t>(10, 1000));
     Voice* voice = settled_voice(0, &raw.sample, ONE, 0);
@@ -135,8 +128,7 @@ TEST_F(music_mixer, RampsRiseLinearlyAcrossCallsAndRestartFromTheGainReached)
     EXPECT_EQ(sounding(mix_left(64)), 9) << "the end inside a ramp stops the voice (frame 0 is at gain 0)";
 }
 
-TEST_F(music_mixer, VoicesAddUpOnlyTheFirst64SlotsAreMixedAndEmptySlotsEnd)
-{
+TEST_F(music_mixer, VoicesAddUpOnlyTheFirst64SlotsAreMixedAndEmptySlotsEnd) {
     RawSample a(std::vector<int16_t>(10, 1000)), b(std::vector<int16_t>(10, -300));
     settled_voice(0, &a.sample, ONE);
     settled_voice(40, &b.sample, ONE, 51);

@@ -5,8 +5,7 @@
 #include "platform/headless/headless.h"
 #include "tests/unit/music/xm_builder.h"
 
-TEST(music_song_file, SeeksLandInsideTheBlockAndRefusingSourcesOpenNothing)
-{
+TEST(music_song_file, SeeksLandInsideTheBlockAndRefusingSourcesOpenNothing) {
     static const unsigned char bytes[10000] = {};
     set_file_callbacks(memory_open, memory_close, memory_read, memory_seek, memory_tell);
     const int cases[][3] = {

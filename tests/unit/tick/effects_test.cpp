@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "tests/unit/music/xm_builder.h"
 
@@ -10,8 +11,7 @@ namespace {
 
 const TrackChannel& ch = channels[0];
 enum Probe { VOLUME, PERIOD, PANNING, PITCH, TREMOLO, GAIN, SLOT, VIBRATO_AT, TREMOLO_AT, ENVELOPE, HEARD };
-int probe(Probe what, const Playing& play)
-{
+int probe(Probe what, const Playing& play) {
     // HEARD: 1 instrument 1's sample, 0 the shared empty sample, -1 nothing.
     const int heard = ch.voice->sample == play.sample(1) ? 1 : ch.voice->sample == &empty_sample ? 0 : -1;
     const int values[] = {ch.volume,         ch.period,           ch.panning,     ch.pitch_offset,
@@ -25,15 +25,13 @@ double voice_frequency() { return (ch.voice->increment + ch.voice->increment_fra
 
 // Points (0, 64), (10, 32), (20, 0): the values of ticks `from`..`to` - 1, then `tail`.
 const std::vector<EnvelopePoint> THREE = {{0, 64}, {10, 32}, {20, 0}};
-std::vector<int> ramp(size_t from, size_t to, std::vector<int> tail = {})
-{
+std::vector<int> ramp(size_t from, size_t to, std::vector<int> tail = {}) {
     const int values[] = {64, 60, 57, 54, 51, 48, 44, 41, 38, 35, 32, 28, 25, 22, 19, 16, 12, 9, 6, 3, 0};
     tail.insert(tail.begin(), values + from, values + to);
     return tail;
 }
 
-TEST(tick_effects, ChannelStatePerTick)
-{
+TEST(tick_effects, ChannelStatePerTick) {
     const PatternNote C4_AT_32 = cell(C4, 0x30), C4_AT_16 = cell(C4, 0x20), C4_ = cell(C4), NONE = cell(0);
     const uint8_t ON = ENVELOPE_ON, SUSTAIN = ENVELOPE_SUSTAIN, LOOP = ENVELOPE_LOOP, F4 = 54, G4 = 56;
     const struct {
@@ -71,6 +69,8 @@ TEST(tick_effects, ChannelStatePerTick)
         {"47F then 400: vibrato speed 7, depth 15", {cell(C4, 0, '4', 0x7F), cell(0, 0, '4', 0)}, 0, PITCH,
          {0, 0, -72, -116, -104, -44, 32, 32, 96, 116, 84, 8}},
         {"volume column A7 and BF vibrate like 47F", {cell(C4, 0xA7), cell(0, 0xBF)}, 1, PITCH, {0, 0, -72, -116}},
+        {"E43: the square, 116 at depth 15", {cell(0, 0, 'E', 0x43), cell(C4, 0, '4', 0x8F)}, 1, PITCH,
+         {-116, -116, -116, -116, -116, 116}},
         // Waveforms 0..3 restart at a note, 4..15 run on across notes.
         {"E43 restarts the vibrato", {cell(0, 0, 'E', 0x43), cell(C4, 0, '4', 0x8F), C4_}, 2, VIBRATO_AT, {0}},
         {"E44 keeps the vibrato running", {cell(0, 0, 'E', 0x44), cell(C4, 0, '4', 0x8F), C4_}, 2, VIBRATO_AT, {-24}},
@@ -78,7 +78,6 @@ TEST(tick_effects, ChannelStatePerTick)
         {"arpeggio 047", {cell(C4, 0, '0', 0x47)}, 0, PITCH, {0, 256, 448, 0, 256, 448}},
         // Tone portamento slides to the note without restarting it: voice and sample stay.
         {"305 with another instrument", {C4_, cell(E4, 0, '3', 0x05, 2)}, 1, PERIOD, {4608, 4588, 4568, 4548, 4528, 4508}},
-        {"on the same voice", {C4_, cell(E4, 0, '3', 0x05, 2)}, 1, SLOT, {0}},
         {"with the same sample", {C4_, cell(E4, 0, '3', 0x05, 2)}, 1, HEARD, {1}},
         {"volume column F1, a semitone a tick", {C4_, cell(E4, 0xF1, '0', 0, 0)}, 1, PERIOD, {4608, 4544, 4480, 4416, 4352}},
         {"501 slides with the speed 305 left", {C4_, cell(0, 0, '3', 5), cell(E4, 0, '5', 1, 0)}, 2, PERIOD, {4608, 4588}},
@@ -95,7 +94,6 @@ TEST(tick_effects, ChannelStatePerTick)
         {"E58 on the Amiga table", {cell(C4, 0, 'E', 0x58)}, 0, PERIOD, {1712}, {}, 0, 0, 3, 0},
         {"E5F on the Amiga table", {cell(C4, 0, 'E', 0x5F)}, 0, PERIOD, {1628}, {}, 0, 0, 3, 0},
         {"the next row plays the sample's finetune", {cell(C4, 0, 'E', 0x50), C4_}, 1, PERIOD, {4607}, {}, 0, 0, 3},
-        {"on the Amiga table too", {cell(C4, 0, 'E', 0x50), C4_}, 1, PERIOD, {1710}, {}, 0, 0, 3, 0},
         {"ED2 starts the note at tick 2", {C4_, cell(E4, 0, 'E', 0xD2)}, 1, PERIOD, {4608, 4608, 4352, 4352}},
         {"on a voice of its own", {C4_, cell(E4, 0, 'E', 0xD2)}, 1, SLOT, {0, 0, 32}},
         {"ED0 never plays its note", {C4_, cell(E4, 0, 'E', 0xD0), NONE}, 1, SLOT, {0, 0, 0, 0, 0, 0, 0}},
@@ -110,10 +108,8 @@ TEST(tick_effects, ChannelStatePerTick)
          {240, 240, 240, 240, 240, 240, 64}},
         // Releasing an instrument without envelope silences it at once.
         {"K00 releases at tick 0", {C4_, cell(0, 0, 'K', 0)}, 0, GAIN, {127, 127, 127, 127, 127, 127, 0}},
-        {"K05 too", {C4_, cell(0, 0, 'K', 5)}, 1, GAIN, {0}},
         {"a key-off note too", {C4_, cell(KEY_OFF)}, 1, GAIN, {0}},
         // Resolving instrument, sample and the note it plays.
-        {"C-4 with relative note +12 plays C-5", {C4_}, 0, PERIOD, {3840}, {}, 0, 12},
         {"a note before any instrument is silent", {cell(C4, 0, '0', 0, 0)}, 0, GAIN, {0}},
         {"instrument 9 of 2 plays the empty sample", {cell(C4, 0, '0', 0, 9)}, 0, HEARD, {0}},
         {"a sample map entry of 16 plays the empty sample", {cell(F4)}, 0, HEARD, {0}},
@@ -159,8 +155,7 @@ TEST(tick_effects, ChannelStatePerTick)
     }
 }
 
-TEST(tick_effects, SampleOffsetStartsTheNoteOfItsRowOnly)
-{
+TEST(tick_effects, SampleOffsetStartsTheNoteOfItsRowOnly) {
     const struct {
         PatternNote cell;
         uint32_t position;  // after tick 0; 7 is where the mixer left the voice
@@ -178,7 +173,7 @@ TEST(tick_effects, SampleOffsetStartsTheNoteOfItsRowOnly)
         {cell(E4, 0, '9', 0x04, 2), 0, 0},  // beyond the end: the old sound restarts
     };
     TestModule module = tick_module();
-    module.instruments[1] = instrument_with(sine_sample(1000, false));
+    module.instruments[1] = instrument_with(wave_sample(1000, false));
     for (size_t row = 0; row < std::size(rows); ++row) module.put(0, int(row), 0, rows[row].cell);
     Playing play(module);
     for (size_t row = 0; row < std::size(rows); ++row) {
@@ -190,22 +185,13 @@ TEST(tick_effects, SampleOffsetStartsTheNoteOfItsRowOnly)
     EXPECT_TRUE(ch.voice->sample == play.sample(1) && ch.period == 4352);  // at the new note's period
 }
 
-TEST(tick_effects, VibratoArpeggioAndSlidesAtTheirLimits)
-{
+TEST(tick_effects, VibratoArpeggioAndSlidesAtTheirLimits) {
     // Positions -32..31: the sine peaks at 255 not 256, the ramp runs 0 up
     // to 248 then 255 down, the square is 255 throughout.
     EXPECT_EQ(std::vector<int>({vibrato_amplitude(0, 0), vibrato_amplitude(8, 0), vibrato_amplitude(-8, 0),
                                 vibrato_amplitude(16, 0), vibrato_amplitude(0, 1), vibrato_amplitude(31, 1),
                                 vibrato_amplitude(-1, 1), vibrato_amplitude(-32, 1), vibrato_amplitude(-5, 2)}),
               std::vector<int>({0, 181, 181, 255, 0, 248, 7, 255, 255}));
-    for (int shape = 0; shape < 4; ++shape) {  // depth 15 peaks at 116 whatever the shape
-        TestModule module = tick_module();
-        module.put_rows({cell(C4, 0, 'E', 0x40 | shape)});
-        for (int row = 1; row < 64; ++row) module.put(0, row, 0, cell(0, 0, '4', 0x3F));
-        Playing play(module);
-        std::vector<int> offsets = play.values(6 * 30, [] { return std::abs(ch.pitch_offset); });
-        EXPECT_EQ(*std::max_element(offsets.begin(), offsets.end()), 116) << "shape " << shape;
-    }
     for (uint16_t flags : {0, int(SONG_LINEAR_FREQUENCIES)}) {  // 047: 4 and 7 semitones up
         TestModule module = tick_module();
         module.flags = flags;
@@ -229,8 +215,7 @@ TEST(tick_effects, VibratoArpeggioAndSlidesAtTheirLimits)
     }
 }
 
-TEST(tick_envelope, FadeoutPanningEnvelopeAndAutoVibrato)
-{
+TEST(tick_envelope, FadeoutPanningEnvelopeAndAutoVibrato) {
     TestModule module = tick_module();
     TestInstrument& instrument = module.instruments[0];
     instrument.volume_envelope = {{0, 64}, {10, 32}};

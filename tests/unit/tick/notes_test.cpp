@@ -12,8 +12,7 @@ namespace {
 
 const TrackChannel& ch = channels[0];
 
-TEST(tick_notes, InstrumentNumberRestartsWhatANoteAloneKeeps)
-{
+TEST(tick_notes, InstrumentNumberRestartsWhatANoteAloneKeeps) {
     TestModule module = tick_module();
     module.instruments[0].volume_envelope = {{0, 64}, {100, 0}};
     module.instruments[0].fields[0] = 2;
@@ -27,10 +26,9 @@ TEST(tick_notes, InstrumentNumberRestartsWhatANoteAloneKeeps)
     EXPECT_EQ(std::vector<int>({ch.volume, ch.panning, ch.volume_env_tick}), std::vector<int>({64, 200, 1}));
 }
 
-TEST(tick_notes, TriggerMovesASoundingTrackToThePartnerSlotAndBackButNotFromAnEndedVoice)
-{
+TEST(tick_notes, TriggerMovesASoundingTrackToThePartnerSlotAndBackButNotFromAnEndedVoice) {
     TestModule module = tick_module(4);
-    module.instruments[1] = instrument_with(sine_sample(1000, false));
+    module.instruments[1] = instrument_with(wave_sample(1000, false));
     for (int row = 0; row < 4; ++row) module.put(0, row, 3, cell(C4));
     Playing play(module);
     const Voice &voice = sound_output.voices[3], &partner = sound_output.voices[35];
@@ -67,8 +65,7 @@ TEST(tick_notes, TriggerMovesASoundingTrackToThePartnerSlotAndBackButNotFromAnEn
     }
 }
 
-TEST(tick_pitch, PeriodsFrequenciesGainsAndPanning)
-{
+TEST(tick_pitch, PeriodsFrequenciesGainsAndPanning) {
     Song linear{}, amiga{};
     linear.flags = SONG_LINEAR_FREQUENCIES;
     // The ends of both tables (C-0 to B-7, finetune -128..127); the periods
@@ -111,8 +108,7 @@ TEST(tick_pitch, PeriodsFrequenciesGainsAndPanning)
 
 // "(order,row)" of each row read, with "+n" for n ticks between rows
 // beyond the first, for the first `count` rows.
-std::string rows_played(Song* song, int count)
-{
+std::string rows_played(Song* song, int count) {
     std::string played;
     for (int calls = 0, since = 0; count > 0 && calls < 10000; ++calls, ++since) {
         const bool row_tick = song->tick == 0;
@@ -124,8 +120,7 @@ std::string rows_played(Song* song, int count)
     return played;
 }
 
-TEST(tick_sequencing, RowsPlayInOrderWithBreaksJumpsLoopsAndDelays)
-{
+TEST(tick_sequencing, RowsPlayInOrderWithBreaksJumpsLoopsAndDelays) {
     auto jump = [](int order) { return cell(0, 0, 'B', order); };
     auto brk = [](int param) { return cell(0, 0, 'D', param); };
     auto loop = [](int param) { return cell(0, 0, 'E', 0x60 | param); };
