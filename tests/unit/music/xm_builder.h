@@ -27,10 +27,8 @@ struct TestInstrument {
     uint16_t fadeout = 0;
 };
 
-struct TestPattern {  // without packed bytes, the module's cells of this pattern, plain
-    uint16_t rows = 64;
-    std::vector<uint8_t> packed;
-};
+// Without packed bytes, a pattern holds the module's cells for it, written plain.
+struct TestPattern { uint16_t rows = 64; std::vector<uint8_t> packed; };
 
 // Cell note values as the player holds them (a key-off is written 97): C-4 is 49.
 enum : uint8_t { C4 = 49, D4 = 51, E4 = 53, KEY_OFF = NOTE_KEY_OFF };
@@ -56,10 +54,8 @@ struct TestModule {
     std::vector<TestInstrument> instruments;
     std::vector<Cell> cells;
     void put(int pattern, int row, int channel, PatternNote note) { cells.push_back({pattern, row, channel, note}); }
-    void put_rows(const std::vector<PatternNote>& rows)  // channel 0 of pattern 0 from row 0
-    {
-        for (size_t row = 0; row < rows.size(); ++row) put(0, int(row), 0, rows[row]);
-    }
+    // Channel 0 of pattern 0 from row 0.
+    void put_rows(const std::vector<PatternNote>& v) { for (size_t r = 0; r < v.size(); ++r) put(0, int(r), 0, v[r]); }
 };
 
 inline std::vector<uint8_t> build_module(const TestModule& m) {
@@ -83,7 +79,9 @@ inline std::vector<uint8_t> build_module(const TestModule& m) {
         for (const Cell& c : m.cells)
             if (c.pattern == int(p)) grid.at(size_t(c.row) * m.channels + size_t(c.channel)) = c.note, plain = true;
         for (const PatternNote& n : grid)  // a key-off note is written 97
-            if (plain) packed.insert(packed.end(), {uint8_t(n.note == KEY_OFF ? 97 : n.note), n.instrument, n.volume, n.effect, n.param});
+            if (plain)
+                packed.insert(packed.end(), {uint8_t(n.note == KEY_OFF ? 97 : n.note), n.instrument, n.volume,
+                                             n.effect, n.param});
         out.u32(9);
         out.u8(0);
         out.u16(m.patterns[p].rows);
@@ -122,11 +120,7 @@ inline std::vector<uint8_t> build_module(const TestModule& m) {
 inline Song* load_bytes(const std::vector<uint8_t>& bytes, SongLoadStatus* status = nullptr) {
     return load_song_from_memory(bytes.data(), bytes.size(), status);
 }
-inline TestInstrument instrument_with(const TestSample& sample) {
-    TestInstrument instrument;
-    instrument.samples = {sample};
-    return instrument;
-}
+inline TestInstrument instrument_with(const TestSample& sample) { TestInstrument i; i.samples = {sample}; return i; }
 
 // `length` 8-bit values of a triangle cycle every 32, looped over the whole length.
 inline TestSample wave_sample(uint32_t length = 32, bool looped = true) {
@@ -138,7 +132,7 @@ inline TestSample wave_sample(uint32_t length = 32, bool looped = true) {
 }
 
 // Patterns of `rows` rows played in order 0, 1, ..., two instruments of
-// one looped sine each, speed 6, 125 BPM, the linear table.
+// one looped triangle each, speed 6, 125 BPM, the linear table.
 inline TestModule tick_module(int channels = 1, int patterns = 1, int rows = 64) {
     TestModule m;
     m.channels = uint16_t(channels);
@@ -160,9 +154,8 @@ struct Playing {
     }
     ~Playing() { free_song(song); }
     void ticks(int count) { values(count, [] { return 0; }); }
-    template <typename Probe>
-    std::vector<int> values(int count, Probe probe)  // probe() after each of `count` ticks
-    {
+    // probe() after each of `count` ticks.
+    template <typename Probe> std::vector<int> values(int count, Probe probe) {
         std::vector<int> values;
         for (int i = 0; i < count; ++i) play_tick(song), values.push_back(int(probe()));
         return values;
