@@ -16,8 +16,7 @@ namespace {
 
 const uint64_t ONE = 1ull << 32;  // 1.0 in 32.32
 
-// A sample over `values` (0, 100, 200, ... when only a length is given),
-// with the spare values after their end.
+// A sample over `values`, with the spare values after their end.
 struct RawSample {
     std::vector<int16_t> values;
     Sample sample = {};
@@ -27,10 +26,6 @@ struct RawSample {
         const uint32_t length = uint32_t(values.size() - SAMPLE_PADDING);
         sample = {values.data(), length, start, loop_type == LOOP_NONE ? length : loop_length, 64, 0, 128, 16,
                   loop_type, 0};
-    }
-    RawSample(size_t length, uint8_t loop_type, uint32_t loop_start, uint32_t loop_length)
-        : RawSample(std::vector<int16_t>(length), loop_type, loop_start, loop_length) {
-        for (size_t i = 0; i < length; ++i) values[i] = int16_t(100 * i);
     }
 };
 
@@ -105,10 +100,8 @@ TEST(music_sound_output, RingArithmeticTempoFreshVoicesAndRefusedRates) {
                                     sound_output.ramp_frames}), std::vector<int>(c, c + 4));
         EXPECT_TRUE(open_offline_output(c[0]) && sound_output.rate == c[0]);
     }
-    for (int i = 0; i < VOICE_SLOTS; ++i) {
-        const Voice& v = sound_output.voices[i];
-        ASSERT_TRUE(v.index == i && v.increment == 1u && v.increment_fraction == 0u && !v.sample && !v.volume) << i;
-    }
+    for (const Voice& v : sound_output.voices)
+        ASSERT_TRUE(v.index == &v - sound_output.voices && v.increment == 1 && !v.increment_fraction && !v.sample);
     const auto* track_bytes = reinterpret_cast<const unsigned char*>(channels);
     EXPECT_EQ(std::count(track_bytes, track_bytes + sizeof channels, 0x5A), long(sizeof channels));
     const int tempos[][4] = {  // rate, BPM, frames per tick, BPM stored
@@ -224,7 +217,9 @@ TEST_F(music_mixer, NonLoopingSampleEndsAfterCeilingOfDistanceOverIncrementFrame
 }
 
 TEST_F(music_mixer, LoopsWrapAndReflectAtTheirEnds) {
-    RawSample forward(40, LOOP_FORWARD, 10, 20), bouncing(40, LOOP_PINGPONG, 10, 20), once(100, LOOP_NONE, 0, 0);
+    std::vector<int16_t> ramp(40);  // 0, 100, 200, ...
+    for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = int16_t(100 * i);
+    RawSample forward(ramp, LOOP_FORWARD, 10, 20), bouncing(ramp, LOOP_PINGPONG, 10, 20), once(ramp);
     const struct {
         const Sample* sample;
         uint64_t increment, from, to;

@@ -28,7 +28,11 @@ struct TestInstrument {
 };
 
 // Without packed bytes, a pattern holds the module's cells for it, written plain.
-struct TestPattern { uint16_t rows = 64; std::vector<uint8_t> packed; };
+struct TestPattern {
+    uint16_t rows = 64;
+    std::vector<uint8_t> packed;
+    int packed_size = -1;  // the stored size when not -1
+};
 
 // Cell note values as the player holds them (a key-off is written 97): C-4 is 49.
 enum : uint8_t { C4 = 49, D4 = 51, E4 = 53, KEY_OFF = NOTE_KEY_OFF };
@@ -42,6 +46,11 @@ inline PatternNote cell(uint8_t note, int volume = 0, char effect = '0', int par
 }
 
 struct Cell { int pattern, row, channel; PatternNote note; };
+
+// Cells in the file's two forms, for patterns written byte by byte.
+inline std::vector<uint8_t> plain_cell(uint8_t note, uint8_t instrument = 0, uint8_t volume = 0, uint8_t effect = 0,
+                                       uint8_t param = 0) { return {note, instrument, volume, effect, param}; }
+inline std::vector<uint8_t> empty_cell() { return {0x80}; }
 
 struct TestModule {
     const char* signature = "Extended Module: ";
@@ -63,7 +72,9 @@ inline std::vector<uint8_t> build_module(const TestModule& m) {
     auto count = [](int stored, size_t size) { return unsigned(stored >= 0 ? stored : int(size)); };
     auto size_field = [](int64_t stored, uint32_t size) { return stored >= 0 ? uint32_t(stored) : size; };
     out.text(m.signature, 17);
-    out.pad_to(58);  // name and tracker name, left blank
+    out.text("test module", 20);
+    out.u8(0x1A);
+    out.text("brindlec tests", 20);
     out.u16(0x0104);
     out.u32(m.header_size);
     for (unsigned v : {unsigned(m.song_length), unsigned(m.restart), unsigned(m.channels),
@@ -85,14 +96,14 @@ inline std::vector<uint8_t> build_module(const TestModule& m) {
         out.u32(9);
         out.u8(0);
         out.u16(m.patterns[p].rows);
-        out.u16(unsigned(packed.size()));
+        out.u16(count(m.patterns[p].packed_size, packed.size()));
         out.raw(packed);
     }
     for (const TestInstrument& in : m.instruments) {
         const size_t start = out.bytes.size();
         const unsigned declared = count(in.declared_samples, in.samples.size());
         out.u32(size_field(in.stored_header_size, in.header_size));
-        out.zeros(23);  // name and type
+        out.text("instrument", 23);  // name and type
         out.u16(declared);
         if (declared > 0) {
             out.u32(40);
@@ -110,7 +121,7 @@ inline std::vector<uint8_t> build_module(const TestModule& m) {
             for (uint32_t v : {s.length, s.loop_start, s.loop_length}) out.u32(v);
             for (int v : {int(s.volume), int(s.finetune), int(s.type), int(s.panning), int(s.relative_note), 0})
                 out.u8(unsigned(v));
-            out.zeros(22);
+            out.text("sample", 22);
         }
         for (const TestSample& s : in.samples) out.raw(s.data);
     }
@@ -137,7 +148,7 @@ inline TestModule tick_module(int channels = 1, int patterns = 1, int rows = 64)
     TestModule m;
     m.channels = uint16_t(channels);
     m.song_length = uint16_t(patterns);
-    m.patterns.assign(size_t(patterns), TestPattern{uint16_t(rows), {}});
+    m.patterns.assign(size_t(patterns), TestPattern{uint16_t(rows), {}, -1});
     m.orders.resize(size_t(patterns));
     for (int p = 0; p < patterns; ++p) m.orders[size_t(p)] = uint8_t(p);
     m.instruments = {instrument_with(wave_sample()), instrument_with(wave_sample())};

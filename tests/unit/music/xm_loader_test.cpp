@@ -31,7 +31,7 @@ TEST(music_xm_loader, WhatItReadsAndClamps) {
     module.channels = 3;
     module.bpm = 130;
     module.orders = {1, 3, 0, 5};  // pattern 3 is not stored, order 3 lies beyond the song length
-    module.patterns = {TestPattern{32, {}}, TestPattern{4, {}}};  // nothing stored for pattern 0
+    module.patterns = {TestPattern{32, {}, -1}, TestPattern{4, {}, -1}};  // nothing stored for pattern 0
     module.patterns[1].packed = {
         49, 1, 0x40, 0x0F, 0x06, 0x9F, 13, 2, 0x10, 0x0C, 0x20, 0x80,  // plain, packed with every field, empty
         0x89, 25, 0x03, 0, 3, 0, 0, 0, 0x82, 7,                        // note and effect, no note, instrument only
@@ -167,8 +167,8 @@ TEST(music_xm_loader, RefusedModulesAndTheirReasons) {
         {[](M& m) { m.instrument_count = 129; }, LOAD_INSTRUMENT_COUNT, "129 instruments; at most 128"},
         {[](M& m) { m.patterns[0].rows = 0; }, LOAD_PATTERN_ROWS, "pattern 0 declares 0 rows"},
         {[](M& m) { m.patterns[0].rows = 257; }, LOAD_PATTERN_ROWS, "pattern 0 declares 257 rows"},
-        // A pattern the file lacks: the instrument's header reads as its header.
-        {[](M& m) { m.stored_patterns = 2; }, LOAD_PATTERN_ROWS, "pattern 1 declares 0 rows"},
+        // A pattern the file lacks: the instrument's name, "in|st", reads as its row count.
+        {[](M& m) { m.stored_patterns = 2; }, LOAD_PATTERN_ROWS, "pattern 1 declares 29550 rows"},
         {[](M& m) { m.bpm = 0; }, LOAD_TEMPO, "tempo 0 BPM; at least 1"},
         {[](M& m) { m.bpm = 0x8000; }, LOAD_TEMPO, "tempo -32768 BPM; at least 1"},
         {[](M& m) { m.header_size = 200; }, LOAD_OUTSIDE_FILE, "header size 200 does not fit the file"},

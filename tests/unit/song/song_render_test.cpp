@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr int RATE = 22050;
-
 double dbfs(double amplitude) { return 20.0 * std::log10(amplitude / 32768.0); }
 
 TEST(SongModule, TheCommittedFileIsWhatTheGeneratorWritesAndWhatTheBuildEmbeds) {
@@ -39,23 +37,23 @@ TEST(SongModule, TheCommittedFileIsWhatTheGeneratorWritesAndWhatTheBuildEmbeds) 
 TEST(SongRender, FirstPassFollowsTheFormLoudUnclippedAndWithoutLongSilence) {
     SongLoadStatus status;
     Song* song = load_song_from_memory(embedded_module, embedded_module_size, &status);
-    ASSERT_TRUE(song && start_offline_render(song, RATE)) << status.reason;
+    ASSERT_TRUE(song && start_offline_render(song, OUTPUT_RATE)) << status.reason;
     // When each order starts, to one block (20 ms): each block heard is
     // mixed anew a ring ahead, which is where an order change shows.
     std::vector<double> order_starts(size_t(song->song_length), -1.0);
     order_starts[0] = 0.0;
     const uint32_t block = uint32_t(sound_output.block_frames), ring = uint32_t(sound_output.ring_frames);
     std::vector<int16_t> pcm, heard(2 * ring);  // interleaved stereo
-    for (int order = 0; song->order_index >= order && pcm.size() < size_t(2) * RATE * 600;) {
+    for (int order = 0; song->order_index >= order && pcm.size() < size_t(2) * OUTPUT_RATE * 600;) {
         render_offline(heard.data(), block);
         pcm.insert(pcm.end(), heard.begin(), heard.begin() + 2 * block);
         if (song->order_index > order)
-            order_starts[size_t(order = song->order_index)] = double(offline_played_frames + ring - block) / RATE;
+            order_starts.at(order = song->order_index) = double(offline_played_frames + ring - block) / OUTPUT_RATE;
     }
     render_offline(heard.data(), ring);  // the ring mixed but not yet heard
     pcm.insert(pcm.end(), heard.begin(), heard.end());
     free_song(song);
-    const double seconds = double(pcm.size() / 2) / RATE;
+    const double seconds = double(pcm.size() / 2) / OUTPUT_RATE;
     EXPECT_GE(seconds, 230.0);  // the intro ends 3 min 50 s after the music starts
     // The player's order changes fall where the generator's walk puts them,
     // and its sections turn near the scene changes.
@@ -81,7 +79,7 @@ TEST(SongRender, FirstPassFollowsTheFormLoudUnclippedAndWithoutLongSilence) {
     // Loud enough, and no DC offset above 0.1 % of full scale.
     EXPECT_TRUE(rms > -22.0 && rms < -10.0 && std::abs(sum[0] / frames) < 32 && std::abs(sum[1] / frames) < 32) << rms;
     // Windows of 50 ms below -60 dBFS are silence; it never lasts over 1 s.
-    const size_t window = RATE / 20;
+    const size_t window = OUTPUT_RATE / 20;
     size_t run = 0, longest = 0;
     for (size_t start = 0; start + window <= pcm.size() / 2; start += window) {
         double window_squares = 0;
@@ -89,7 +87,7 @@ TEST(SongRender, FirstPassFollowsTheFormLoudUnclippedAndWithoutLongSilence) {
         run = dbfs(std::sqrt(window_squares / (2 * window))) < -60.0 ? run + 1 : 0;
         longest = std::max(longest, run);
     }
-    EXPECT_LE(double(longest * window) / RATE, 1.0);
+    EXPECT_LE(double(longest * window) / OUTPUT_RATE, 1.0);
 }
 
 }  // namespace

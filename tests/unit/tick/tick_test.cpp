@@ -318,7 +318,6 @@ TEST(tick_sequencing, RowsPlayInOrderWithBreaksJumpsLoopsAndDelays) {
          "(0,0)(0,1)(0,2)(0,3)(0,4)(0,5)(0,6)(0,7)(0,8)(1,2)"},
         {"speed 6", 1, 4, 0, {}, "(0,0)+5(0,1)+5(0,2)", 6},
         {"speed 0 plays a row a tick", 1, 4, 0, {}, "(0,0)(0,1)(0,2)", 0},
-        {"F00 in row 0 already shortens row 0", 1, 4, 0, {{0, 0, 0, cell(0, 0, 'F', 0)}}, "(0,0)(0,1)(0,2)", 6},
         {"F03", 1, 4, 0, {{0, 0, 0, cell(0, 0, 'F', 3)}}, "(0,0)+2(0,1)+2(0,2)", 6},
         {"EE2 stretches its row to 18 ticks", 1, 4, 0, {{0, 0, 0, cell(0, 0, 'E', 0xE2)}}, "(0,0)+17(0,1)+5(0,2)", 6},
     };
