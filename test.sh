@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Brindlec with its tests and runs every
-# test: unit, end-to-end (Xvfb, SDL, Wine) and the sanitizer builds.
+# test: unit, end-to-end (Xvfb, SDL, Wine, chromium) and the sanitizer
+# builds.
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/packages.sh
@@ -9,6 +10,9 @@ jobs=$(nproc)
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
+# The browser build, which the suite's browser test opens in chromium.
+cmake --preset web >/dev/null
+cmake --build --preset web
 ctest --test-dir build -j"$jobs" --output-on-failure
 
 # The unit suite again under AddressSanitizer + UndefinedBehaviorSanitizer

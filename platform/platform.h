@@ -9,6 +9,8 @@
 //   headless  OSMesa off-screen context, a virtual clock, scripted events
 //             and answers, a null audio device (tests and capture).
 //   win32     Windows: USER/GDI/WGL, timeGetTime, wave-out, CreateThread.
+//   web       the browser: the page's dialog and canvas, WebGL under the
+//             OpenGL 1.1 subset (platform/gl11), Web Audio, no threads.
 //
 // Unless stated otherwise every function is called on the main thread.
 // OpenGL itself is used directly by the portable code through

@@ -4,9 +4,11 @@
 BUILD_PACKAGES="cmake g++ make pkg-config libsdl2-dev libfreetype-dev libfontconfig-dev
   libosmesa6-dev libglu1-mesa-dev libgl-dev libpng-dev libgtest-dev libbenchmark-dev
   fonts-dejavu-core"
+WEB_PACKAGES="cmake g++ make pkg-config libfreetype-dev libfontconfig-dev libgl-dev libglu1-mesa-dev fonts-dejavu-core
+  emscripten nodejs python3"
 TEST_PACKAGES="xvfb xdotool x11-utils xfonts-base imagemagick sox
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 wine64
-  clang libclang-rt-14-dev"
+  clang libclang-rt-14-dev emscripten nodejs node-ws chromium"
 
 # ensure_packages PACKAGE...: installs what is missing when run as root,
 # otherwise prints the exact command to run and fails.

@@ -210,7 +210,8 @@ void platform_swap_buffers(void)
 
 void platform_build_font(unsigned list_base, int pixel_height)
 {
-    freetype_build_font(list_base, pixel_height);
+    FreetypeFont font;
+    if (freetype_render_font(pixel_height, &font)) compile_glyph_lists(list_base, font.glyphs.data());
 }
 
 // --- Messages ---------------------------------------------------------------

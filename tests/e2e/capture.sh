@@ -8,7 +8,8 @@ cd "$work"
 
 # Bad arguments and a failing encoder.
 for args in "--bogus" "--at 12x --out d" "--at 100" "--video out.avi" "--size 10x10 --trace" \
-            "--video odd.mp4 --size 201x150" "--sheet s.png" "--from 5000 --to 4000 --trace" ""; do
+            "--video odd.mp4 --size 201x150" "--sheet s.png" "--from 5000 --to 4000 --trace" \
+            "--gl opengl2 --trace" "--trace --gl" ""; do
     "$capture" $args >/dev/null 2>&1
     [ $? = 2 ] || fail "'$args' must exit 2"
 done

@@ -22,6 +22,7 @@
 #include "platform/headless/headless.h"
 #include "scenes/scenes.h"
 #include "shell/shell.h"
+#include "tools/capture/gl_switch.h"
 #include "tools/capture/png_file.h"
 #include "tools/capture/video_output.h"
 
@@ -40,6 +41,7 @@ struct CaptureOptions {
     uint32_t from_ms = 0;
     uint32_t to_ms = UINT32_MAX;
     int width = 800, height = 600;
+    bool gl_subset = false;
 };
 
 struct CaptureRun {
@@ -70,6 +72,8 @@ void print_usage(FILE* stream)
         "  --from MS --to MS          only this span of the video\n"
         "  --sheet OUT.png --every MS a contact sheet with a frame every MS\n"
         "  --size WxH                 picture size (default 800x600)\n"
+        "  --gl opengl|subset         draw with OSMesa's OpenGL 1.1 (the default) or with the\n"
+        "                             browser build's OpenGL 1.1 subset on OSMesa's shaders\n"
         "The run stops at the intro's end, or when nothing more is asked for.\n",
         stream);
 }
@@ -168,6 +172,9 @@ int parse_options(int argc, char** argv, CaptureOptions* options)
             ok = parse_number(value, &options->to_ms);
         } else if (argument == "--size") {
             ok = parse_size(value, &options->width, &options->height);
+        } else if (argument == "--gl") {
+            ok = std::strcmp(value, "opengl") == 0 || std::strcmp(value, "subset") == 0;
+            options->gl_subset = std::strcmp(value, "subset") == 0;
         } else {
             std::fprintf(stderr, "brindlec-capture: unknown argument '%s'\n", argv[i]);
             print_usage(stderr);
@@ -245,11 +252,28 @@ bool wants_more(const CaptureRun& run)
     return false;
 }
 
+// Whether the frame drawn at `ms` shows up in any picture asked for.
+bool frame_wanted(const CaptureRun& run, uint32_t ms)
+{
+    const CaptureOptions& options = run.options;
+    if (run.next_at < options.at_ms.size() && ms >= options.at_ms[run.next_at]) return true;
+    if (!options.video_path.empty() && run.next_slot_ms <= options.to_ms &&
+        ms + FRAME_PERIOD_MS > first_slot_ms(options.from_ms))
+        return true;
+    return !options.sheet_path.empty() && ms >= run.next_sheet_ms;
+}
+
 // After every frame: trace lines, pictures, and the stop.
 void after_frame(void* context)
 {
     CaptureRun* run = static_cast<CaptureRun*>(context);
-    if (headless_swap_count() == 1) return;  // the black start-up frame
+    // The ideal clock draws the next frame exactly one period later (the
+    // first at next_frame_ms): the subset sends it to the GPU only if a
+    // picture will be taken of it.
+    if (headless_swap_count() == 1) {  // the black start-up frame
+        set_frames_drawn(frame_wanted(*run, next_frame_ms));
+        return;
+    }
     if (music_started && run->music_start_ms == UINT32_MAX) run->music_start_ms = elapsed_ms;
     if (run->options.trace) {
         if (scene_index != run->last_scene) std::printf("scene %u at %u\n", scene_index, elapsed_ms);
@@ -273,6 +297,7 @@ void after_frame(void* context)
         }
     }
     if (!wants_more(*run)) quit_requested = true;
+    set_frames_drawn(frame_wanted(*run, elapsed_ms + FRAME_PERIOD_MS));
     show_progress(*run);
 }
 
@@ -365,6 +390,7 @@ int main(int argc, char** argv)
 
     // The intro runs silent here; the music is rendered offline afterwards.
     display_choice = CHOICE_WINDOWED;
+    use_gl_subset(options.gl_subset);
     headless_set_window_size(options.width, options.height);
     headless_set_failures(FAIL_AUDIO_DEVICE);
     headless_set_swap_hook(after_frame, &run);

@@ -1,0 +1,281 @@
+// The OpenGL 1.1 subset against OSMesa's OpenGL 1.1 on small scenes that
+// reach what the intro's frames seldom or never do: lines cut at the near
+// plane, a bitmap under a skewed unpack state, raster positions just in
+// and just out of view, a positional light with emission and specular
+// colours on quads in and out of view, lists calling lists under a pushed
+// list base. Each scene is
+// drawn by both in contexts of their own and compared pixel by pixel.
+#include <GL/osmesa.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/gl11/gl11.h"
+#include "platform/gl_headers.h"
+
+namespace {
+
+// The same calls, by their GL names, for OpenGL 1.1 and for the subset.
+struct GlCalls {
+#define GL11_CALL(result, name, routine, parameters, arguments) result(*name) parameters;
+#include "platform/gl11/gl11_calls.h"
+#undef GL11_CALL
+};
+
+const GlCalls opengl = {
+#define GL11_CALL(result, name, routine, parameters, arguments) name,
+#include "platform/gl11/gl11_calls.h"
+#undef GL11_CALL
+};
+
+const GlCalls subset = {
+#define GL11_CALL(result, name, routine, parameters, arguments) routine,
+#include "platform/gl11/gl11_calls.h"
+#undef GL11_CALL
+};
+
+const int WIDTH = 160, HEIGHT = 120;
+
+void perspective_view(const GlCalls& gl)
+{
+    gl.glViewport(0, 0, WIDTH, HEIGHT);
+    gl.glMatrixMode(GL_PROJECTION);
+    gl.glLoadIdentity();
+    gl.gluPerspective(45.0, static_cast<double>(WIDTH) / HEIGHT, 0.1, 100.0);
+    gl.glMatrixMode(GL_MODELVIEW);
+    gl.glLoadIdentity();
+    gl.glEnable(GL_DEPTH_TEST);
+    gl.glDepthFunc(GL_LEQUAL);
+}
+
+// Wide lines from behind the eye to far ahead, and a wire-frame quad that
+// reaches through the near plane.
+void near_plane_lines(const GlCalls& gl)
+{
+    perspective_view(gl);
+    gl.glLineWidth(3.0f);
+    gl.glTranslatef(0.0f, -0.3f, 0.0f);
+    gl.glBegin(GL_LINES);
+    gl.glVertex3f(-0.6f, 0.0f, 2.0f);
+    gl.glVertex3f(0.4f, 0.2f, -6.0f);
+    gl.glVertex3f(0.5f, 0.8f, -0.05f);
+    gl.glVertex3f(-0.2f, 0.1f, -3.0f);
+    gl.glEnd();
+    gl.glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    gl.glBegin(GL_QUADS);
+    gl.glVertex3f(-1.0f, 0.6f, 1.0f);
+    gl.glVertex3f(1.0f, 0.6f, 1.0f);
+    gl.glVertex3f(1.0f, 0.2f, -4.0f);
+    gl.glVertex3f(-1.0f, 0.2f, -4.0f);
+    gl.glEnd();
+}
+
+// A 13 x 5 bitmap read from the middle of a wider image: row length 40,
+// alignment 2, skipped rows and pixels, least significant bit first.
+void skewed_bitmap(const GlCalls& gl)
+{
+    gl.glViewport(0, 0, WIDTH, HEIGHT);
+    static GLubyte image[10 * 6];
+    for (int i = 0; i < 60; i++) image[i] = static_cast<GLubyte>((i * 73 + 19) & 0xFF);
+    gl.glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    gl.glPixelStorei(GL_UNPACK_ROW_LENGTH, 40);
+    gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 2);
+    gl.glPixelStorei(GL_UNPACK_SKIP_ROWS, 1);
+    gl.glPixelStorei(GL_UNPACK_SKIP_PIXELS, 3);
+    gl.glPixelStorei(GL_UNPACK_LSB_FIRST, GL_TRUE);
+    const GLuint list = gl.glGenLists(1);
+    gl.glNewList(list, GL_COMPILE);
+    gl.glBitmap(13, 5, 2.0f, 1.0f, 14.5f, 0.0f, image);
+    gl.glEndList();
+    gl.glPopClientAttrib();
+    const GLfloat green[4] = {0.2f, 0.9f, 0.3f, 1.0f};
+    gl.glColor4fv(green);
+    gl.glRasterPos2f(-0.5f, 0.25f);
+    for (int i = 0; i < 5; i++) gl.glCallList(list);
+    // Unpacked again without the skew: the pushed state came back.
+    gl.glRasterPos2f(-0.5f, -0.5f);
+    gl.glBitmap(13, 5, 0.0f, 0.0f, 0.0f, 0.0f, image);
+}
+
+// Raster positions on either side of the view volume's edges: a bitmap
+// draws (in the lit colour) only from the valid ones, and one drawn from
+// a valid position runs off the window without harm.
+void raster_edges(const GlCalls& gl)
+{
+    perspective_view(gl);
+    gl.glEnable(GL_LIGHTING);
+    gl.glEnable(GL_LIGHT0);
+    const GLfloat gold[4] = {0.9f, 0.7f, 0.1f, 1.0f};
+    gl.glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, gold);
+    gl.glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, gold);
+    gl.glNormal3f(0.3f, 0.2f, 1.0f);
+    static const GLubyte block[4 * 8] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                         0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                         0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    // At depth 5 the view's half height is 5 tan 22.5 = 2.0711, half width 2.7614.
+    const float positions[][2] = {{2.70f, 0.0f}, {2.80f, 0.0f}, {0.0f, 2.05f}, {0.0f, 2.09f}, {-2.75f, -2.0f}};
+    for (const auto& at : positions) {
+        gl.glLoadIdentity();
+        gl.glTranslatef(0.0f, 0.0f, -5.0f);
+        gl.glRasterPos2f(at[0], at[1]);
+        gl.glBitmap(32, 8, 4.0f, 4.0f, 0.0f, 0.0f, block);
+    }
+}
+
+// A positional light set through a turned model-view, lighting a fan of
+// quads whose normals are not unit length, with emission and specular;
+// the fan at `depth` reaches out of the view or stays inside it, which
+// decides how its quads are cut into triangles.
+void lit_quads(const GlCalls& gl, float depth)
+{
+    perspective_view(gl);
+    gl.glEnable(GL_LIGHTING);
+    gl.glEnable(GL_LIGHT0);
+    gl.glEnable(GL_NORMALIZE);
+    gl.glRotatef(30.0f, 0.0f, 1.0f, 0.0f);
+    const GLfloat position[4] = {1.0f, 2.0f, 1.0f, 1.0f};
+    gl.glLightfv(GL_LIGHT0, GL_POSITION, position);
+    const GLfloat dim[4] = {0.1f, 0.1f, 0.2f, 1.0f}, diffuse[4] = {0.6f, 0.5f, 0.9f, 1.0f};
+    const GLfloat specular[4] = {0.8f, 0.8f, 0.8f, 1.0f}, emission[4] = {0.05f, 0.1f, 0.0f, 1.0f};
+    gl.glLightfv(GL_LIGHT0, GL_AMBIENT, dim);
+    gl.glMaterialfv(GL_FRONT, GL_DIFFUSE, diffuse);
+    gl.glMaterialfv(GL_FRONT, GL_SPECULAR, specular);
+    gl.glMaterialfv(GL_FRONT, GL_EMISSION, emission);
+    gl.glMaterialf(GL_FRONT, GL_SHININESS, 20.0f);
+    gl.glLoadIdentity();
+    gl.glTranslatef(0.0f, -0.2f, depth);
+    gl.glRotatef(-50.0f, 1.0f, 0.2f, 0.0f);
+    gl.glBegin(GL_QUADS);
+    for (int i = 0; i < 6; i++) {
+        float x = -1.5f + 0.5f * i;
+        gl.glNormal3f(0.5f * (i - 3), 2.0f, 0.7f);
+        gl.glVertex3f(x, -1.0f, 0.0f);
+        gl.glNormal3f(0.2f, 1.0f, 3.0f);
+        gl.glVertex3f(x + 0.45f, -1.0f, 0.0f);
+        gl.glVertex3f(x + 0.45f, 1.0f, 0.3f * i);
+        gl.glNormal3f(-1.0f, 0.1f, 0.5f);
+        gl.glVertex3f(x, 1.0f, 0.3f * i);
+    }
+    gl.glEnd();
+}
+
+void lit_quads_reaching_out(const GlCalls& gl) { lit_quads(gl, -4.0f); }
+void lit_quads_inside(const GlCalls& gl) { lit_quads(gl, -8.0f); }
+
+// Lists that call lists and draw text through glCallLists under a list
+// base that a pushed attribute restores.
+void nested_lists(const GlCalls& gl)
+{
+    perspective_view(gl);
+    const GLuint glyphs = gl.glGenLists(3);
+    static const GLubyte bar[2 * 12] = {0xF0, 0x0F, 0xF0, 0x0F, 0xFF, 0xFF, 0xFF, 0xFF, 0x0F, 0xF0, 0x0F, 0xF0,
+                                        0xF0, 0x0F, 0xF0, 0x0F, 0xFF, 0xFF, 0xFF, 0xFF, 0x0F, 0xF0, 0x0F, 0xF0};
+    gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    for (GLuint i = 0; i < 3; i++) {
+        gl.glNewList(glyphs + i, GL_COMPILE);
+        gl.glBitmap(16, 12 - 3 * i, 0.0f, 0.0f, 18.0f + i, 0.0f, bar);
+        gl.glEndList();
+    }
+    const GLuint square = gl.glGenLists(1), scene = gl.glGenLists(1);
+    gl.glNewList(square, GL_COMPILE);
+    gl.glBegin(GL_TRIANGLES);
+    const GLfloat red[4] = {0.9f, 0.1f, 0.1f, 1.0f};
+    gl.glColor4fv(red);
+    gl.glVertex3f(-1.0f, -1.0f, 0.0f);
+    gl.glVertex3f(1.0f, -1.0f, 0.0f);
+    gl.glVertex3f(0.0f, 1.0f, 0.0f);
+    gl.glEnd();
+    gl.glEndList();
+    gl.glNewList(scene, GL_COMPILE);
+    gl.glTranslatef(-1.5f, 0.0f, -6.0f);
+    gl.glCallList(square);
+    gl.glTranslatef(3.0f, 0.5f, 0.0f);
+    gl.glRotatef(40.0f, 0.0f, 0.0f, 1.0f);
+    gl.glCallList(square);
+    gl.glEndList();
+    gl.glCallList(scene);
+    gl.glLoadIdentity();
+    gl.glListBase(1000);
+    gl.glPushAttrib(GL_LIST_BIT);
+    gl.glListBase(glyphs);
+    gl.glRasterPos2f(-0.04f, -0.03f);
+    const GLubyte text[6] = {0, 1, 2, 2, 1, 0};
+    gl.glCallLists(6, GL_UNSIGNED_BYTE, text);
+    gl.glPopAttrib();
+    gl.glRasterPos2f(-0.04f, 0.02f);
+    gl.glCallLists(6, GL_UNSIGNED_BYTE, text);  // base 1000 again: no lists there, nothing drawn
+}
+
+// An OSMesa context of its own; the frame it shows, as RGB.
+struct Canvas {
+    OSMesaContext context = OSMesaCreateContextExt(OSMESA_RGBA, 24, 0, 0, nullptr);
+    std::vector<uint8_t> rgba = std::vector<uint8_t>(WIDTH * HEIGHT * 4, 0);
+    Canvas() { OSMesaMakeCurrent(context, rgba.data(), GL_UNSIGNED_BYTE, WIDTH, HEIGHT); }
+    ~Canvas() { OSMesaDestroyContext(context); }
+};
+
+std::vector<uint8_t> draw_with_opengl(void (*scene)(const GlCalls&))
+{
+    Canvas canvas;
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    scene(opengl);
+    glFinish();
+    return canvas.rgba;
+}
+
+std::vector<uint8_t> draw_with_subset(void (*scene)(const GlCalls&))
+{
+    Canvas canvas;
+    Gl11Device device = {};
+#define FETCH(result, name, parameters) device.name = reinterpret_cast<decltype(device.name)>(OSMesaGetProcAddress(#name));
+    GL11_DEVICE_CALLS(FETCH)
+#undef FETCH
+    EXPECT_TRUE(gl11_open(&device)) << gl11_last_error();
+    gl11_clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    scene(subset);
+    gl11_flush();
+    glFinish();
+    gl11_close();
+    return canvas.rgba;
+}
+
+struct SceneCase {
+    const char* name;
+    void (*scene)(const GlCalls&);
+    int at_least_lit;  // pixels the OpenGL 1.1 picture lights: the scene draws something
+};
+
+const SceneCase scenes[] = {
+    {"lines cut at the near plane", near_plane_lines, 300},
+    {"bitmap under a skewed unpack state", skewed_bitmap, 150},
+    {"raster positions at the view's edges", raster_edges, 300},
+    {"lit quads reaching out of the view", lit_quads_reaching_out, 4000},
+    {"lit quads inside the view", lit_quads_inside, 1000},
+    {"lists calling lists, pushed list base", nested_lists, 1500},
+};
+
+TEST(Gl11Subset, DrawsWhatOpenGl11Draws)
+{
+    for (const SceneCase& scene : scenes) {
+        SCOPED_TRACE(scene.name);
+        std::vector<uint8_t> expected = draw_with_opengl(scene.scene);
+        std::vector<uint8_t> got = draw_with_subset(scene.scene);
+        int lit = 0, differing = 0;
+        for (int i = 0; i < WIDTH * HEIGHT; i++) {
+            const uint8_t* e = &expected[i * 4];
+            const uint8_t* g = &got[i * 4];
+            lit += e[0] + e[1] + e[2] > 0;
+            bool same = true;
+            for (int c = 0; c < 3; c++) same = same && std::abs(e[c] - g[c]) <= 8;
+            differing += !same;
+        }
+        EXPECT_GE(lit, scene.at_least_lit);
+        // Edges may fall a pixel apart; no more than 2 % of what is lit.
+        EXPECT_LE(differing, lit / 50) << differing << " of " << lit << " lit pixels differ";
+    }
+}
+
+}  // namespace
