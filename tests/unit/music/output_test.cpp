@@ -158,26 +158,13 @@ TEST(music_playback, PlayingResetsTheSongAndFillsTheRing) {
     EXPECT_TRUE(headless_audio_loop() == sound_output.output_buffer && headless_audio_loop_bytes() == 177600u);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(sound_output.mix_buffer) % 16, 0u);
     EXPECT_TRUE(sound_output.playing_song == &song && sound_output.thread);
+    // Stopped, the thread is gone and the device, still looping the ring, plays silence.
+    EXPECT_TRUE(stop_song(&song) && sound_output.thread_finished && !sound_output.thread && !sound_output.mix_buffer);
+    EXPECT_EQ(std::count(sound_output.output_buffer, sound_output.output_buffer + 2 * 44400, 0), 2 * 44400);
     // Opening the output again stops what plays; closed, it plays nothing.
-    ASSERT_TRUE(open_sound_output(44100) && !sound_output.playing_song && !sound_output.thread);
+    ASSERT_TRUE(play_song(&song) && open_sound_output(44100) && !sound_output.playing_song && !sound_output.thread);
     close_sound_output();
-    EXPECT_FALSE(headless_audio_is_open() || play_song(&song));
-    EXPECT_FALSE(play_song(nullptr) || stop_song(nullptr) || free_song(nullptr));
-}
-
-// The mixing thread refills what the device plays; stopping hands the
-// ring back from a busy thread, and the device then loops silence.
-TEST(music_playback, TheMixingThreadRefillsUntilStopped) {
-    install_memory_source();
-    ASSERT_TRUE(open_sound_output(OUTPUT_RATE));
-    Song song = impulse_song();
-    ASSERT_TRUE(play_song(&song));
-    for (int waited = 0; ticks.load() < 444 + 200 && waited < 20000; ++waited)
-        headless_audio_advance(444 * 4), std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_GE(ticks.load(), 444 + 200) << "the mixing thread refills the ring";
-    EXPECT_TRUE(stop_song(&song));
-    EXPECT_TRUE(sound_output.thread_finished && !sound_output.mixing && !sound_output.thread);
-    for (int i = 0; i < 2 * sound_output.ring_frames; ++i) ASSERT_EQ(sound_output.output_buffer[i], 0) << i;
+    EXPECT_FALSE(headless_audio_is_open() || play_song(&song) || stop_song(nullptr) || free_song(nullptr));
 }
 
 // Voices outlive a stopped song; those left on a released song's samples

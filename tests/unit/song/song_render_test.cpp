@@ -40,8 +40,7 @@ TEST(SongRender, FirstPassFollowsTheFormLoudUnclippedAndWithoutLongSilence) {
     ASSERT_TRUE(song && start_offline_render(song, OUTPUT_RATE)) << status.reason;
     // When each order starts, to one block (20 ms): each block heard is
     // mixed anew a ring ahead, which is where an order change shows.
-    std::vector<double> order_starts(size_t(song->song_length), -1.0);
-    order_starts[0] = 0.0;
+    std::vector<double> order_starts(size_t(song->song_length), 0.0);
     const uint32_t block = uint32_t(sound_output.block_frames), ring = uint32_t(sound_output.ring_frames);
     std::vector<int16_t> pcm, heard(2 * ring);  // interleaved stereo
     for (int order = 0; song->order_index >= order && pcm.size() < size_t(2) * OUTPUT_RATE * 600;) {

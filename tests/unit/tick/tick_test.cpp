@@ -16,9 +16,8 @@ enum Probe { VOLUME, PERIOD, PANNING, PITCH, TREMOLO, GAIN, SLOT, VIBRATO_AT, TR
 int probe(Probe what, const Playing& play) {
     // HEARD: 1 instrument 1's sample, 0 the shared empty sample, -1 nothing.
     const int heard = ch.voice->sample == play.sample(1) ? 1 : ch.voice->sample == &empty_sample ? 0 : -1;
-    const int values[] = {ch.volume,         ch.period,           ch.panning,     ch.pitch_offset,
-                          ch.volume_offset,  ch.voice->volume,    voice_slot(ch), ch.vibrato_position,
-                          ch.tremolo_position, ch.volume_env_value, heard};
+    const int values[] = {ch.volume, ch.period, ch.panning, ch.pitch_offset, ch.volume_offset, ch.voice->volume,
+                          voice_slot(ch), ch.vibrato_position, ch.tremolo_position, ch.volume_env_value, heard};
     return values[what];
 }
 
@@ -133,8 +132,7 @@ TEST(tick_effects, ChannelStatePerTick) {
         module.flags = c.flags;
         TestInstrument& instrument = module.instruments[0];
         instrument.sample_map[F4 - 1] = 16;
-        instrument.samples[0].relative_note = c.relative_note;
-        instrument.samples[0].finetune = c.finetune;
+        instrument.samples[0].relative_note = c.relative_note, instrument.samples[0].finetune = c.finetune;
         instrument.volume_envelope = c.envelope;
         const uint8_t fields[9] = {uint8_t(c.envelope.size()), 0, 1, 0, 2, 0, 0, 0, c.envelope_type};
         std::copy(fields, fields + 9, instrument.fields);
