@@ -1,13 +1,12 @@
 // The sound output: the software mixer on raw samples (the end of a
 // sample, forward and ping-pong loops, gain ramps, PCM), ring arithmetic,
 // tempo, the block fill with its tick boundaries, the refill of played
-// blocks, and playback on the headless null device with its mixing thread.
+// blocks, and playback on the headless null device.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 #include "platform/headless/headless.h"
 #include "tests/unit/music/xm_builder.h"
