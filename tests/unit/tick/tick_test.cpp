@@ -118,6 +118,8 @@ TEST(tick_effects, ChannelStatePerTick) {
          ENVELOPE, ramp(0, 20, ramp(0, 20, ramp(0, 20))), THREE, ON | LOOP},
         {"L05 sets tick 5 and continues", {cell(C4, 0, 'L', 5)}, 0, ENVELOPE, ramp(5, 9), THREE, ON},
         {"L15 is beyond the last point and finishes", {cell(C4, 0, 'L', 0x15)}, 0, ENVELOPE, {0, 0}, THREE, ON},
+        // On a point's own tick Lxx takes the segment before it (truncated to 63) and reaches 64 a tick later.
+        {"L03 on the top of a rise", {cell(C4, 0, 'L', 3)}, 0, ENVELOPE, {63, 64, 42}, {{0, 0}, {3, 64}, {6, 0}}, ON},
         {"L00 before the first point holds its value", {cell(C4, 0, 'L', 0)}, 0, ENVELOPE, {64},
          {{10, 64}, {20, 32}, {30, 0}}, ON},
         {"two points at one tick make the value jump", {C4_}, 0, ENVELOPE, {64, 64, 64, 64, 16, 12, 8, 4, 0, 0},
