@@ -18,12 +18,8 @@ APP_PID=$!
 win=$(window_id "$WINDOW_TITLE") || fail "no intro window"
 
 # The first caption appears with the first frame at or after 510 ms of the
-# intro clock: that anchors the clock to wall time. The caption is seen up
-# to a screenshot late (0 .. ~0.3 s), so the clock's start is estimated
-# that much late and the clock readings below that much early.
+# intro clock: when it was seen, the clock had reached 510 ms at least.
 seen=$(wait_for_caption "$win" 10) || fail "no title text"
-clock_start=$(awk -v s="$seen" 'BEGIN {printf "%.3f", s - 0.51}')
-
 sleep 0.8
 minimised=$(now)
 xdotool windowunmap "$win"
@@ -36,16 +32,14 @@ press_key "$win" Escape
 expect_exit_zero 10 "$work/err"
 
 read -r arrived scene1 < <(awk '$2 == "scene" && $3 == 1 {print $1, $5}' "$work/trace")
-restore_ms=$(awk -v r="$restored" -v c="$clock_start" 'BEGIN {printf "%d", (r - c) * 1000}')
-echo "minimised at $(awk -v m="$minimised" -v c="$clock_start" 'BEGIN {printf "%d", (m - c) * 1000}') ms" \
-     "for $(awk -v m="$minimised" -v r="$restored" 'BEGIN {printf "%.1f", r - m}') s; scene 1 at $scene1 ms" \
-     "(restored at about $restore_ms ms)"
-# Not at 6.9 s: nothing was drawn while minimised. At the clock's reading
-# after the restore (a held clock would give 6.9 s, 5 s after it), within
-# the anchor's uncertainty, xdotool's start and the first frame.
-[ "$scene1" -ge $((restore_ms - 200)) ] && [ "$scene1" -le $((restore_ms + 1000)) ] ||
-    fail "scene 1 at $scene1 ms, the restore at about $restore_ms ms"
-awk -v a="$arrived" -v r="$restored" 'BEGIN {exit !(a - r < 1.0)}' ||
+restore_ms=$(awk -v r="$restored" -v s="$seen" 'BEGIN {printf "%d", 510 + (r - s) * 1000}')
+echo "minimised for $(awk -v m="$minimised" -v r="$restored" 'BEGIN {print r - m}') s; scene 1 at $scene1 ms," \
+    "the restore at $restore_ms ms or later"
+# Not at 6.9 s: nothing was drawn while minimised, and the clock ran on
+# (a held clock would give 6.9 s, some 5 s before the restore). A busy
+# machine only makes the first frame after the restore later.
+[ "$scene1" -ge "$restore_ms" ] || fail "scene 1 at $scene1 ms, before the restore at $restore_ms ms or later"
+awk -v a="$arrived" -v r="$restored" 'BEGIN {exit !(a - r < 5.0)}' ||
     fail "scene 1 came $(awk -v a="$arrived" -v r="$restored" 'BEGIN {print a - r}') s after the restore"
 # One scene change per frame: every trace line is the next scene.
 awk '$2 == "scene" { if ($3 != ++n) exit 1 }' "$work/trace" || { cat "$work/trace"; fail "scenes skipped in a frame"; }

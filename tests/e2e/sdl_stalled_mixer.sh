@@ -33,8 +33,7 @@ grep -E '^(run|unmatched|repeated_blocks)' "$work/lag"
 # Two runs: on time until the ring ran out, then one ring late to the end.
 mapfile -t runs < <(grep '^run ' "$work/lag")
 [ ${#runs[@]} = 2 ] || fail "expected the song on time, then one ring late"
-read -r _ lag0 first0 last0 <<<"${runs[0]}"
-read -r _ lag1 first1 last1 <<<"${runs[1]}"
+read -r _ lag0 first0 _ _ lag1 first1 last1 <<<"${runs[*]}"
 [ "$lag0" = 0 ] && [ "$first0" = 0 ] && [ "$lag1" = 1 ] || fail "unexpected lags: ${runs[*]}"
 # The old music repeated is the one ring the device played unrefreshed
 # (100 blocks); after it the song went on, at least 2 s of it.

@@ -10,19 +10,12 @@ APP_PID=$!
 box=$(window_id "$QUESTION_CAPTION") || fail "the question did not appear"
 press_key "$box" Escape  # the No button answers Escape
 win=$(window_id "$WINDOW_TITLE") || fail "no intro window after answering No"
-read -r width height < <(window_size "$win")
+read -r width height < <(xwininfo -id "$win" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w, h}')
 [ "$width" = 800 ] && [ "$height" = 600 ] || fail "window is ${width}x${height}, not 800x600"
 
 # The first caption shows from 0.51 s to 2.1 s of the intro clock.
-seen=0
-for _ in $(seq 40); do
-    import -window "$win" "$work/shot.png" 2>/dev/null
-    fraction=$(bright_fraction "$work/shot.png")
-    if awk -v f="$fraction" 'BEGIN {exit !(f > 0.002 && f < 0.2)}'; then seen=1; break; fi
-    sleep 0.2
-done
-[ $seen = 1 ] || fail "no title text in the window"
-cp "$work/shot.png" "$BRINDLEC_BIN/e2e-sdl-window.png" 2>/dev/null
+wait_for_caption "$win" 8 >/dev/null || fail "no title text in the window"
+import -window "$win" "$BRINDLEC_BIN/e2e-sdl-window.png" 2>/dev/null
 
 press_key "$win" Escape
 expect_exit_zero 10 "$work/out"

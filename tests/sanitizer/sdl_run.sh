@@ -14,17 +14,14 @@ bin=$(cd "${1:?usage: sdl_run.sh BUILD_DIR [SECONDS]}" && pwd)
 seconds=${2:-10}
 make_work_dir
 
-if ldd "$bin/brindlec" | grep -q libasan; then
-    kind=AddressSanitizer
-elif ldd "$bin/brindlec" | grep -q libtsan; then
-    kind=ThreadSanitizer
-else
-    fail "$bin/brindlec is no sanitizer build"
-fi
-export ASAN_OPTIONS="detect_leaks=1"
-export LSAN_OPTIONS="suppressions=$here/tests/sanitizer/lsan.supp:print_suppressions=0"
-export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-export TSAN_OPTIONS="suppressions=$here/tests/sanitizer/tsan.supp"
+case $(ldd "$bin/brindlec") in
+*libasan*) kind=AddressSanitizer ;;
+*libtsan*) kind=ThreadSanitizer ;;
+*) fail "$bin/brindlec is no sanitizer build" ;;
+esac
+export ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+    LSAN_OPTIONS="suppressions=$here/tests/sanitizer/lsan.supp:print_suppressions=0" \
+    TSAN_OPTIONS="suppressions=$here/tests/sanitizer/tsan.supp"
 
 start_xvfb 1024x768
 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" "$bin/brindlec" >/dev/null 2>"$work/err" &

@@ -17,33 +17,25 @@
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
+    const pid_t tid = argc == 3 ? static_cast<pid_t>(std::atoi(argv[1])) : 0;
+    const long ms = argc == 3 ? std::atol(argv[2]) : -1;
+    if (tid <= 0 || ms < 0) {
         std::fprintf(stderr, "usage: hold_thread TID MS\n");
         return 2;
     }
-    pid_t tid = static_cast<pid_t>(std::atoi(argv[1]));
-    long ms = std::atol(argv[2]);
-    if (tid <= 0 || ms < 0) {
-        std::fprintf(stderr, "hold_thread: bad thread id or time\n");
-        return 2;
-    }
-    if (ptrace(PTRACE_SEIZE, tid, nullptr, nullptr) != 0 ||
-        ptrace(PTRACE_INTERRUPT, tid, nullptr, nullptr) != 0) {
-        std::fprintf(stderr, "hold_thread: cannot seize thread %d: %s\n", tid, std::strerror(errno));
-        return 1;
-    }
     int status = 0;
-    if (waitpid(tid, &status, __WALL) != tid) {
-        std::fprintf(stderr, "hold_thread: thread %d did not stop: %s\n", tid, std::strerror(errno));
+    if (ptrace(PTRACE_SEIZE, tid, nullptr, nullptr) != 0 || ptrace(PTRACE_INTERRUPT, tid, nullptr, nullptr) != 0 ||
+        waitpid(tid, &status, __WALL) != tid) {
+        std::fprintf(stderr, "hold_thread: cannot stop thread %d: %s\n", tid, std::strerror(errno));
         return 1;
     }
-    auto stopped = std::chrono::steady_clock::now();
+    const auto stopped = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     if (ptrace(PTRACE_DETACH, tid, nullptr, nullptr) != 0) {
         std::fprintf(stderr, "hold_thread: cannot release thread %d: %s\n", tid, std::strerror(errno));
         return 1;
     }
-    auto held = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - stopped);
+    const auto held = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - stopped);
     std::printf("held %d for %lld ms\n", tid, static_cast<long long>(held.count()));
     return 0;
 }

@@ -35,14 +35,22 @@ clean_up() {
     local step
     for step in "${exit_steps[@]}"; do eval "$step"; done
     stop_xvfb
-    return 0
 }
 trap clean_up EXIT
 
 # make_work_dir: a fresh folder in $work, removed at exit.
-make_work_dir() {
-    work=$(mktemp -d)
-    at_exit "rm -rf '$work'"
+make_work_dir() { work=$(mktemp -d) && at_exit "rm -rf '$work'"; }
+
+# poll SECONDS COMMAND...: runs COMMAND every 0.1 s until it succeeds
+# (status 0) or SECONDS have passed (status 1); 0 looks once.
+poll() {
+    local tries=$(($1 * 10))
+    shift
+    until "$@"; do
+        [ "$tries" -gt 0 ] || return 1
+        tries=$((tries - 1))
+        sleep 0.1
+    done
 }
 
 # --- The X server ---------------------------------------------------------------
@@ -51,35 +59,28 @@ make_work_dir() {
 # and exports DISPLAY. The server picks the display itself (-displayfd) and
 # writes its number once it accepts connections: scripts running side by
 # side never race for a display number or end up on each other's server.
-# XVFB_EXTRA adds arguments.
+# Without -noreset the server resets whenever its last client disconnects
+# (xdpyinfo, xwininfo), and refuses the intro's connection meanwhile
+# ("x11 not available"). XVFB_EXTRA adds arguments.
 start_xvfb() {
-    local size=$1 number_file n=""
+    local number_file n
     stop_xvfb
     number_file=$(mktemp)
-    Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp ${XVFB_EXTRA:-} 3>"$number_file" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp -noreset ${XVFB_EXTRA:-} 3>"$number_file" >/dev/null 2>&1 &
     XVFB_PID=$!
-    for _ in $(seq 100); do
-        n=$(head -1 "$number_file")
-        [ -n "$n" ] && break
-        kill -0 "$XVFB_PID" 2>/dev/null || break
-        sleep 0.1
-    done
+    poll 10 eval '[ -s "$number_file" ] || ! kill -0 "$XVFB_PID" 2>/dev/null'
+    n=$(head -1 "$number_file")
     rm -f "$number_file"
     [ -n "$n" ] || fail "cannot start Xvfb"
-    export DISPLAY=:$n
     # The X server we started, and no other video driver SDL might fall
     # back to (a Wayland or off-screen one would hide what is tested here).
-    export SDL_VIDEODRIVER=x11
+    export DISPLAY=:$n SDL_VIDEODRIVER=x11
     xdpyinfo >/dev/null 2>&1 || fail "Xvfb on $DISPLAY does not answer"
 }
 
 stop_xvfb() {
-    if [ -n "$XVFB_PID" ]; then
-        kill "$XVFB_PID" 2>/dev/null
-        wait "$XVFB_PID" 2>/dev/null
-        XVFB_PID=
-    fi
-    return 0
+    [ -n "$XVFB_PID" ] && { kill "$XVFB_PID" 2>/dev/null; wait "$XVFB_PID" 2>/dev/null; }
+    XVFB_PID=
 }
 
 # --- Windows and the program under test ----------------------------------------
@@ -87,45 +88,28 @@ stop_xvfb() {
 # window_id NAME [SECONDS]: the id of the first top-level window titled
 # NAME, waiting up to SECONDS (20; 0 looks once) for it to appear; fails
 # (status 1) as soon as the program under test has ended.
-window_id() {
-    local name=$1 limit=${2:-20} id tries=0
-    while :; do
-        id=$(xwininfo -root -tree 2>/dev/null | grep -F "\"$name\":" | head -1 | awk '{print $1}')
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        [ "$tries" -ge $((limit * 10)) ] && return 1
-        [ -n "$APP_PID" ] && ! kill -0 "$APP_PID" 2>/dev/null && return 1
-        tries=$((tries + 1))
-        sleep 0.1
-    done
+find_window() {
+    id=$(xwininfo -root -tree 2>/dev/null | awk -v name="\"$1\":" 'index($0, name) {print $1; exit}')
+    [ -n "$id" ] || { [ -n "$APP_PID" ] && ! kill -0 "$APP_PID" 2>/dev/null && id=gone; }
+    [ -n "$id" ]
 }
-
-# window_size ID: "W H" of the window.
-window_size() {
-    xwininfo -id "$1" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w, h}'
+window_id() {
+    local id=
+    poll "${2:-20}" find_window "$1" && [ "$id" != gone ] && echo "$id"
 }
 
 # press_key WINDOW KEY: a key press sent to the window (xdotool's
 # complaints about Xvfb's input focus, or a key-up that finds the window
 # gone, are no news).
-press_key() {
-    xdotool key --window "$1" "$2" 2>/dev/null
-    return 0
-}
+press_key() { xdotool key --window "$1" "$2" 2>/dev/null || true; }
 
 # bright_fraction FILE: the share of pixels brighter than mid-grey.
-bright_fraction() {
-    convert "$1" -colorspace Gray -threshold 50% -format "%[fx:mean]" info:
-}
+bright_fraction() { convert "$1" -colorspace Gray -threshold 50% -format "%[fx:mean]" info:; }
 
 # wait_exit PID SECONDS: the exit status of PID, or 124 after SECONDS.
 wait_exit() {
-    local pid=$1 limit=$2
-    for _ in $(seq $((limit * 10))); do
-        kill -0 "$pid" 2>/dev/null || { wait "$pid"; return $?; }
-        sleep 0.1
-    done
-    kill "$pid" 2>/dev/null
-    return 124
+    poll "$2" eval "! kill -0 $1 2>/dev/null" || { kill "$1" 2>/dev/null; return 124; }
+    wait "$1"
 }
 
 # expect_exit_zero SECONDS [LOG]: waits for the program under test to end;
@@ -142,59 +126,35 @@ expect_exit_zero() {
 now() { date +%s.%N; }
 
 # thread_id PID NAME [SECONDS]: the id of the thread of PID named NAME,
-# waiting for it to appear; fails when it does not.
+# waiting up to SECONDS (10; 0 looks once) for it to appear; fails when it
+# does not.
+find_thread() { task=$(grep -lx "$2" /proc/"$1"/task/*/comm 2>/dev/null | head -1); [ -n "$task" ]; }
 thread_id() {
-    local pid=$1 name=$2 limit=${3:-10} task
-    for _ in $(seq $((limit * 10))); do
-        for task in /proc/"$pid"/task/*; do
-            [ "$(cat "$task/comm" 2>/dev/null)" = "$name" ] && { basename "$task"; return 0; }
-        done
-        sleep 0.1
-    done
-    return 1
-}
-
-# has_thread PID NAME: whether PID has a thread named NAME now.
-has_thread() {
-    grep -qx "$2" /proc/"$1"/task/*/comm 2>/dev/null
+    local task
+    poll "${3:-10}" find_thread "$1" "$2" && basename "$(dirname "$task")"
 }
 
 # timestamp_lines: copies its input, each line prefixed with the wall
 # time at which it arrived.
-timestamp_lines() {
-    local line
-    while IFS= read -r line; do printf '%s %s\n' "$(now)" "$line"; done
-}
+timestamp_lines() { local line; while IFS= read -r line; do printf '%s %s\n' "$(now)" "$line"; done; }
 
 # wait_for_line FILE PATTERN SECONDS: waits until a line of FILE matches.
-wait_for_line() {
-    local file=$1 pattern=$2 limit=$3
-    for _ in $(seq $((limit * 10))); do
-        grep -qE "$pattern" "$file" 2>/dev/null && return 0
-        sleep 0.1
-    done
-    return 1
-}
+wait_for_line() { poll "$3" grep -sqE "$2" "$1"; }
 
 # wait_for_caption ID SECONDS: waits until the window shows text on black
-# (the title captions); prints the wall time at which it was seen.
+# (the title captions); prints a wall time by which it showed them (the
+# end of the screenshot that saw them).
+caption_shown() {
+    import -window "$1" "$shot" 2>/dev/null && at=$(now) &&
+        awk -v f="$(bright_fraction "$shot" 2>/dev/null)" 'BEGIN {exit !(f > 0.002 && f < 0.2)}'
+}
 wait_for_caption() {
-    local win=$1 limit=$2 shot fraction
+    local at shot status
     shot=$(mktemp --suffix=.png)
-    for _ in $(seq $((limit * 10))); do
-        local at
-        at=$(now)
-        import -window "$win" "$shot" 2>/dev/null
-        fraction=$(bright_fraction "$shot" 2>/dev/null)
-        if awk -v f="${fraction:-0}" 'BEGIN {exit !(f > 0.002 && f < 0.2)}'; then
-            rm -f "$shot"
-            echo "$at"
-            return 0
-        fi
-        sleep 0.05
-    done
+    poll "$2" caption_shown "$1"
+    status=$?
     rm -f "$shot"
-    return 1
+    [ $status = 0 ] && echo "$at"
 }
 
 # --- The Windows build ------------------------------------------------------------

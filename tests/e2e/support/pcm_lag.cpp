@@ -16,6 +16,7 @@
 //   repeated_blocks     blocks played a second time
 //   quiet_seconds       whole seconds after the onset with an RMS below
 //                       -50 dBFS
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -57,9 +58,8 @@ std::vector<int16_t> read_frames(const char* path, bool wav)
 
 size_t first_nonzero_frame(const std::vector<int16_t>& values)
 {
-    for (size_t i = 0; i < values.size(); ++i)
-        if (values[i] != 0) return i / 2;
-    return values.size() / 2;
+    return static_cast<size_t>(std::find_if(values.begin(), values.end(), [](int16_t v) { return v != 0; }) -
+                               values.begin()) / 2;
 }
 
 // Whether capture block b (after the onset) equals the song's block at

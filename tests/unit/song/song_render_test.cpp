@@ -1,10 +1,14 @@
-// The embedded song as the player plays it: loaded from the embedded bytes
-// by the real loader and rendered offline block by block, for the whole
-// first pass through the order list.
+// The embedded song: the generator reproduces data/song.xm, the build
+// embeds exactly that file, and the player, rendering it offline block by
+// block for the whole first pass through the order list, plays the form
+// the generator composed, loud enough, unclipped and without long silence.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
 
 #include "data/embedded_module.h"
 #include "music/music.h"
@@ -12,58 +16,56 @@
 
 namespace {
 
-constexpr int RATE = 22050;
-
 double dbfs(double amplitude) { return 20.0 * std::log10(amplitude / 32768.0); }
 
-class SongRender : public ::testing::Test {
-protected:
-    // Renders until the order index wraps back to the restart position,
-    // noting when each order starts (to one block, 20 ms).
-    static void SetUpTestSuite()
-    {
-        song = load_song_from_memory(embedded_module, embedded_module_size, nullptr);
-        ASSERT_NE(song, nullptr);
-        ASSERT_TRUE(start_offline_render(song, RATE));  // 100 blocks, long before the title pattern ends
-        order_starts.assign(song->song_length, -1.0);
-        order_starts[0] = 0.0;
-        // Each block heard is mixed anew a ring ahead: that is where an
-        // order change shows.
-        const uint32_t block = static_cast<uint32_t>(sound_output.block_frames);
-        const uint32_t ring = static_cast<uint32_t>(sound_output.ring_frames);
-        std::vector<int16_t> heard(2 * ring);
-        for (int order = 0; song->order_index >= order && pcm.size() < size_t(2) * RATE * 600;) {
-            render_offline(heard.data(), block);
-            pcm.insert(pcm.end(), heard.begin(), heard.begin() + 2 * block);
-            if (song->order_index > order)
-                order_starts[order = song->order_index] = double(offline_played_frames + ring - block) / RATE;
-        }
-        render_offline(heard.data(), ring);  // the ring mixed but not yet heard
-        pcm.insert(pcm.end(), heard.begin(), heard.end());
-    }
-    static Song* song;
-    static std::vector<int16_t> pcm;  // interleaved stereo
-    static std::vector<double> order_starts;
-};
-Song* SongRender::song = nullptr;
-std::vector<int16_t> SongRender::pcm;
-std::vector<double> SongRender::order_starts;
-
-}  // namespace
-
-TEST_F(SongRender, FirstPassLastsPastTheIntroAndFollowsTheForm)
-{
-    const double seconds = double(pcm.size() / 2) / RATE;
-    EXPECT_GE(seconds, 230.0);
-    // The player's order changes fall where the generator's walk puts them.
-    double walked = 0.0;
-    for (const songgen::OrderSpan& s : songgen::first_pass(songgen::compose_song(), &walked))
-        EXPECT_NEAR(order_starts.at(s.order), s.start_seconds, 0.025) << "order " << s.order;
-    EXPECT_NEAR(seconds, walked, 0.025);
+TEST(SongModule, TheCommittedFileIsWhatTheGeneratorWritesAndWhatTheBuildEmbeds) {
+    std::ifstream in(std::string(BRINDLEC_SOURCE_DIR) + "/data/song.xm", std::ios::binary);
+    const std::vector<uint8_t> committed{std::istreambuf_iterator<char>(in), {}};
+    ASSERT_EQ(committed.size(), 10000u) << "data/song.xm fills the intro's 10000 bytes";
+    EXPECT_EQ(songgen::build_song_module(), committed);
+    EXPECT_EQ(std::vector<uint8_t>(embedded_module, embedded_module + embedded_module_size), committed);
+    // The writer refuses what the loader would have to repair, and the
+    // generator a module that does not fit.
+    songgen::ModuleData module = songgen::compose_song();
+    EXPECT_THROW(songgen::fill_to_size(module, 9999), std::runtime_error);
+    module.instruments[4].sample.loop_length += 1;
+    EXPECT_THROW(songgen::write_xm(module), std::runtime_error);
 }
 
-TEST_F(SongRender, PeakNearMinus3DecibelsUnclippedLoudEnoughNoDcAndNoLongSilence)
-{
+// The first pass through the order list, rendered offline block by block
+// until the order index wraps back to the restart position.
+TEST(SongRender, FirstPassFollowsTheFormLoudUnclippedAndWithoutLongSilence) {
+    SongLoadStatus status;
+    Song* song = load_song_from_memory(embedded_module, embedded_module_size, &status);
+    ASSERT_TRUE(song && start_offline_render(song, OUTPUT_RATE)) << status.reason;
+    // When each order starts, to one block (20 ms): each block heard is
+    // mixed anew a ring ahead, which is where an order change shows.
+    std::vector<double> order_starts(size_t(song->song_length), 0.0);
+    const uint32_t block = uint32_t(sound_output.block_frames), ring = uint32_t(sound_output.ring_frames);
+    std::vector<int16_t> pcm, heard(2 * ring);  // interleaved stereo
+    for (int order = 0; song->order_index >= order && pcm.size() < size_t(2) * OUTPUT_RATE * 600;) {
+        render_offline(heard.data(), block);
+        pcm.insert(pcm.end(), heard.begin(), heard.begin() + 2 * block);
+        if (song->order_index > order)
+            order_starts.at(order = song->order_index) = double(offline_played_frames + ring - block) / OUTPUT_RATE;
+    }
+    render_offline(heard.data(), ring);  // the ring mixed but not yet heard
+    pcm.insert(pcm.end(), heard.begin(), heard.end());
+    free_song(song);
+    const double seconds = double(pcm.size() / 2) / OUTPUT_RATE;
+    EXPECT_GE(seconds, 230.0);  // the intro ends 3 min 50 s after the music starts
+    // The player's order changes fall where the generator's walk puts them,
+    // and its sections turn near the scene changes.
+    double walked = 0.0;
+    const std::vector<songgen::OrderSpan> spans = songgen::first_pass(songgen::compose_song(), &walked);
+    ASSERT_EQ(spans.size(), order_starts.size());
+    for (const songgen::OrderSpan& s : spans)
+        EXPECT_NEAR(order_starts.at(size_t(s.order)), s.start_seconds, 0.025) << "order " << s.order;
+    EXPECT_NEAR(seconds, walked, 0.025);
+    for (double change : {6.4, 50.5, 94.5, 124.5})
+        EXPECT_TRUE(std::any_of(spans.begin(), spans.end(), [&](const auto& s) {
+            return std::abs(s.start_seconds - change) < 0.5;
+        })) << "no section starts near " << change << " s";
     int peak = 0;
     double sum[2] = {0, 0}, squares = 0;
     for (size_t i = 0; i < pcm.size(); ++i) {
@@ -71,15 +73,12 @@ TEST_F(SongRender, PeakNearMinus3DecibelsUnclippedLoudEnoughNoDcAndNoLongSilence
         sum[i & 1] += pcm[i];
         squares += double(pcm[i]) * pcm[i];
     }
-    EXPECT_LT(peak, 32767) << "clipped";
-    EXPECT_GT(dbfs(peak), -4.5);
-    EXPECT_LT(dbfs(peak), -1.5);
-    const double frames = double(pcm.size() / 2);
-    EXPECT_GT(dbfs(std::sqrt(squares / (2 * frames))), -22.0);
-    EXPECT_LT(dbfs(std::sqrt(squares / (2 * frames))), -10.0);
-    for (double s : sum) EXPECT_LT(std::abs(s / frames), 32.0) << "DC offset";  // 0.1 % of full scale
+    const double frames = double(pcm.size() / 2), rms = dbfs(std::sqrt(squares / (2 * frames)));
+    EXPECT_TRUE(peak < 32767 && dbfs(peak) > -4.5 && dbfs(peak) < -1.5) << "unclipped, near -3 dBFS: " << dbfs(peak);
+    // Loud enough, and no DC offset above 0.1 % of full scale.
+    EXPECT_TRUE(rms > -22.0 && rms < -10.0 && std::abs(sum[0] / frames) < 32 && std::abs(sum[1] / frames) < 32) << rms;
     // Windows of 50 ms below -60 dBFS are silence; it never lasts over 1 s.
-    const size_t window = RATE / 20;
+    const size_t window = OUTPUT_RATE / 20;
     size_t run = 0, longest = 0;
     for (size_t start = 0; start + window <= pcm.size() / 2; start += window) {
         double window_squares = 0;
@@ -87,5 +86,7 @@ TEST_F(SongRender, PeakNearMinus3DecibelsUnclippedLoudEnoughNoDcAndNoLongSilence
         run = dbfs(std::sqrt(window_squares / (2 * window))) < -60.0 ? run + 1 : 0;
         longest = std::max(longest, run);
     }
-    EXPECT_LE(double(longest * window) / RATE, 1.0);
+    EXPECT_LE(double(longest * window) / OUTPUT_RATE, 1.0);
 }
+
+}  // namespace

@@ -1,0 +1,279 @@
+// The shell on the headless backend: the frame loop's pacing on the
+// virtual clock, messages and the ways the intro ends; the question, the
+// window's failure paths, its GL state and view; bitmap text.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "platform/glyphs/composed_text.h"
+#include "tests/support/intro_run.h"
+
+namespace {
+
+const std::string crash_box = "ERROR|D'oh! It's crashed!";
+const std::string mode_box = "ERROR|Your computer doesn't support this display mode...";
+
+// elapsed_ms of the frames drawn, each taking `cost` ms, until `count`
+// were drawn or the intro ended.
+std::vector<uint32_t> frames_drawn(size_t count, uint32_t cost = 0)
+{
+    std::vector<uint32_t> frames;
+    EXPECT_EQ(run_intro_frames([&](uint32_t t) {
+        frames.push_back(t);
+        frame_took_until(t + cost);
+        quit_requested |= frames.size() == count;
+    }), 0);
+    EXPECT_FALSE(headless_window_exists());
+    return frames;
+}
+
+// Runs `check` in the first frame of the intro, with its window and GL state.
+void in_first_frame(const std::function<void()>& check)
+{
+    run_intro_frames([&](uint32_t) { check(), quit_requested = true; }, 0, 0);
+}
+
+}  // namespace
+
+TEST(FrameWait, WakesJustBeforeTheFrameIsDue)
+{
+    const uint32_t cases[][3] = {
+        // elapsed, next frame, wait
+        {0, 120, 119}, {100, 120, 19}, {118, 120, 1}, {119, 120, 0}, {120, 120, 0},
+        {121, 120, 0},                   // late: no wait at all
+        {0xFFFFFFF0u, 0x0000000Eu, 29},  // due across the clock's wrap
+        {5000, 30, 0},                   // long overdue (minimised)
+    };
+    for (const auto& c : cases) EXPECT_EQ(frame_wait_ms(c[0], c[1]), c[2]) << c[0] << " -> " << c[1];
+}
+
+TEST(FrameLoop, FirstFrameAt120ThenEvery30Ms)
+{
+    EXPECT_EQ(frames_drawn(5), (std::vector<uint32_t>{120, 150, 180, 210, 240}));
+}
+
+TEST(FrameLoop, LateFrameIsNotMadeUp)
+{
+    // The next frame is due 30 ms after the late one began, so it starts at once.
+    EXPECT_EQ(frames_drawn(4, 45), (std::vector<uint32_t>{120, 165, 210, 255}));
+}
+
+TEST(FrameLoop, ClockWrapsWithoutAJump)
+{
+    headless_set_clock(0xFFFFFF00u);
+    EXPECT_EQ(frames_drawn(10), (std::vector<uint32_t>{120, 150, 180, 210, 240, 270, 300, 330, 360, 390}));
+}
+
+// The last frame before a message that ends the intro, queued at 300 ms
+// (Esc after another key that must not end it).
+uint32_t last_frame_before_message(const std::vector<PlatformMessage>& messages)
+{
+    for (const PlatformMessage& m : messages) queue_at(300, m);
+    return frames_drawn(0).back();
+}
+TEST(FrameLoop, EscapeEndsTheIntroAndOtherKeysDoNot)
+{
+    const uint32_t last = last_frame_before_message({{MESSAGE_KEY_DOWN, 0, 0, false, 'A', 0},
+                                                     {MESSAGE_KEY_DOWN, 0, 0, false, KEY_ESCAPE, 0}});
+    EXPECT_TRUE(last >= 270 && last <= 300) << last;
+}
+TEST(FrameLoop, ClosingTheWindowEndsTheIntro)
+{
+    const uint32_t last = last_frame_before_message({{MESSAGE_CLOSE, 0, 0, false, 0, 0}});
+    EXPECT_TRUE(last >= 270 && last <= 300) << last;
+}
+
+TEST(FrameLoop, MinimisedWindowSkipsTimeButNotAnimation)
+{
+    // Minimised from 1 s to 11 s: no frames in between, and the first
+    // after the restore sees the clock ten seconds on.
+    queue_at(1000, activation(true));
+    queue_at(11000, activation(false));
+    const std::vector<uint32_t> frames = frames_drawn(40);
+    const auto gap =
+        std::adjacent_find(frames.begin(), frames.end(), [](uint32_t a, uint32_t b) { return b - a > 30; });
+    ASSERT_NE(gap, frames.end());
+    EXPECT_EQ(gap[0], 990u);
+    EXPECT_TRUE(gap[1] >= 11000 && gap[1] <= 11001) << gap[1];
+}
+
+TEST(Question, TheAnswerOrTheCommandLinePicksTheModeAndTheDisplayIsRestored)
+{
+    const struct {
+        PlatformAnswer answer;
+        DisplayChoice choice;
+        int width, questions_asked;
+    } cases[] = {{ANSWER_NO, CHOICE_ASK, 800, 1}, {ANSWER_FAILED, CHOICE_ASK, 800, 2},
+                 {ANSWER_YES, CHOICE_ASK, 1024, 3}, {ANSWER_NO, CHOICE_FULLSCREEN, 1024, 3}};
+    for (const auto& c : cases) {
+        quit_requested = false;  // the shell's state is reset by hand between runs
+        headless_set_answer(c.answer);
+        const bool full = c.width == 1024;
+        EXPECT_EQ(run_intro_frames([&](uint32_t) {
+            EXPECT_EQ(headless_window_width(), c.width);
+            EXPECT_EQ(headless_window_height(), full ? 768 : 600);
+            EXPECT_EQ(headless_display_mode_changed(), full);
+            EXPECT_EQ(headless_cursor_visible(), !full);
+            quit_requested = true;
+        }, 0, 0, c.choice), 0);
+        EXPECT_EQ(headless_questions_asked(), c.questions_asked);
+        EXPECT_EQ(fullscreen, full);
+        EXPECT_FALSE(headless_display_mode_changed()) << "restored";
+        EXPECT_TRUE(headless_cursor_visible());
+    }
+    EXPECT_TRUE(headless_messages_shown().empty());
+}
+
+TEST(OpenFailures, EachIsReportedAndUnwound)
+{
+    const struct {
+        unsigned failure;
+        PlatformAnswer answer;
+        const std::string& message;
+    } cases[] = {
+        {FAIL_REGISTER_CLASS, ANSWER_NO, crash_box},
+        {FAIL_DISPLAY_MODE, ANSWER_YES, mode_box},
+        {FAIL_CREATE_WINDOW, ANSWER_NO, crash_box},
+        {FAIL_GL_CONTEXT, ANSWER_YES, crash_box},  // the mode is restored on the way out
+    };
+    for (const auto& c : cases) {
+        fullscreen = false;  // the shell's globals are reset by hand between cases
+        headless_set_failures(c.failure);
+        headless_set_answer(c.answer);
+        const size_t before = headless_messages_shown().size();
+        EXPECT_EQ(run_intro(nullptr, nullptr, nullptr, 0), 0);
+        ASSERT_EQ(headless_messages_shown().size(), before + 1) << c.failure;
+        EXPECT_EQ(headless_messages_shown().back(), c.message);
+        EXPECT_FALSE(headless_window_exists());
+        EXPECT_FALSE(headless_display_mode_changed());
+        EXPECT_EQ(headless_swap_count(), 0);
+    }
+}
+
+TEST(CloseFailures, EachFailingReleaseShowsTheCrashBox)
+{
+    headless_set_failures(FAIL_RELEASE_CONTEXT | FAIL_DESTROY_WINDOW);
+    in_first_frame([] {});
+    EXPECT_EQ(headless_messages_shown(), (std::vector<std::string>{crash_box, crash_box}));
+}
+
+TEST(GlState, FixedStateAndTheListsInTheirOrder)
+{
+    in_first_frame([] {
+        for (GLenum on : {GL_LIGHT0, GL_DEPTH_TEST, GL_NORMALIZE}) EXPECT_TRUE(glIsEnabled(on)) << on;
+        EXPECT_FALSE(glIsEnabled(GL_LIGHTING)) << "lighting comes on when the titles end";
+        // The meshes take the lists after the large font's, in the order
+        // cross, cube, triangle.
+        const GLuint after_font = font_base + FONT_GLYPHS;
+        EXPECT_TRUE(glIsList(font_base) && glIsList(triangle_list));
+        EXPECT_EQ(std::vector<GLuint>({cross_list, cube_list, triangle_list}),
+                  std::vector<GLuint>({after_font, after_font + 1, after_font + 2}));
+    });
+}
+
+TEST(ResizeView, ViewportAndProjectionFollowTheClientArea)
+{
+    in_first_frame([] {
+        const struct {
+            int width, height, viewport_height;
+            double aspect;
+        } cases[] = {{800, 600, 600, 800.0 / 600.0}, {1024, 768, 768, 1024.0 / 768.0}, {640, 0, 1, 640.0}};
+        for (const auto& c : cases) {
+            window_procedure({MESSAGE_SIZE, c.width, c.height, false, 0, 0});
+            GLint viewport[4], mode = 0;
+            glGetIntegerv(GL_VIEWPORT, viewport);
+            EXPECT_EQ(viewport[2], c.width);
+            EXPECT_EQ(viewport[3], c.viewport_height);
+            GLdouble projection[16];
+            glGetDoublev(GL_PROJECTION_MATRIX, projection);
+            // gluPerspective: m[0] = f / aspect, m[5] = f = cot(22.5 degrees).
+            EXPECT_NEAR(projection[5] / projection[0], c.aspect, 1e-4);
+            EXPECT_NEAR(projection[5], 2.4142135, 1e-5);
+            glGetIntegerv(GL_MATRIX_MODE, &mode);
+            EXPECT_EQ(mode, GL_MODELVIEW);
+        }
+    });
+}
+
+TEST(FormatText, CutsLongTextsAt255Characters)
+{
+    const size_t cases[][2] = {{0, 0}, {10, 10}, {254, 254}, {255, 255}, {256, 255}, {1000, 255}};
+    for (const auto& c : cases) {
+        const std::string text(c[0], 'x');
+        char buffer[TEXT_BUFFER_SIZE + 16];
+        std::memset(buffer, '#', sizeof buffer);
+        EXPECT_EQ(format_text(buffer, "%s", text.c_str()), static_cast<int>(c[1]));
+        EXPECT_EQ(std::strlen(buffer), c[1]);
+        EXPECT_EQ(buffer[TEXT_BUFFER_SIZE], '#') << "wrote past the buffer";
+    }
+}
+
+TEST(PrintText, DrawsOneGlyphPerCharacterLeftToRightAndRestoresTheListBase)
+{
+    in_first_frame([] {
+        glListBase(7);
+        const std::string long_text(400, 'W');
+        const std::pair<const char*, int> cases[] = {{"qvt%d", 5}, {nullptr, 0}, {long_text.c_str(), 255}};
+        for (const auto& c : cases) {
+            const Drawn drawn = feedback([&] {
+                glRasterPos3f(0.0f, 0.0f, -4.0f);
+                print_text(c.first, 71);
+            });
+            EXPECT_EQ(drawn.glyphs, c.second);
+            GLint base = 0;
+            glGetIntegerv(GL_LIST_BASE, &base);
+            EXPECT_EQ(base, 7);
+            if (drawn.glyphs < 2) continue;
+            EXPECT_GT(drawn.glyph_x[1] - drawn.glyph_x[0], 30.0f) << "72-pixel glyphs, left to right";
+            EXPECT_EQ(drawn.glyph_y[1], drawn.glyph_y[0]);
+        }
+    });
+}
+
+// The Linux backends draw a line as one bitmap composed from its glyphs:
+// the same pixels and the same raster position after it as the glyph
+// lists, or the lists themselves where a raster position lies within a
+// rounding bias of a pixel edge.
+TEST(PrintText, ComposedLineIsTheGlyphListsPixelForPixel)
+{
+    in_first_frame([] {
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(0.0, 800.0, 0.0, 600.0, -1.0, 1.0);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glDisable(GL_LIGHTING);
+        std::string every_glyph;
+        for (int c = GLYPH_FIRST_CODE; c < GLYPH_FIRST_CODE + GLYPH_COUNT; c++) every_glyph += static_cast<char>(c);
+        const struct {
+            float x, y;
+            const char* text;
+            int composed;
+        } cases[] = {{10.25f, 300.5f, every_glyph.c_str(), 1}, {127.3f, 2.7f, "Tjg|y_ qp", 1},
+                     {250.6f, 590.2f, "My first Intro", 1},   {780.0f, 300.4f, "WWWWWWWWWW", 1},
+                     {200.9999f, 300.5f, "qvt71", 0},         {300.5f, 99.99995f, "qvt71", 0}};
+        for (const auto& c : cases) {
+            GLfloat by_lists[4], composed[4];
+            glClear(GL_COLOR_BUFFER_BIT);
+            glRasterPos2f(c.x, c.y);
+            glListBase(font_base - FONT_FIRST_CHAR);
+            glCallLists(static_cast<GLsizei>(std::strlen(c.text)), GL_UNSIGNED_BYTE, c.text);
+            glListBase(0);
+            glGetFloatv(GL_CURRENT_RASTER_POSITION, by_lists);
+            const std::vector<uint8_t> expected = headless_read_pixels();
+
+            glClear(GL_COLOR_BUFFER_BIT);
+            glRasterPos2f(c.x, c.y);
+            const int before = composed_text_draws();
+            print_text("%s", c.text);
+            glGetFloatv(GL_CURRENT_RASTER_POSITION, composed);
+            EXPECT_EQ(composed_text_draws() - before, c.composed) << c.text;
+            EXPECT_TRUE(std::any_of(expected.begin(), expected.end(), [](uint8_t v) { return v > 0; })) << c.text;
+            EXPECT_TRUE(headless_read_pixels() == expected) << c.text << " at " << c.x << ", " << c.y;
+            EXPECT_EQ(composed[0], by_lists[0]) << c.text;
+            EXPECT_EQ(composed[1], by_lists[1]) << c.text;
+        }
+    });
+}
