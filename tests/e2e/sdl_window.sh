@@ -15,7 +15,7 @@ read -r width height < <(xwininfo -id "$win" | awk '/Width:/ {w=$2} /Height:/ {h
 
 # The first caption shows from 0.51 s to 2.1 s of the intro clock.
 wait_for_caption "$win" 8 >/dev/null || fail "no title text in the window"
-import -window "$win" "$BRINDLEC_BIN/e2e-sdl-window.png" 2>/dev/null
+timeout 10 import -window "$win" "$BRINDLEC_BIN/e2e-sdl-window.png" 2>/dev/null
 
 press_key "$win" Escape
 expect_exit_zero 10 "$work/out"

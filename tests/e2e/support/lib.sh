@@ -100,8 +100,14 @@ window_id() {
 
 # press_key WINDOW KEY: a key press sent to the window (xdotool's
 # complaints about Xvfb's input focus, or a key-up that finds the window
-# gone, are no news).
-press_key() { xdotool key --window "$1" "$2" 2>/dev/null || true; }
+# gone, are no news). When the press closes the window, the key-up sent to
+# it is lost and the key stays down in the server, and the next program
+# on the same display would see it held as its window gains the focus:
+# the key is let go on the server too.
+press_key() {
+    xdotool key --window "$1" "$2" 2>/dev/null || true
+    xdotool keyup "$2" 2>/dev/null || true
+}
 
 # bright_fraction FILE: the share of pixels brighter than mid-grey.
 bright_fraction() { convert "$1" -colorspace Gray -threshold 50% -format "%[fx:mean]" info:; }
@@ -143,9 +149,10 @@ wait_for_line() { poll "$3" grep -sqE "$2" "$1"; }
 
 # wait_for_caption ID SECONDS: waits until the window shows text on black
 # (the title captions); prints a wall time by which it showed them (the
-# end of the screenshot that saw them).
+# end of the screenshot that saw them). import can wait for ever on a
+# window that goes away while it reads it: it gets 5 s.
 caption_shown() {
-    import -window "$1" "$shot" 2>/dev/null && at=$(now) &&
+    timeout 5 import -window "$1" "$shot" 2>/dev/null && at=$(now) &&
         awk -v f="$(bright_fraction "$shot" 2>/dev/null)" 'BEGIN {exit !(f > 0.002 && f < 0.2)}'
 }
 wait_for_caption() {
