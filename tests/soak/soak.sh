@@ -159,7 +159,10 @@ awk -v p="$pace" 'BEGIN {exit !(p >= 90)}' || fail "the captured music stops lon
 # scroller's resident size rises and falls with the glyphs on screen (the
 # GL driver's bitmap memory). A leak would not give memory back: the
 # resident size at the last frames must be no more than the most any
-# scene's start-up reached, with 2 MiB to spare.
+# scene's start-up reached, with 4 MiB to spare: the heap keeps what
+# llvmpipe frees each frame, so the resident size is the heap's high-water
+# mark and may settle a little above the start-ups' (a leak of a
+# kilobyte a frame, 7.4 MiB over the intro, still fails it).
 starts="0 $(awk '$2 == "scene" {printf "%s ", $NF / 1000}' "$work/trace")"
 start_peak=$(awk -v c="$clock_start" -v starts="$starts" '
     BEGIN {n = split(starts, s, " "); m = 0}
@@ -172,7 +175,7 @@ read -r _ _ main_ticks mixing_ticks <<<"$(tail -1 "$work/samples")"
 mib() { awk -v k="$1" 'BEGIN {printf "%.1f MiB", k / 1024}'; }
 echo "soak: memory (VmRSS): $(mib "$after") at 10 s, peak $(mib "$peak"), $(mib "$at_end") at the last" \
      "frames; scene start-ups reached $(mib "$start_peak")"
-[ "$at_end" -le $((start_peak + 2048)) ] ||
+[ "$at_end" -le $((start_peak + 4096)) ] ||
     fail "resident memory grew after start-up: $(mib "$at_end") at the end, $(mib "$start_peak") at most while starting"
 hz=$(getconf CLK_TCK)
 awk -v m="$main_ticks" -v x="$mixing_ticks" -v hz="$hz" -v d="$duration" 'BEGIN {
