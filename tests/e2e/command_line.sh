@@ -13,3 +13,18 @@ status=$?
 [ $status = 1 ] || fail "no display must exit 1 (got $status)"
 [ "$(printf '%s\n' "$out" | wc -l)" = 1 ] || fail "no display must print one line, got: $out"
 echo "ok: --help, --version, unknown argument, no display"
+
+# brindlec-music --wav: the header declares exactly the frames written, and
+# a render longer than a WAV file can hold is refused before anything is made.
+music="$BRINDLEC_BIN/brindlec-music"
+make_work_dir
+"$music" --wav "$work/a.wav" --seconds 2.5 --rate 8000 2>/dev/null || fail "--wav of 2.5 s failed"
+[ "$(stat -c %s "$work/a.wav")" = $((44 + 20000 * 4)) ] || fail "2.5 s at 8000 Hz is not 20000 frames"
+[ "$(od -An -tu4 -j4 -N4 "$work/a.wav" | tr -d ' ')" = $((36 + 80000)) ] || fail "RIFF size"
+[ "$(od -An -tu4 -j40 -N4 "$work/a.wav" | tr -d ' ')" = 80000 ] || fail "data size"
+od -An -v -td2 -j44 "$work/a.wav" | tr -s ' ' '\n' | grep -qv '^0*$' || fail "the render is silent"
+out=$("$music" --wav "$work/long.wav" --seconds 86400 --rate 192000 2>&1)
+[ $? = 1 ] || fail "a render beyond 4 GiB must fail"
+printf '%s\n' "$out" | grep -q "more than a WAV file holds" || fail "no reason for the refused length: $out"
+[ ! -e "$work/long.wav" ] || fail "a refused render left a file"
+echo "ok: brindlec-music --wav sizes and the 4 GiB limit"

@@ -19,11 +19,21 @@ bool write_file(const std::string& path, const std::vector<uint8_t>& bytes, std:
     return ok;
 }
 
-bool write_wav(const std::string& path, int rate, const std::vector<int16_t>& frames, std::string* error)
+bool open_wav(WavWriter* wav, const std::string& path, int rate, uint64_t frames, std::string* error)
 {
-    const uint32_t data_bytes = static_cast<uint32_t>(frames.size() * 2);
+    if (frames > MAX_WAV_FRAMES) {
+        *error = path + ": more frames than a WAV file holds";
+        return false;
+    }
+    wav->path = path;
+    wav->frames_left = frames;
+    wav->file = std::fopen(path.c_str(), "wb");
+    if (!wav->file) {
+        *error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    const uint32_t data_bytes = static_cast<uint32_t>(frames * 4);
     ByteWriter out;
-    out.bytes.reserve(44 + data_bytes);
     out.text("RIFF", 4);
     out.u32(36 + data_bytes);
     out.text("WAVEfmt ", 8);
@@ -36,6 +46,59 @@ bool write_wav(const std::string& path, int rate, const std::vector<int16_t>& fr
     out.u16(16);
     out.text("data", 4);
     out.u32(data_bytes);
-    for (int16_t value : frames) out.u16(static_cast<uint16_t>(value));
-    return write_file(path, out.bytes, error);
+    if (std::fwrite(out.bytes.data(), 1, out.bytes.size(), wav->file) != out.bytes.size()) {
+        close_wav(wav, error);
+        *error = path + ": write failed";
+        return false;
+    }
+    return true;
+}
+
+bool write_wav_frames(WavWriter* wav, const int16_t* frames, uint32_t count, std::string* error)
+{
+    if (!wav->file || count > wav->frames_left) {
+        *error = wav->path + ": more frames than its header declares";
+        return false;
+    }
+    wav->bytes.resize(4 * static_cast<size_t>(count));
+    uint8_t* to = wav->bytes.data();
+    for (uint32_t i = 0; i < 2 * count; ++i) {
+        const uint16_t value = static_cast<uint16_t>(frames[i]);
+        *to++ = static_cast<uint8_t>(value & 0xFF);
+        *to++ = static_cast<uint8_t>(value >> 8);
+    }
+    wav->frames_left -= count;
+    if (std::fwrite(wav->bytes.data(), 1, wav->bytes.size(), wav->file) != wav->bytes.size()) {
+        *error = wav->path + ": write failed";
+        return false;
+    }
+    return true;
+}
+
+bool close_wav(WavWriter* wav, std::string* error)
+{
+    if (!wav->file) return false;
+    bool ok = std::fclose(wav->file) == 0;
+    wav->file = nullptr;
+    if (!ok) *error = wav->path + ": write failed";
+    else if (wav->frames_left != 0) *error = wav->path + ": fewer frames than its header declares";
+    return ok && wav->frames_left == 0;
+}
+
+bool write_wav(const std::string& path, int rate, const std::vector<int16_t>& frames, std::string* error)
+{
+    const uint64_t count = frames.size() / 2;
+    WavWriter wav;
+    if (!open_wav(&wav, path, rate, count, error)) return false;
+    // A chunk at a time keeps the byte copy small.
+    const uint32_t chunk = 1u << 16;
+    for (uint64_t at = 0; at < count; at += chunk) {
+        const uint32_t n = static_cast<uint32_t>(count - at < chunk ? count - at : chunk);
+        if (!write_wav_frames(&wav, frames.data() + 2 * at, n, error)) {
+            std::string ignored;
+            close_wav(&wav, &ignored);
+            return false;
+        }
+    }
+    return close_wav(&wav, error);
 }

@@ -176,23 +176,41 @@ void print_info(const Song* song)
 
 // --- --wav ------------------------------------------------------------------
 
-// The same ring and block fill as playback, with no device.
+// The same ring and block fill as playback, with no device, written to the
+// file a second of music at a time.
 int render_wav(Song* song, const Options& options)
 {
     auto started = std::chrono::steady_clock::now();
-    uint32_t total = static_cast<uint32_t>(options.seconds * options.rate + 0.5);
+    const uint64_t total = static_cast<uint64_t>(options.seconds * options.rate + 0.5);
+    if (total > MAX_WAV_FRAMES) {
+        std::fprintf(stderr, "brindlec-music: %.1f s at %d Hz is more than a WAV file holds (%.1f s at most)\n",
+                     options.seconds, options.rate, static_cast<double>(MAX_WAV_FRAMES) / options.rate);
+        return 1;
+    }
     if (!start_offline_render(song, options.rate)) {
         std::fprintf(stderr, "brindlec-music: cannot render at %d Hz\n", options.rate);
         return 1;
     }
-    std::vector<int16_t> frames(2 * static_cast<size_t>(total));
-    render_offline(frames.data(), total);
-    double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::string error;
-    if (!write_wav(options.wav_path, options.rate, frames, &error)) {
+    WavWriter wav;
+    bool ok = open_wav(&wav, options.wav_path, options.rate, total, &error);
+    std::vector<int16_t> frames(2 * static_cast<size_t>(options.rate));
+    for (uint64_t done = 0; ok && done < total;) {
+        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(total - done, options.rate));
+        render_offline(frames.data(), n);
+        ok = write_wav_frames(&wav, frames.data(), n, &error);
+        done += n;
+    }
+    std::string close_error;
+    if (wav.file && !close_wav(&wav, &close_error) && ok) {
+        ok = false;
+        error = close_error;
+    }
+    if (!ok) {
         std::fprintf(stderr, "brindlec-music: cannot write %s\n", error.c_str());
         return 1;
     }
+    double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::fprintf(stderr, "brindlec-music: %.1f s of music in %.3f s (%.0f x real time)\n", options.seconds,
                  elapsed, elapsed > 0 ? options.seconds / elapsed : 0.0);
     return 0;
