@@ -26,6 +26,9 @@ extern const GLfloat text_colour[4];
 
 void render_frame(void);
 void draw_scene0(void);
+// Before the first frame: a little of everything the scenes draw, into the
+// back buffer the start-up frame clears; the GL state is left as it was.
+void warm_up_drawing(void);
 
 // ---------------------------------------------------------------------------
 // Shared by several scenes

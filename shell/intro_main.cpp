@@ -61,7 +61,9 @@ int run_intro(void*, void*, char*, int)
     int height = want_fullscreen ? 768 : 600;
     if (!open_gl_window("Brindlec by qvt71", width, height, 32, want_fullscreen)) return 0;
 
-    // One black frame while the sound output opens.
+    // One black frame while the sound output opens, over what the GL's
+    // first use of each drawing state left in the back buffer.
+    warm_up_drawing();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glFlush();
     platform_swap_buffers();

@@ -6,6 +6,7 @@
 // of other lists) and replays them through the same routines. Other calls
 // made while a list is being compiled take effect at once instead; the
 // intro's lists hold nothing else.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -209,21 +210,65 @@ void gl11_call_lists(GLsizei n, GLenum type, const GLvoid* lists)
 
 void gl11_list_base(GLuint base) { gl11.list_base = base; }
 
-// --- Attribute stacks: the list base, and the pixel unpack state ------------
+// --- Attribute stacks: the server groups the intro pushes, and the pixel
+// unpack state ---------------------------------------------------------------
 
 void gl11_push_attrib(GLbitfield mask)
 {
     if (gl11.attrib_depth >= GL11_ATTRIB_DEPTH) return;
-    gl11.list_base_saved[gl11.attrib_depth] = (mask & GL_LIST_BIT) != 0;
-    gl11.list_base_stack[gl11.attrib_depth] = gl11.list_base;
-    gl11.attrib_depth++;
+    Gl11Attributes& saved = gl11.attrib_stack[gl11.attrib_depth++];
+    saved.mask = mask;
+    saved.list_base = gl11.list_base;
+    std::copy(gl11.colour, gl11.colour + 4, saved.colour);
+    std::copy(gl11.normal, gl11.normal + 3, saved.normal);
+    saved.raster_valid = gl11.raster_valid;
+    std::copy(gl11.raster_window, gl11.raster_window + 3, saved.raster_window);
+    std::copy(gl11.raster_colour, gl11.raster_colour + 4, saved.raster_colour);
+    saved.lighting = gl11.lighting;
+    saved.normalize = gl11.normalize;
+    saved.depth_test = gl11.depth_test;
+    saved.material = gl11.material;
+    std::copy(gl11.lights, gl11.lights + GL11_LIGHTS, saved.lights);
+    std::copy(gl11.model_ambient, gl11.model_ambient + 4, saved.model_ambient);
+    saved.polygon_mode = gl11.polygon_mode;
+    saved.line_width = gl11.line_width;
 }
 
 void gl11_pop_attrib(void)
 {
     if (gl11.attrib_depth == 0) return;
-    gl11.attrib_depth--;
-    if (gl11.list_base_saved[gl11.attrib_depth]) gl11.list_base = gl11.list_base_stack[gl11.attrib_depth];
+    const Gl11Attributes& saved = gl11.attrib_stack[--gl11.attrib_depth];
+    const GLbitfield mask = saved.mask;
+    if (mask & GL_LIST_BIT) gl11.list_base = saved.list_base;
+    if (mask & GL_CURRENT_BIT) {
+        std::copy(saved.colour, saved.colour + 4, gl11.colour);
+        std::copy(saved.normal, saved.normal + 3, gl11.normal);
+        gl11.raster_valid = saved.raster_valid;
+        std::copy(saved.raster_window, saved.raster_window + 3, gl11.raster_window);
+        std::copy(saved.raster_colour, saved.raster_colour + 4, gl11.raster_colour);
+    }
+    if (mask & GL_LIGHTING_BIT) {
+        gl11.material = saved.material;
+        std::copy(saved.lights, saved.lights + GL11_LIGHTS, gl11.lights);
+        std::copy(saved.model_ambient, saved.model_ambient + 4, gl11.model_ambient);
+    }
+    if (mask & (GL_ENABLE_BIT | GL_LIGHTING_BIT)) {
+        gl11.lighting = saved.lighting;
+        for (int i = 0; i < GL11_LIGHTS; i++) gl11.lights[i].enabled = saved.lights[i].enabled;
+    }
+    if (mask & GL_ENABLE_BIT) {
+        gl11.normalize = saved.normalize;
+        if (gl11.depth_test != saved.depth_test) {
+            gl11_flush_batches();  // drawn so far under the other depth test
+            gl11.depth_test = saved.depth_test;
+            if (gl11.open) {
+                if (saved.depth_test) gl11.device->glEnable(GL_DEPTH_TEST);
+                else gl11.device->glDisable(GL_DEPTH_TEST);
+            }
+        }
+    }
+    if (mask & GL_POLYGON_BIT) gl11.polygon_mode = saved.polygon_mode;
+    if (mask & GL_LINE_BIT) gl11.line_width = saved.line_width;
 }
 
 void gl11_pixel_storei(GLenum pname, GLint param)

@@ -27,6 +27,22 @@ struct Gl11Material {
     float shininess;
 };
 
+// What glPushAttrib saved: every group the subset keeps, restored on
+// glPopAttrib as far as `mask` names it.
+struct Gl11Attributes {
+    GLbitfield mask;
+    GLuint list_base;                                      // GL_LIST_BIT
+    float colour[4], normal[3];                            // GL_CURRENT_BIT, with the raster position
+    bool raster_valid;
+    float raster_window[3], raster_colour[4];
+    bool lighting, normalize, depth_test;                  // GL_ENABLE_BIT, with each light's switch
+    Gl11Material material;                                 // GL_LIGHTING_BIT, with the lights and lighting
+    Gl11Light lights[GL11_LIGHTS];
+    float model_ambient[4];
+    GLenum polygon_mode;                                   // GL_POLYGON_BIT
+    float line_width;                                      // GL_LINE_BIT
+};
+
 // A vertex after transformation and lighting: what the GPU gets.
 struct Gl11Vertex {
     float clip[4];
@@ -102,8 +118,7 @@ struct Gl11State {
     GLuint list_base, compiling;   // compiling: the list being compiled, or 0
     int call_depth;
     std::vector<Gl11Command> compiled;
-    GLuint list_base_stack[GL11_ATTRIB_DEPTH];
-    bool list_base_saved[GL11_ATTRIB_DEPTH];
+    Gl11Attributes attrib_stack[GL11_ATTRIB_DEPTH];
     int attrib_depth;
     Gl11Unpack unpack;
     Gl11Unpack unpack_stack[GL11_ATTRIB_DEPTH];

@@ -209,6 +209,40 @@ void nested_lists(const GlCalls& gl)
     gl.glCallLists(6, GL_UNSIGNED_BYTE, text);  // base 1000 again: no lists there, nothing drawn
 }
 
+// Lit wire-frame drawing inside pushed attributes; after the pop the
+// same calls draw unlit, filled, thin and in the colour set before.
+void pushed_lighting(const GlCalls& gl)
+{
+    perspective_view(gl);
+    const GLfloat green[4] = {0.2f, 0.9f, 0.3f, 1.0f}, red[4] = {0.9f, 0.1f, 0.1f, 1.0f};
+    const GLfloat violet[4] = {0.6f, 0.2f, 0.9f, 1.0f};
+    gl.glColor4fv(green);
+    gl.glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
+    for (int pass = 0; pass < 2; pass++) {
+        if (pass == 1) gl.glPopAttrib();
+        else {
+            gl.glEnable(GL_LIGHTING);
+            gl.glEnable(GL_LIGHT0);
+            gl.glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, violet);
+            gl.glColor4fv(red);
+            gl.glNormal3f(0.0f, 0.3f, 1.0f);
+            gl.glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+            gl.glLineWidth(3.0f);
+        }
+        gl.glLoadIdentity();
+        gl.glTranslatef(pass ? 1.2f : -1.2f, 0.0f, -5.0f);
+        gl.glBegin(GL_TRIANGLES);
+        gl.glVertex3f(-1.0f, -1.0f, 0.0f);
+        gl.glVertex3f(1.0f, -1.0f, 0.0f);
+        gl.glVertex3f(0.0f, 1.0f, 0.0f);
+        gl.glEnd();
+        gl.glBegin(GL_LINES);
+        gl.glVertex3f(-1.0f, 1.5f, 0.0f);
+        gl.glVertex3f(1.0f, 1.9f, 0.0f);
+        gl.glEnd();
+    }
+}
+
 // An OSMesa context of its own; the frame it shows, as RGB.
 struct Canvas {
     OSMesaContext context = OSMesaCreateContextExt(OSMESA_RGBA, 24, 0, 0, nullptr);
@@ -255,6 +289,7 @@ const SceneCase scenes[] = {
     {"lit quads reaching out of the view", lit_quads_reaching_out, 4000},
     {"lit quads inside the view", lit_quads_inside, 1000},
     {"lists calling lists, pushed list base", nested_lists, 1500},
+    {"lighting, colour, polygon mode and line width pushed", pushed_lighting, 1500},
 };
 
 TEST(Gl11Subset, DrawsWhatOpenGl11Draws)

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "platform/glyphs/composed_text.h"
@@ -164,6 +165,28 @@ TEST(GlState, FixedStateAndTheListsInTheirOrder)
     in_first_frame([] {
         for (GLenum on : {GL_LIGHT0, GL_DEPTH_TEST, GL_NORMALIZE}) EXPECT_TRUE(glIsEnabled(on)) << on;
         EXPECT_FALSE(glIsEnabled(GL_LIGHTING)) << "lighting comes on when the titles end";
+        // What the start-up's warm-up drew with is undone: OpenGL's defaults.
+        struct Default {
+            const char* name;
+            std::function<void(GLfloat*)> get;
+            std::vector<GLfloat> value;
+        };
+        const Default defaults[] = {
+            {"colour", [](GLfloat* v) { glGetFloatv(GL_CURRENT_COLOR, v); }, {1, 1, 1, 1}},
+            {"normal", [](GLfloat* v) { glGetFloatv(GL_CURRENT_NORMAL, v); }, {0, 0, 1}},
+            {"ambient", [](GLfloat* v) { glGetMaterialfv(GL_FRONT, GL_AMBIENT, v); }, {0.2f, 0.2f, 0.2f, 1}},
+            {"diffuse", [](GLfloat* v) { glGetMaterialfv(GL_BACK, GL_DIFFUSE, v); }, {0.8f, 0.8f, 0.8f, 1}},
+            {"polygon mode", [](GLfloat* v) { glGetFloatv(GL_POLYGON_MODE, v); }, {GL_FILL, GL_FILL}},
+            {"line width", [](GLfloat* v) { glGetFloatv(GL_LINE_WIDTH, v); }, {1}},
+            {"model-view", [](GLfloat* v) { glGetFloatv(GL_MODELVIEW_MATRIX, v); },
+             {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}},
+        };
+        for (const Default& d : defaults) {
+            std::vector<GLfloat> got(16, -1);
+            d.get(got.data());
+            got.resize(d.value.size());
+            EXPECT_EQ(got, d.value) << d.name;
+        }
         // The meshes take the lists after the large font's, in the order
         // cross, cube, triangle.
         const GLuint after_font = font_base + FONT_GLYPHS;
