@@ -27,4 +27,14 @@ out=$("$music" --wav "$work/long.wav" --seconds 86400 --rate 192000 2>&1)
 [ $? = 1 ] || fail "a render beyond 4 GiB must fail"
 printf '%s\n' "$out" | grep -q "more than a WAV file holds" || fail "no reason for the refused length: $out"
 [ ! -e "$work/long.wav" ] || fail "a refused render left a file"
-echo "ok: brindlec-music --wav sizes and the 4 GiB limit"
+# A write that fails part-way leaves no file that declares frames it lacks;
+# a device named as the output is failed on but left in place.
+(trap '' XFSZ; ulimit -f 16; "$music" --wav "$work/cut.wav" --seconds 2 --rate 8000 2>"$work/cut.err")
+[ $? = 1 ] || fail "a write beyond the file size limit must fail"
+grep -q "cannot write" "$work/cut.err" || fail "no reason for the failed write: $(cat "$work/cut.err")"
+[ ! -e "$work/cut.wav" ] || fail "a failed render left a file cut short"
+if [ -c /dev/full ]; then
+    "$music" --wav /dev/full --seconds 2 --rate 8000 2>/dev/null && fail "writing to /dev/full must fail"
+    [ -c /dev/full ] || fail "a failed render removed /dev/full"
+fi
+echo "ok: brindlec-music --wav sizes, the 4 GiB limit and failed writes"

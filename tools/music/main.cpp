@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -201,12 +202,20 @@ int render_wav(Song* song, const Options& options)
         ok = write_wav_frames(&wav, frames.data(), n, &error);
         done += n;
     }
+    const bool opened = wav.file != nullptr;
     std::string close_error;
-    if (wav.file && !close_wav(&wav, &close_error) && ok) {
+    if (opened && !close_wav(&wav, &close_error) && ok) {
         ok = false;
         error = close_error;
     }
     if (!ok) {
+        // A file cut short would still declare every frame: leave none.
+        // Only a plain file named as such goes; a device, a pipe or a link
+        // given as OUT is left as it was.
+        std::error_code ignored;
+        if (opened && std::filesystem::symlink_status(options.wav_path, ignored).type() ==
+                          std::filesystem::file_type::regular)
+            std::filesystem::remove(options.wav_path, ignored);
         std::fprintf(stderr, "brindlec-music: cannot write %s\n", error.c_str());
         return 1;
     }
