@@ -25,7 +25,6 @@ enum { PHASE_SLIDE_IN, PHASE_PAUSE, PHASE_APPROACH, PHASE_LOOK_RIGHT, PHASE_LOOK
 
 static const float TRAIN_STEP = 0.055f;  // z a frame from the approach on
 static const float TRAIN_GAP = 0.5f;     // z from one triangle to the next
-static const GLfloat SCROLLER_LINE_WIDTH = 3.0f;
 
 // ---------------------------------------------------------------------------
 // The triangular-frame mesh

@@ -26,6 +26,9 @@ extern const GLfloat text_colour[4];
 
 void render_frame(void);
 void draw_scene0(void);
+// The end scroller's divider lines are this many pixels wide (set at the
+// end of scene 3).
+static const GLfloat SCROLLER_LINE_WIDTH = 3.0f;
 // Before the first frame: a little of everything the scenes draw, into the
 // back buffer the start-up frame clears; the GL state is left as it was.
 void warm_up_drawing(void);

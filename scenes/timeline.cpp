@@ -34,7 +34,7 @@ void render_frame(void)
 // frame, a dropped frame each. Drawing every kind of thing the scenes draw
 // once, in the states they draw it, moves that work into the start-up:
 // bitmap text unlit and lit, the meshes' lists lit and as wire frames, and
-// wide lines. The 3-pixel width is the scroller's.
+// the scroller's wide lines.
 void warm_up_drawing(void)
 {
     glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
@@ -50,7 +50,7 @@ void warm_up_drawing(void)
     glCallList(triangle_list);
     glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
     glCallList(cube_list);
-    glLineWidth(3.0f);
+    glLineWidth(SCROLLER_LINE_WIDTH);
     glBegin(GL_LINES);
     glVertex3f(-1.0f, 0.0f, 0.0f);
     glVertex3f(1.0f, 0.0f, 0.0f);
