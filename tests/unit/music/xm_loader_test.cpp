@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <climits>
 #include <functional>
-#include <string>
 
 #include "tests/unit/music/xm_builder.h"
 
@@ -88,10 +87,6 @@ TEST(music_xm_loader, WhatItReadsAndClamps) {
     EXPECT_TRUE(song->instruments[3].sample_count == 3 && song->instruments[3].samples[3] == &empty_sample);
     EXPECT_TRUE(song.sample(3, 0).data[1] == 512 && song.sample(3, 1).length == 0 && !song.sample(3, 1).data);
     EXPECT_TRUE(song.sample(3, 2).data[0] == 768 && song.sample(3, 2).volume == 64);
-    // What the module says of itself, for the tools.
-    EXPECT_EQ(std::vector<std::string>({song->title, song->tracker, song->instruments[2].name}),
-              std::vector<std::string>({"test module", "brindlec tests", "instrument"}));
-    EXPECT_EQ(song->format_version, 0x0104);
 }
 
 TEST(music_xm_loader, SampleDecodingAndLoops) {
@@ -238,7 +233,6 @@ TEST(music_xm_loader, AFileCutShortSaysWhereItEnds) {
          "the file ends inside the data of instrument 1, sample 0: 10 of its 100 values"},
         // Cut inside the last sample's data, the module plays, the rest silent.
         {END - 30, LOAD_OK, "the file ends inside the data of instrument 2, sample 0: 70 of its 100 values"},
-        {END, LOAD_OK, ""},
     };
     TestModule module = tick_module(2, 2, 4);
     module.put(0, 0, 0, cell(C4));

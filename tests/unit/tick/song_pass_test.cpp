@@ -14,15 +14,13 @@ namespace {
 // is six of them.
 const uint64_t T = 441, ROW = 6 * T;
 
-struct Measured {
+SongPass measured(const TestModule& module, int rate = OUTPUT_RATE) {
     SongPass pass;
-    explicit Measured(const TestModule& module, int rate = OUTPUT_RATE) {
-        Song* song = load_bytes(build_module(module));
-        EXPECT_NE(song, nullptr) << song_load_status.reason;
-        EXPECT_TRUE(song && measure_song_pass(song, rate, &pass));
-        free_song(song);
-    }
-};
+    Song* song = load_bytes(build_module(module));
+    EXPECT_TRUE(song && measure_song_pass(song, rate, &pass)) << song_load_status.reason;
+    free_song(song);
+    return pass;
+}
 
 TEST(tick_song_pass, LengthUntilARowComesRoundAgain) {
     auto jump = [](int order) { return cell(0, 0, 'B', order); };
@@ -35,9 +33,7 @@ TEST(tick_song_pass, LengthUntilARowComesRoundAgain) {
         uint64_t frames;
         uint32_t rows_played;
         int end_order, end_row;
-        int speed = 6;
     } cases[] = {
-        {"one pattern, then its start again", 1, 16, 0, {}, 16 * ROW, 16, 0, 0},
         {"three orders, then the restart position", 3, 4, 1, {}, 3 * 4 * ROW, 12, 1, 0},
         {"B01 on row 3 of the last order", 3, 8, 0, {{2, 3, 1, jump(1)}}, (8 + 8 + 4) * ROW, 20, 1, 0},
         {"B02 on row 0 skips order 1", 3, 8, 0, {{0, 0, 1, jump(2)}}, (1 + 8) * ROW, 9, 0, 0},
@@ -55,31 +51,26 @@ TEST(tick_song_pass, LengthUntilARowComesRoundAgain) {
          8 * 3 * T + 8 * 3 * 367, 16, 0, 0},
         {"EE2 on row 2 plays it three times as long", 1, 8, 0, {{0, 2, 1, cell(0, 0, 'E', 0xE2)}}, (8 + 2) * ROW, 8,
          0, 0},
-        {"speed 0 plays a row a tick", 1, 8, 0, {}, 8 * T, 8, 0, 0, 0},
     };
     for (const auto& c : cases) {
         TestModule module = tick_module(2, c.patterns, c.rows);
         module.restart = uint16_t(c.restart);
-        module.speed = uint16_t(c.speed);
         module.cells = c.cells;
-        const SongPass pass = Measured(module).pass;
-        EXPECT_TRUE(pass.ended) << c.name;
+        const SongPass pass = measured(module);
         EXPECT_EQ(pass.frames, c.frames) << c.name;
-        EXPECT_EQ(std::vector<int>({int(pass.rows), pass.end_order, pass.end_row}),
-                  std::vector<int>({int(c.rows_played), c.end_order, c.end_row}))
-            << c.name;
+        EXPECT_EQ(std::vector<int>({pass.ended, int(pass.rows), pass.end_order, pass.end_row}),
+                  std::vector<int>({true, int(c.rows_played), c.end_order, c.end_row})) << c.name;
     }
     // The same pass at 44100 Hz: 882 frames a tick.
-    EXPECT_EQ(Measured(tick_module(1, 1, 16), 44100).pass.frames, 16 * 6 * 882u);
+    EXPECT_EQ(measured(tick_module(1, 1, 16), 44100).frames, 16 * 6 * 882u);
     // 256 orders of 256 rows at speed 31 would take 2031616 ticks: more
     // than are followed, so no end is found.
     TestModule endless = tick_module(1, 1, 256);
     endless.song_length = 256;
     endless.orders.assign(256, 0);
     endless.speed = 31;
-    const SongPass pass = Measured(endless).pass;
-    EXPECT_FALSE(pass.ended);
-    EXPECT_TRUE(pass.ticks == MAX_PASS_TICKS && pass.frames == uint64_t{MAX_PASS_TICKS} * T);
+    const SongPass pass = measured(endless);
+    EXPECT_TRUE(!pass.ended && pass.ticks == MAX_PASS_TICKS && pass.frames == uint64_t{MAX_PASS_TICKS} * T);
 }
 
 // The embedded song, worked out from its order list: pattern 0 has 56
@@ -122,8 +113,6 @@ TEST(tick_song_pass, LeavesTheEngineAsItFoundIt) {
     EXPECT_FALSE(measure_song_pass(play.song, OUTPUT_RATE, &pass));
     EXPECT_EQ(pass.frames, 0u);
     stop_song(play.song);
-    EXPECT_FALSE(measure_song_pass(play.song, MIN_OUTPUT_RATE - 1, &pass) ||
-                 measure_song_pass(nullptr, OUTPUT_RATE, &pass));
 }
 
 }  // namespace
