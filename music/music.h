@@ -183,7 +183,7 @@ enum SongLoadError {
     LOAD_CUT_SHORT,         // the file ends inside its header, a pattern or an instrument
 };
 
-enum { LOAD_REASON_SIZE = 96 };
+enum { LOAD_REASON_SIZE = 128 };
 
 struct SongLoadStatus {
     SongLoadError error;

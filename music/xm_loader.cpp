@@ -77,9 +77,9 @@ void read_bytes(XmReader* reader, void* destination, int count)
     if (position(reader) - before < count) reader->ran_out = true;
 }
 
-// The file ended `where` (a printf format): refused with it. When
-// it had already ended inside an earlier instrument's sample data, that is
-// where it was cut and the reason says so.
+// The file ended `where` (a printf format): refused with that. When it
+// had already ended inside an earlier instrument's sample data, that is
+// where it was cut, and the reason says so instead.
 #if defined(__GNUC__)
 __attribute__((format(printf, 2, 3)))
 #endif
@@ -375,7 +375,7 @@ void read_sample_data(XmReader* reader, Sample* sample, int slot)
     uint32_t count = read_sample_values(reader, sample);
     if (count < sample->length && !reader->data_cut[0])
         std::snprintf(reader->data_cut, sizeof reader->data_cut,
-                      "the file ends inside the data of instrument %d, sample %d: %u of its %u values",
+                      "the file ends inside the data of instrument %d, sample %d, after %u of its %u values",
                       reader->instrument, slot, count, sample->length);
     uint16_t sum = 0;
     for (uint32_t i = 0; i < count; ++i) {

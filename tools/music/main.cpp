@@ -142,7 +142,7 @@ Song* load_module(const Options& options, std::string* note)
     if (!song) std::fprintf(stderr, "brindlec-music: %s: %s\n", name.c_str(), status.reason);
     *note = song ? status.reason : "";
     if (song && !note->empty() && !options.info)
-        std::fprintf(stderr, "brindlec-music: %s: %s; they play as silence\n", name.c_str(), note->c_str());
+        std::fprintf(stderr, "brindlec-music: %s: %s; the rest plays as silence\n", name.c_str(), note->c_str());
     return song;
 }
 

@@ -76,7 +76,7 @@ std::string module_summary(const Song* song, const SongPass& pass, int rate, con
     add(&out, "Patterns:    %d\n", song->pattern_slots);
     add(&out, "Instruments: %d, %d with samples\n", song->instrument_count, instruments_with_samples(song));
     add(&out, "Samples:     %d\n", samples_in(song));
-    if (!note.empty()) add(&out, "Note:        %s; they play as silence\n", note.c_str());
+    if (!note.empty()) add(&out, "Note:        %s; the rest plays as silence\n", note.c_str());
     for (int i = 0; i < song->instrument_count; ++i) {
         const Instrument& instrument = song->instruments[i];
         if (instrument.sample_count == 0) continue;

@@ -230,9 +230,9 @@ TEST(music_xm_loader, AFileCutShortSaysWhereItEnds) {
         // Cut inside the first instrument's data, the second instrument is
         // missing: the cut is the reason.
         {DATA_1 + 10, LOAD_CUT_SHORT,
-         "the file ends inside the data of instrument 1, sample 0: 10 of its 100 values"},
+         "the file ends inside the data of instrument 1, sample 0, after 10 of its 100 values"},
         // Cut inside the last sample's data, the module plays, the rest silent.
-        {END - 30, LOAD_OK, "the file ends inside the data of instrument 2, sample 0: 70 of its 100 values"},
+        {END - 30, LOAD_OK, "the file ends inside the data of instrument 2, sample 0, after 70 of its 100 values"},
     };
     TestModule module = tick_module(2, 2, 4);
     module.put(0, 0, 0, cell(C4));

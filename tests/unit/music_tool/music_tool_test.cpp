@@ -45,7 +45,7 @@ TEST(music_tool_info, SummaryInTheOrderPlayersGiveIt) {
               "    3  two sines               2 samples\n");
     const std::string cut = module_summary(song, SongPass{}, OUTPUT_RATE, "the file ends inside the data");
     EXPECT_NE(cut.find("Duration:    more than 00:00.000: no row comes round again\n"), std::string::npos);
-    EXPECT_NE(cut.find("Note:        the file ends inside the data; they play as silence\n"), std::string::npos);
+    EXPECT_NE(cut.find("Note:        the file ends inside the data; the rest plays as silence\n"), std::string::npos);
     free_song(song);
 
     // Rounded to the millisecond (11 frames are 0.499 ms); minutes past 99.
