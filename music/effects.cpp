@@ -461,10 +461,10 @@ void apply_tick_effect(Song* song, TrackChannel* channel, const PatternNote* cel
     }
 }
 
-void process_tick_effects(Song* song)
+// A later tick of the row `cells` for every channel; `flags` are update
+// flags every channel starts the tick with.
+static void run_tick_effects(Song* song, const PatternNote* cells, uint8_t flags)
 {
-    const PatternNote* cells = current_row_cells(song);
-    if (!cells) return;
     int count = played_channel_count(song);
     for (int c = 0; c < count; ++c) {
         TrackChannel* channel = &channels[c];
@@ -472,7 +472,7 @@ void process_tick_effects(Song* song)
         Sample* sample = resolve_sample(instrument, channel->note);
         channel->volume_offset = 0;
         channel->pitch_offset = 0;
-        channel->update_flags = 0;
+        channel->update_flags = flags;
         step_envelope(channel, instrument);
         step_fadeout(channel, instrument);
         apply_volume_column_tick(channel, cells[c].volume);
@@ -480,4 +480,17 @@ void process_tick_effects(Song* song)
         do_auto_vibrato(channel, instrument);
         update_voice(channel, sample, song);
     }
+}
+
+void process_tick_effects(Song* song)
+{
+    const PatternNote* cells = current_row_cells(song);
+    if (cells) run_tick_effects(song, cells, 0);
+}
+
+void process_empty_tick(Song* song)
+{
+    // Effect 0 with parameter 0 is an arpeggio that plays nothing.
+    static const PatternNote empty_row[MAX_CHANNELS] = {};
+    run_tick_effects(song, empty_row, UPDATE_VOLUME);
 }

@@ -380,6 +380,19 @@ void mix_voices(float* output, int frames)
     }
 }
 
+bool voices_silent(void)
+{
+    for (int i = 0; i < MIXED_VOICES; ++i) {
+        const Voice* voice = &sound_output.voices[i];
+        if (!voice->sample || !voice->sample->data) continue;
+        // A ramp still under way, or a gain reached or wanted, is heard.
+        if (voice->target_left || voice->target_right || voice->current_left || voice->current_right ||
+            voice->ramp_left)
+            return false;
+    }
+    return true;
+}
+
 void clip_to_pcm16(int16_t* destination, const float* source, int frames)
 {
     if (!destination || !source || frames <= 0) return;

@@ -110,6 +110,8 @@ struct Sample {
     int8_t relative_note;
 };
 
+enum { INSTRUMENT_NAME_BYTES = 22, SONG_TEXT_BYTES = 20 };
+
 struct Instrument {
     int sample_count;  // 0..16
     Sample* samples[MAX_SAMPLES_PER_INSTRUMENT];  // unused slots -> &empty_sample
@@ -122,6 +124,7 @@ struct Instrument {
     uint8_t volume_type, panning_type;
     uint8_t vibrato_type, vibrato_sweep, vibrato_depth, vibrato_rate;
     uint16_t fadeout;  // the file's value x 2
+    char name[INSTRUMENT_NAME_BYTES + 1];  // as stored, 0-terminated; for the tools
 };
 
 struct Song {
@@ -151,6 +154,10 @@ struct Song {
     int next_row;    // -1: none pending
     int next_order;  // -1: none pending
     void (*tick_handler)(Song* song);
+    // What the module says of itself, as stored, 0-terminated; for the tools.
+    char title[SONG_TEXT_BYTES + 1];
+    char tracker[SONG_TEXT_BYTES + 1];
+    uint16_t format_version;  // 0x0104 for XM 1.04
 };
 
 enum { SONG_LINEAR_FREQUENCIES = 1 };
@@ -173,13 +180,17 @@ enum SongLoadError {
     LOAD_SAMPLE_COUNT,      // an instrument of more than 16 samples
     LOAD_OUTSIDE_FILE,      // a header size or sample data reaching outside the file
     LOAD_NO_MEMORY,         // an allocation failed
+    LOAD_CUT_SHORT,         // the file ends inside its header, a pattern or an instrument
 };
 
-enum { LOAD_REASON_SIZE = 96 };
+enum { LOAD_REASON_SIZE = 128 };
 
 struct SongLoadStatus {
     SongLoadError error;
-    char reason[LOAD_REASON_SIZE];  // one line naming the failed check; "" when loaded
+    // One line naming the failed check. When loaded: "", or where the file
+    // ends inside the sample data of its last instrument, whose missing
+    // values play as silence.
+    char reason[LOAD_REASON_SIZE];
 };
 
 // What the last load_song or parse_xm found; LOAD_OK after a load.
@@ -220,6 +231,9 @@ struct Voice {
 enum { MIXED_VOICES = 64, VOICE_SLOTS = 256 };
 
 void mix_voices(float* output, int frames);
+// True when no voice adds anything to the mix until a note starts: every
+// one has ended or stands at gain 0 with no ramp left.
+bool voices_silent(void);
 void clip_to_pcm16(int16_t* destination, const float* source, int frames);
 
 // ===========================================================================
@@ -258,6 +272,9 @@ void close_sound_output(void);
 void fill_block(void);
 int output_thread(void* argument);
 void set_tempo(Song* song, int bpm);
+// Frames a tick lasts at `rate` frames per second and `bpm`: what set_tempo
+// sets frames_per_tick to on the open output.
+int tick_frames(int rate, int bpm);
 
 // One pass of the mixing thread: refills every block from write_block up
 // to the block the device is playing, given the frames it has played since
@@ -443,6 +460,11 @@ Sample* resolve_sample(const Instrument* instrument, int note);
 
 // One tick other than tick 0 of the current row for every channel.
 void process_tick_effects(Song* song);
+// A tick of a row without notes, instruments or effects for every channel:
+// envelopes, fadeout and auto-vibrato go on, and every voice's gains are
+// recomputed (so a change of global_volume reaches all of them at once).
+// What the notes still sounding do once a song has ended.
+void process_empty_tick(Song* song);
 // Tick-0 part of a volume-column byte.
 void apply_volume_column(TrackChannel* channel, uint8_t volume);
 // Later-tick part of a volume-column byte.
@@ -485,6 +507,36 @@ int amiga_period(int note, int finetune);
 // table, kept between LOWEST_FREQUENCY and what the mixer can step through.
 int period_frequency(const Song* song, int period, int pitch_offset);
 void update_voice(TrackChannel* channel, const Sample* sample, const Song* song);
+
+// ===========================================================================
+// The song's first pass (song_pass.cpp)
+
+// How long a song plays before it repeats itself: from row 0 of order 0
+// until the sequence comes back to an order and row it has already played
+// (through the restart position, a position jump or a break), following
+// jumps, breaks, pattern loops, pattern delays and speed and tempo changes
+// as the tick engine plays them. The rows a pattern loop (E6x) repeats
+// count as new each time round.
+struct SongPass {
+    uint32_t ticks;   // ticks of the first pass
+    uint64_t frames;  // output frames those ticks last at the rate asked
+    uint32_t rows;    // rows played, a pattern loop's repeats included
+    int end_order;    // the order and row, played before, that the
+    int end_row;      // sequence comes back to: where a second pass begins
+    bool ended;       // false: still no repeat after MAX_PASS_TICKS ticks
+};
+
+// About six hours at 50 ticks a second; only a pattern loop that never
+// runs out plays that long without repeating a row.
+enum { MAX_PASS_TICKS = 1 << 20 };
+
+// Finds the first pass by running play_tick from the start of the song,
+// tick by tick as the block fill does, without mixing. The track channels,
+// the voices and the song's play state are put back as they were, so it
+// may run between loading and playing. False (and *pass zeroed) for a null
+// song, a rate outside MIN_OUTPUT_RATE..MAX_OUTPUT_RATE, or while a song
+// plays on the output (the mixing thread then owns the tick engine).
+bool measure_song_pass(Song* song, int rate, SongPass* pass);
 
 // ===========================================================================
 // Music start-up (music_startup.cpp)

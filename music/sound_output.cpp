@@ -68,15 +68,21 @@ void close_sound_output(void)
     sound_output.output_buffer = nullptr;
 }
 
+int tick_frames(int rate, int bpm)
+{
+    if (bpm < 1) bpm = 1;
+    // A tick lasts 1000 / (bpm x 0.4) ms: floor(2.5 x rate / bpm) frames,
+    // computed exactly in integers (424 at 130 BPM, 441 at 125 BPM).
+    int64_t frames = static_cast<int64_t>(rate) * 5 / (static_cast<int64_t>(bpm) * 2);
+    return frames > 0 ? static_cast<int>(frames) : 1;
+}
+
 void set_tempo(Song* song, int bpm)
 {
     if (!song) return;
     if (bpm < 1) bpm = 1;  // a tempo of 0 has no tick length at all
     song->bpm = bpm;
-    // A tick lasts 1000 / (bpm x 0.4) ms: floor(2.5 x rate / bpm) frames,
-    // computed exactly in integers (424 at 130 BPM, 441 at 125 BPM).
-    int64_t frames = static_cast<int64_t>(sound_output.rate) * 5 / (static_cast<int64_t>(bpm) * 2);
-    song->frames_per_tick = frames > 0 ? static_cast<int>(frames) : 1;
+    song->frames_per_tick = tick_frames(sound_output.rate, bpm);
 }
 
 void fill_block(void)

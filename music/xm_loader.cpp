@@ -5,7 +5,10 @@
 // The module may come from anywhere, so every count, size and offset read
 // from it is checked before it sizes an allocation or indexes an array:
 // impossible values reject the file, values the player could not follow
-// are clamped, and data missing from a truncated file plays as silence.
+// are clamped. A file that ends inside its header, a pattern or an
+// instrument is refused with where it ends; one that ends inside the
+// sample data of its last instrument loads, the missing values playing as
+// silence (as a module cut short in a download usually is).
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
@@ -43,6 +46,8 @@ struct XmReader {
     int64_t size;          // bytes in the whole source
     int64_t sample_bytes;  // sample data declared so far
     int instrument;        // the instrument being read, numbered from 1 as cells name it
+    bool ran_out;          // a read wanted bytes beyond the end of the file
+    char data_cut[LOAD_REASON_SIZE];  // where the file ends inside sample data; "" if it does not
 };
 
 // Records why the module is refused, in one line; returns false for the
@@ -62,31 +67,63 @@ bool refuse(SongLoadError error, const char* format, ...)
 
 bool out_of_memory(void) { return refuse(LOAD_NO_MEMORY, "out of memory"); }
 
+int64_t position(XmReader* reader) { return song_file_tell(reader->file); }
+
+// Reads `count` bytes, noting when the file ends before them.
+void read_bytes(XmReader* reader, void* destination, int count)
+{
+    int64_t before = position(reader);
+    song_file_read(destination, count, reader->file);
+    if (position(reader) - before < count) reader->ran_out = true;
+}
+
+// The file ended `where` (a printf format): refused with that. When it
+// had already ended inside an earlier instrument's sample data, that is
+// where it was cut, and the reason says so instead.
+#if defined(__GNUC__)
+__attribute__((format(printf, 2, 3)))
+#endif
+bool refuse_cut(XmReader* reader, const char* where, ...)
+{
+    if (reader->data_cut[0]) return refuse(LOAD_CUT_SHORT, "%s", reader->data_cut);
+    char text[LOAD_REASON_SIZE];
+    va_list arguments;
+    va_start(arguments, where);
+    std::vsnprintf(text, sizeof text, where, arguments);
+    va_end(arguments);
+    return refuse(LOAD_CUT_SHORT, "the file ends %s", text);
+}
+
 // Little-endian reads. A read past the end delivers nothing, so each
 // destination starts at 0 and missing bytes read as 0.
 uint8_t read_u8(XmReader* reader)
 {
     uint8_t bytes[1] = {0};
-    song_file_read(bytes, 1, reader->file);
+    read_bytes(reader, bytes, 1);
     return bytes[0];
 }
 
 uint16_t read_u16(XmReader* reader)
 {
     uint8_t bytes[2] = {0, 0};
-    song_file_read(bytes, 2, reader->file);
+    read_bytes(reader, bytes, 2);
     return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
 }
 
 uint32_t read_u32(XmReader* reader)
 {
     uint8_t bytes[4] = {0, 0, 0, 0};
-    song_file_read(bytes, 4, reader->file);
+    read_bytes(reader, bytes, 4);
     return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
            static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
 }
 
-int64_t position(XmReader* reader) { return song_file_tell(reader->file); }
+// A text field of `count` bytes into `text` (count + 1 bytes), 0-terminated.
+void read_text(XmReader* reader, char* text, int count)
+{
+    read_bytes(reader, text, count);
+    text[count] = '\0';
+}
 
 void skip(XmReader* reader, int bytes) { song_file_seek(reader->file, bytes, 1); }
 
@@ -120,10 +157,22 @@ bool signature_matches(XmReader* reader)
     return refuse(LOAD_NOT_XM, "no \"%s\" signature: not an XM module", XM_SIGNATURE);
 }
 
+// Title, tracker and format version, between the signature and offset 60.
+void read_module_text(Song* song, XmReader* reader)
+{
+    read_text(reader, song->title, SONG_TEXT_BYTES);
+    skip(reader, 1);  // 0x1A
+    read_text(reader, song->tracker, SONG_TEXT_BYTES);
+    song->format_version = read_u16(reader);
+}
+
 // The header fields from offset 60 on; false for values no player could
 // follow. The number of stored patterns goes to *stored_patterns.
 bool read_header(Song* song, XmReader* reader, int* stored_patterns)
 {
+    if (reader->size < HEADER_END)
+        return refuse_cut(reader, "inside the module header (%lld of its %d bytes)",
+                          static_cast<long long>(reader->size), static_cast<int>(HEADER_END));
     uint32_t header_size = read_u32(reader);
     int length = read_u16(reader);
     int restart = read_u16(reader);
@@ -151,7 +200,11 @@ bool read_header(Song* song, XmReader* reader, int* stored_patterns)
     song->restart_position = static_cast<int16_t>(restart < length ? restart : 0);
     song->channel_count = static_cast<int16_t>(channel_count);
     song->instrument_count = static_cast<int16_t>(instrument_count);
-    if (!next_part_at(reader, HEADER_SIZE_OFFSET + static_cast<int64_t>(header_size), HEADER_END))
+    int64_t patterns_at = HEADER_SIZE_OFFSET + static_cast<int64_t>(header_size);
+    if (patterns_at > reader->size)
+        return refuse_cut(reader, "inside the module header, which declares %u bytes after offset 60",
+                          header_size);
+    if (!next_part_at(reader, patterns_at, HEADER_END))
         return refuse(LOAD_OUTSIDE_FILE, "header size %u does not fit the file", header_size);
     return true;
 }
@@ -191,18 +244,25 @@ bool allocate_pattern(Pattern* pattern, int rows, int channel_count)
 }
 
 // A stored pattern: a 9-byte header, then the packed cells row by row.
-bool read_pattern(Song* song, XmReader* reader, int number)
+bool read_pattern(Song* song, XmReader* reader, int number, int stored_patterns)
 {
     Pattern* pattern = &song->patterns[number];
+    if (position(reader) >= reader->size)
+        return refuse_cut(reader, "before pattern %d of %d", number, stored_patterns);
     read_u32(reader);  // header length: taken to be 9 whatever it says
     read_u8(reader);   // packing type
     int rows = read_u16(reader);
     int packed_size = read_u16(reader);
+    if (reader->ran_out) return refuse_cut(reader, "inside the header of pattern %d", number);
     if (rows < 1 || rows > MAX_ROWS) return refuse(LOAD_PATTERN_ROWS, "pattern %d declares %d rows", number, rows);
     if (!allocate_pattern(pattern, rows, song->channel_count)) return false;
     if (packed_size == 0) return true;  // no bytes stored: every cell empty
     int cells = rows * song->channel_count;
-    for (int i = 0; i < cells; ++i) read_cell(reader, &pattern->notes[i]);
+    for (int i = 0; i < cells; ++i) {
+        read_cell(reader, &pattern->notes[i]);
+        if (reader->ran_out)
+            return refuse_cut(reader, "inside pattern %d, at row %d of %d", number, i / song->channel_count, rows);
+    }
     return true;
 }
 
@@ -217,7 +277,7 @@ bool read_patterns(Song* song, XmReader* reader, int stored_patterns)
     if (!song->patterns) return out_of_memory();
     song->pattern_slots = slots;
     for (int p = 0; p < stored_patterns; ++p)
-        if (!read_pattern(song, reader, p)) return false;
+        if (!read_pattern(song, reader, p, stored_patterns)) return false;
     // Patterns the order table plays but the file does not store: 64 empty rows.
     for (int p = stored_patterns; p < song->used_pattern_count; ++p)
         if (!allocate_pattern(&song->patterns[p], EMPTY_PATTERN_ROWS, song->channel_count)) return false;
@@ -306,11 +366,17 @@ uint32_t read_sample_values(XmReader* reader, Sample* sample)
 }
 
 // Sample data: stored as deltas; the value after the loop end continues
-// the loop so the mixer can interpolate across it.
-void read_sample_data(XmReader* reader, Sample* sample)
+// the loop so the mixer can interpolate across it. Where the file ends
+// inside them is noted: the load goes on, and is refused with that reason
+// only if more parts were due.
+void read_sample_data(XmReader* reader, Sample* sample, int slot)
 {
     if (sample->length == 0) return;
     uint32_t count = read_sample_values(reader, sample);
+    if (count < sample->length && !reader->data_cut[0])
+        std::snprintf(reader->data_cut, sizeof reader->data_cut,
+                      "the file ends inside the data of instrument %d, sample %d, after %u of its %u values",
+                      reader->instrument, slot, count, sample->length);
     uint16_t sum = 0;
     for (uint32_t i = 0; i < count; ++i) {
         sum = static_cast<uint16_t>(sum + static_cast<uint16_t>(sample->data[i]));
@@ -378,23 +444,26 @@ bool read_instrument_samples(XmReader* reader, Instrument* instrument)
 {
     int64_t headers_end = position(reader) + int64_t{SAMPLE_HEADER_BYTES} * instrument->sample_count;
     if (headers_end > reader->size)
-        return refuse(LOAD_OUTSIDE_FILE, "instrument %d: %d sample headers run past the end of the file",
-                      reader->instrument, instrument->sample_count);
+        return refuse_cut(reader, "inside the sample headers of instrument %d (%d declared)",
+                          reader->instrument, instrument->sample_count);
     for (int i = 0; i < instrument->sample_count; ++i) {
         Sample* sample = static_cast<Sample*>(std::calloc(1, sizeof(Sample)));
         instrument->samples[i] = sample;  // owned by the song from here on
         if (!sample) return out_of_memory();
         if (!read_sample_header(reader, sample, i)) return false;
     }
-    for (int i = 0; i < instrument->sample_count; ++i) read_sample_data(reader, instrument->samples[i]);
+    for (int i = 0; i < instrument->sample_count; ++i) read_sample_data(reader, instrument->samples[i], i);
     return true;
 }
 
-bool read_instrument(XmReader* reader, Instrument* instrument)
+bool read_instrument(XmReader* reader, Instrument* instrument, int instrument_count)
 {
     int64_t start = position(reader);
+    if (start >= reader->size)
+        return refuse_cut(reader, "before instrument %d of %d", reader->instrument, instrument_count);
     uint32_t header_size = read_u32(reader);
-    skip(reader, 23);  // name and type
+    read_text(reader, instrument->name, INSTRUMENT_NAME_BYTES);
+    skip(reader, 1);  // type
     int sample_count = read_u16(reader);
     if (sample_count > MAX_SAMPLES_PER_INSTRUMENT)
         return refuse(LOAD_SAMPLE_COUNT, "instrument %d declares %d samples; at most %d", reader->instrument,
@@ -406,6 +475,9 @@ bool read_instrument(XmReader* reader, Instrument* instrument)
         read_instrument_fields(reader, instrument);
     }
     int64_t fields_end = start + (sample_count > 0 ? INSTRUMENT_FIELDS_FULL : INSTRUMENT_FIELDS_SHORT);
+    if (reader->ran_out || samples_at > reader->size)
+        return refuse_cut(reader, "inside the header of instrument %d, which declares %u bytes",
+                          reader->instrument, header_size);
     if (!next_part_at(reader, samples_at, fields_end))
         return refuse(LOAD_OUTSIDE_FILE, "instrument %d: header size %u does not fit the file", reader->instrument,
                       header_size);
@@ -420,7 +492,7 @@ bool read_instruments(Song* song, XmReader* reader)
     if (!song->instruments) return out_of_memory();
     for (int i = 0; i < song->instrument_count; ++i) {
         reader->instrument = i + 1;
-        if (!read_instrument(reader, &song->instruments[i])) return false;
+        if (!read_instrument(reader, &song->instruments[i], song->instrument_count)) return false;
     }
     return true;
 }
@@ -433,15 +505,19 @@ bool parse_xm(Song* song, SongFile* file)
 {
     song_load_status = SongLoadStatus{LOAD_OK, ""};
     if (!song || !file) return refuse(LOAD_NO_SOURCE, "no song source is open");
-    XmReader reader = {file, source_size(file), 0, 0};
+    XmReader reader = {file, source_size(file), 0, 0, false, ""};
     if (!signature_matches(&reader)) return false;
     song->tick_handler = play_tick;
     song->initial_global_volume = 64;
+    read_module_text(song, &reader);
     song_file_seek(file, HEADER_SIZE_OFFSET, 0);
     int stored_patterns = 0;
     if (!read_header(song, &reader, &stored_patterns)) return false;
     if (!read_patterns(song, &reader, stored_patterns)) return false;
-    return read_instruments(song, &reader);
+    if (!read_instruments(song, &reader)) return false;
+    // Loaded; the status still says where sample data were cut short.
+    std::snprintf(song_load_status.reason, LOAD_REASON_SIZE, "%s", reader.data_cut);
+    return true;
 }
 
 Song* load_song(const char* name)

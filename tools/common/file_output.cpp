@@ -68,9 +68,35 @@ bool write_wav_frames(WavWriter* wav, const int16_t* frames, uint32_t count, std
         *to++ = static_cast<uint8_t>(value >> 8);
     }
     wav->frames_left -= count;
+    wav->frames_written += count;
     if (std::fwrite(wav->bytes.data(), 1, wav->bytes.size(), wav->file) != wav->bytes.size()) {
         *error = wav->path + ": write failed";
         return false;
+    }
+    return true;
+}
+
+bool end_wav_early(WavWriter* wav, std::string* error)
+{
+    if (!wav->file) return false;
+    if (wav->frames_left == 0) return true;
+    const uint32_t data_bytes = static_cast<uint32_t>(wav->frames_written * 4);
+    if (std::fflush(wav->file) == 0 && std::fseek(wav->file, 4, SEEK_SET) == 0) {
+        ByteWriter riff, data;
+        riff.u32(36 + data_bytes);
+        data.u32(data_bytes);
+        bool ok = std::fwrite(riff.bytes.data(), 1, 4, wav->file) == 4 &&
+                  std::fseek(wav->file, 40, SEEK_SET) == 0 &&
+                  std::fwrite(data.bytes.data(), 1, 4, wav->file) == 4 &&
+                  std::fseek(wav->file, 0, SEEK_END) == 0;
+        if (!ok) *error = wav->path + ": write failed";
+        wav->frames_left = 0;
+        return ok;
+    }
+    const std::vector<int16_t> silence(2 * 4096, 0);
+    while (wav->frames_left > 0) {
+        const uint32_t n = static_cast<uint32_t>(wav->frames_left < 4096 ? wav->frames_left : 4096);
+        if (!write_wav_frames(wav, silence.data(), n, error)) return false;
     }
     return true;
 }

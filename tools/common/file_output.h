@@ -20,6 +20,7 @@ struct WavWriter {
     std::FILE* file = nullptr;
     std::string path;
     uint64_t frames_left = 0;
+    uint64_t frames_written = 0;
     std::vector<uint8_t> bytes;  // the chunk being written, little-endian
 };
 
@@ -28,6 +29,11 @@ struct WavWriter {
 bool open_wav(WavWriter* wav, const std::string& path, int rate, uint64_t frames, std::string* error);
 // Appends `count` frames; more than the header declared is refused.
 bool write_wav_frames(WavWriter* wav, const int16_t* frames, uint32_t count, std::string* error);
+// Declares only the frames written so far, when the music ended before
+// the length the header was opened with: the header's sizes are rewritten
+// where the file can be repositioned; where it cannot (a pipe), silence
+// fills the frames still declared.
+bool end_wav_early(WavWriter* wav, std::string* error);
 // Closes the file; false if fewer frames came than the header declared.
 bool close_wav(WavWriter* wav, std::string* error);
 

@@ -1,15 +1,21 @@
 // brindlec-music: plays an XM module through the intro's music player,
-// prints what the loader read, or renders it offline to a WAV file.
+// describes it, or renders it offline to a WAV file.
 //
-//   brindlec-music [FILE.xm]                  play until interrupted (Ctrl+C)
-//   brindlec-music --info [FILE.xm]           header fields and a summary
+//   brindlec-music [--loop] [FILE.xm]          play to the song's end (Ctrl+C ends earlier)
+//   brindlec-music --info [--full] [FILE.xm]   a summary; --full adds what the loader read
 //   brindlec-music --wav OUT.wav [--seconds N] [--rate HZ] [FILE.xm]
-//   brindlec-music --make-test-module OUT.xm [--channels N]
+//   brindlec-music --make-test-module OUT.xm [--channels N] [--rows N]
 //
-// Without FILE the module embedded in the intro is used.
+// Without FILE the module embedded in the intro is used. The song's end is
+// the end of its first pass: where the sequence comes back to a row it has
+// played, as the restart position or a jump back takes it there.
+#include <unistd.h>
+#include <sys/ioctl.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -22,24 +28,29 @@
 #include "music/music.h"
 #include "platform/platform.h"
 #include "tools/common/file_output.h"
+#include "tools/music/module_info.h"
+#include "tools/music/song_end.h"
 #include "tools/music/test_module.h"
 
 namespace {
 
 const char* const USAGE =
-    "usage: brindlec-music [FILE.xm]\n"
-    "       brindlec-music --info [FILE.xm]\n"
+    "usage: brindlec-music [--loop] [FILE.xm]\n"
+    "       brindlec-music --info [--full] [FILE.xm]\n"
     "       brindlec-music --wav OUT.wav [--seconds N] [--rate HZ] [FILE.xm]\n"
-    "       brindlec-music --make-test-module OUT.xm [--channels N]\n";
+    "       brindlec-music --make-test-module OUT.xm [--channels N] [--rows N]\n";
 
 struct Options {
     std::string module_path;  // empty: the embedded module
     bool info = false;
+    bool full = false;
+    bool loop = false;
     std::string wav_path;
-    double seconds = 60.0;
+    double seconds = 0;  // 0: to the song's end and its ring-out
     int rate = OUTPUT_RATE;
     std::string test_module_path;
     int channels = 32;
+    int rows = 64;
 };
 
 volatile std::sig_atomic_t interrupted = 0;
@@ -60,6 +71,10 @@ bool parse_options(int argc, char** argv, Options* options)
         double number = 0;
         if (arg == "--info") {
             options->info = true;
+        } else if (arg == "--full") {
+            options->full = true;
+        } else if (arg == "--loop") {
+            options->loop = true;
         } else if (arg == "--wav" && has_value) {
             options->wav_path = argv[++i];
         } else if (arg == "--make-test-module" && has_value) {
@@ -74,6 +89,9 @@ bool parse_options(int argc, char** argv, Options* options)
         } else if (arg == "--channels" && has_value && parse_number(argv[++i], &number)) {
             if (number < 1 || number > MAX_CHANNELS || number != static_cast<int>(number)) return false;
             options->channels = static_cast<int>(number);
+        } else if (arg == "--rows" && has_value && parse_number(argv[++i], &number)) {
+            if (number < 1 || number > MAX_ROWS || number != static_cast<int>(number)) return false;
+            options->rows = static_cast<int>(number);
         } else if (!arg.empty() && arg[0] != '-' && options->module_path.empty()) {
             options->module_path = arg;
         } else {
@@ -81,7 +99,8 @@ bool parse_options(int argc, char** argv, Options* options)
         }
     }
     int modes = options->info + !options->wav_path.empty() + !options->test_module_path.empty();
-    return modes <= 1;
+    bool playing = modes == 0;
+    return modes <= 1 && (!options->full || options->info) && (!options->loop || playing);
 }
 
 // --- Loading ----------------------------------------------------------------
@@ -100,11 +119,17 @@ bool read_file(const std::string& path, std::vector<uint8_t>* bytes)
     return !failed;
 }
 
-// Loads through the memory source, as the intro does; a refused module is
-// reported with the check it failed.
-Song* load_module(const Options& options)
+std::string module_name(const Options& options)
 {
-    std::string name = options.module_path.empty() ? "the embedded module" : options.module_path;
+    return options.module_path.empty() ? "the embedded module" : options.module_path;
+}
+
+// Loads through the memory source, as the intro does; a refused module is
+// reported with the check it failed. *note says what the file lacked when
+// it loaded all the same.
+Song* load_module(const Options& options, std::string* note)
+{
+    std::string name = module_name(options);
     std::vector<uint8_t> bytes;
     if (options.module_path.empty()) {
         bytes.assign(embedded_module, embedded_module + embedded_module_size);
@@ -115,77 +140,58 @@ Song* load_module(const Options& options)
     SongLoadStatus status;
     Song* song = load_song_from_memory(bytes.data(), bytes.size(), &status);
     if (!song) std::fprintf(stderr, "brindlec-music: %s: %s\n", name.c_str(), status.reason);
+    *note = song ? status.reason : "";
+    if (song && !note->empty() && !options.info)
+        std::fprintf(stderr, "brindlec-music: %s: %s; the rest plays as silence\n", name.c_str(), note->c_str());
     return song;
 }
 
 // --- --info -----------------------------------------------------------------
 
-void print_patterns(const Song* song)
+int print_info(Song* song, const Options& options, const std::string& note)
 {
-    std::printf("patterns: %d slots (%d used by the order table)\n", song->pattern_slots,
-                song->used_pattern_count);
-    for (int p = 0; p < song->pattern_slots; ++p) {
-        const Pattern& pattern = song->patterns[p];
-        int notes = 0, effects = 0;
-        for (int i = 0; i < pattern.row_count * song->channel_count; ++i) {
-            notes += pattern.notes[i].note != 0;
-            effects += pattern.notes[i].effect != 0 || pattern.notes[i].param != 0;
-        }
-        std::printf("  pattern %3d: %3d rows, %4d notes, %4d effects\n", p, pattern.row_count, notes, effects);
-    }
-}
-
-const char* loop_name(uint8_t loop_type)
-{
-    return loop_type == LOOP_FORWARD ? "forward" : loop_type == LOOP_PINGPONG ? "ping-pong" : "none";
-}
-
-void print_instruments(const Song* song)
-{
-    std::printf("instruments: %d\n", song->instrument_count);
-    for (int i = 0; i < song->instrument_count; ++i) {
-        const Instrument& in = song->instruments[i];
-        std::printf("  instrument %3d: %2d samples, volume envelope %d points type %d, panning envelope "
-                    "%d points type %d, fadeout %u, vibrato %d/%d/%d/%d\n",
-                    i + 1, in.sample_count, in.volume_points, in.volume_type, in.panning_points,
-                    in.panning_type, in.fadeout, in.vibrato_type, in.vibrato_sweep, in.vibrato_depth,
-                    in.vibrato_rate);
-        for (int s = 0; s < in.sample_count; ++s) {
-            const Sample& sample = *in.samples[s];
-            std::printf("    sample %2d: %7u values, loop %s %u+%u, volume %2u, finetune %4d, panning %3d, "
-                        "relative note %4d\n",
-                        s, sample.length, loop_name(sample.loop_type), sample.loop_start, sample.loop_length,
-                        sample.volume, sample.finetune, sample.panning, sample.relative_note);
-        }
-    }
-}
-
-void print_info(const Song* song)
-{
-    std::printf("song length: %d orders\n", song->song_length);
-    std::printf("restart position: %d\n", song->restart_position);
-    std::printf("channels: %d\n", song->channel_count);
-    std::printf("frequency table: %s\n", song->flags & SONG_LINEAR_FREQUENCIES ? "linear" : "Amiga");
-    std::printf("default speed: %d ticks per row\n", song->default_speed);
-    std::printf("default tempo: %d BPM\n", song->default_bpm);
-    std::printf("orders:");
-    for (int i = 0; i < song->song_length; ++i) std::printf(" %d", song->orders[i]);
-    std::printf("\n");
-    print_patterns(song);
-    print_instruments(song);
+    SongPass pass;
+    measure_song_pass(song, options.rate, &pass);
+    std::fputs(module_summary(song, pass, options.rate, note).c_str(), stdout);
+    if (options.full) std::printf("\n%s", module_dump(song).c_str());
+    return 0;
 }
 
 // --- --wav ------------------------------------------------------------------
 
+// Removes a file left cut short: only a plain file named as such goes; a
+// device, a pipe or a link given as OUT is left as it was.
+void remove_partial(const std::string& path)
+{
+    std::error_code ignored;
+    if (std::filesystem::symlink_status(path, ignored).type() == std::filesystem::file_type::regular)
+        std::filesystem::remove(path, ignored);
+}
+
 // The same ring and block fill as playback, with no device, written to the
-// file a second of music at a time.
+// file a second of music at a time: --seconds N exactly, otherwise the
+// first pass and the ring-out of its last notes.
 int render_wav(Song* song, const Options& options)
 {
     auto started = std::chrono::steady_clock::now();
-    const uint64_t total = static_cast<uint64_t>(options.seconds * options.rate + 0.5);
+    const bool to_end = options.seconds <= 0;
+    SongPass pass = {};
+    uint64_t total = static_cast<uint64_t>(options.seconds * options.rate + 0.5);
+    if (to_end) {
+        measure_song_pass(song, options.rate, &pass);
+        if (!pass.ended) {
+            std::fprintf(stderr,
+                         "brindlec-music: no row of the song comes round again within %s; give --seconds\n",
+                         format_duration(pass.frames, options.rate).c_str());
+            return 1;
+        }
+        total = pass.frames + tail_frames(options.rate);
+        start_song_end(song, pass, options.rate, false);
+    }
     if (total > MAX_WAV_FRAMES) {
         std::fprintf(stderr, "brindlec-music: %.1f s at %d Hz is more than a WAV file holds (%.1f s at most)\n",
-                     options.seconds, options.rate, static_cast<double>(MAX_WAV_FRAMES) / options.rate);
+                     static_cast<double>(total) / options.rate, options.rate,
+                     static_cast<double>(MAX_WAV_FRAMES) / options.rate);
         return 1;
     }
     if (!start_offline_render(song, options.rate)) {
@@ -195,13 +201,12 @@ int render_wav(Song* song, const Options& options)
     std::string error;
     WavWriter wav;
     bool ok = open_wav(&wav, options.wav_path, options.rate, total, &error);
-    std::vector<int16_t> frames(2 * static_cast<size_t>(options.rate));
-    for (uint64_t done = 0; ok && done < total;) {
-        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(total - done, options.rate));
-        render_offline(frames.data(), n);
-        ok = write_wav_frames(&wav, frames.data(), n, &error);
-        done += n;
-    }
+    uint64_t done = 0;
+    if (ok)
+        done = render_song(total, options.rate, [&](const int16_t* frames, uint32_t count) {
+            return ok = write_wav_frames(&wav, frames, count, &error);
+        });
+    if (ok && done < total) ok = end_wav_early(&wav, &error);
     const bool opened = wav.file != nullptr;
     std::string close_error;
     if (opened && !close_wav(&wav, &close_error) && ok) {
@@ -210,36 +215,93 @@ int render_wav(Song* song, const Options& options)
     }
     if (!ok) {
         // A file cut short would still declare every frame: leave none.
-        // Only a plain file named as such goes; a device, a pipe or a link
-        // given as OUT is left as it was.
-        std::error_code ignored;
-        if (opened && std::filesystem::symlink_status(options.wav_path, ignored).type() ==
-                          std::filesystem::file_type::regular)
-            std::filesystem::remove(options.wav_path, ignored);
+        if (opened) remove_partial(options.wav_path);
         std::fprintf(stderr, "brindlec-music: cannot write %s\n", error.c_str());
         return 1;
     }
     double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::fprintf(stderr, "brindlec-music: %.1f s of music in %.3f s (%.0f x real time)\n", options.seconds,
-                 elapsed, elapsed > 0 ? options.seconds / elapsed : 0.0);
+    double seconds = static_cast<double>(done) / options.rate;
+    if (to_end)
+        std::fprintf(stderr, "brindlec-music: the song's %s and %.2f s of its last notes ringing out,",
+                     format_duration(pass.frames, options.rate).c_str(),
+                     static_cast<double>(done - pass.frames) / options.rate);
+    else
+        std::fprintf(stderr, "brindlec-music: %.1f s of music,", seconds);
+    std::fprintf(stderr, " rendered in %.3f s (%.0f x real time)\n", elapsed,
+                 elapsed > 0 ? seconds / elapsed : 0.0);
     return 0;
 }
 
 // --- Playing ----------------------------------------------------------------
 
+// Peak level as a bar of `cells` from -42 dBFS to full scale, '!' at the
+// end once the output clips.
+std::string level_meter(int peak, int cells)
+{
+    double db = peak > 0 ? 20.0 * std::log10(peak / 32768.0) : -100.0;
+    int lit = std::clamp(static_cast<int>(std::lround((db + 42.0) / 42.0 * cells)), 0, cells);
+    std::string bar(static_cast<size_t>(lit), '#');
+    bar.resize(static_cast<size_t>(cells), ' ');
+    if (peak >= 32767) bar.back() = '!';
+    return "|" + bar + "|";
+}
+
+// The song's length as the status line gives it; dashes for a song with
+// no end.
+std::string duration_text(const SongPass& pass, int rate)
+{
+    return pass.ended ? format_duration(pass.frames, rate) : "--:--.---";
+}
+
+// One status line, cut to the terminal's width so that it never wraps.
+std::string status_line(const Song* song, uint64_t played, const SongPass& pass, int rate)
+{
+    SongMoment moment = song_moment_at(played);
+    int rows = moment.pattern < song->pattern_slots ? song->patterns[moment.pattern].row_count : 0;
+    char text[160];
+    std::snprintf(text, sizeof text, "%s / %s  order %3d/%-3d  pattern %3d  row %3d/%-3d  %s",
+                  format_duration(played, rate).c_str(), duration_text(pass, rate).c_str(), moment.order,
+                  song->song_length, moment.pattern, moment.row, rows, level_meter(moment.peak, 14).c_str());
+    std::string line = text;
+    winsize size = {};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 2 && line.size() > size.ws_col - 2u)
+        line.resize(size.ws_col - 2u);
+    return line;
+}
+
 int play(Song* song, const Options& options)
 {
+    SongPass pass;
+    measure_song_pass(song, options.rate, &pass);
     if (!open_sound_output(options.rate)) {
         std::fprintf(stderr, "brindlec-music: no audio device could be opened at %d Hz\n", options.rate);
         return 1;
     }
+    // A song that never comes back to a row it has played has no end.
+    const bool endless = options.loop || !pass.ended;
+    start_song_end(song, pass, options.rate, endless);
     std::signal(SIGINT, on_interrupt);
     std::signal(SIGTERM, on_interrupt);
+    const bool status = isatty(STDERR_FILENO) != 0;
     play_song(song);
-    std::printf("playing %s (Ctrl+C ends)\n",
-                options.module_path.empty() ? "the embedded module" : options.module_path.c_str());
+    std::printf("playing %s, %s%s (Ctrl+C ends)\n", module_name(options).c_str(),
+                duration_text(pass, options.rate).c_str(),
+                !pass.ended ? ": no row comes round again" : options.loop ? ", looping" : "");
     std::fflush(stdout);
-    while (!interrupted) platform_sleep_ms(50);
+    auto next_status = std::chrono::steady_clock::now();
+    uint64_t end = 0, played = 0;
+    while (!interrupted) {
+        played = platform_audio_position() / 4;
+        if (!endless && song_end_reached(&end) && played >= end) break;
+        if (status && std::chrono::steady_clock::now() >= next_status) {
+            std::fprintf(stderr, "\r%s", status_line(song, played, pass, options.rate).c_str());
+            next_status += std::chrono::milliseconds(200);
+        }
+        platform_sleep_ms(20);
+    }
+    // The last state, and a fresh line: the two blanks cover a "^C" echoed
+    // after the status line.
+    if (status) std::fprintf(stderr, "\r%s  \n", status_line(song, played, pass, options.rate).c_str());
     stop_song(song);
     close_sound_output();
     return 0;
@@ -248,7 +310,7 @@ int play(Song* song, const Options& options)
 int make_test_module(const Options& options)
 {
     std::string error;
-    if (!write_file(options.test_module_path, build_test_module(options.channels), &error)) {
+    if (!write_file(options.test_module_path, build_test_module(options.channels, options.rows), &error)) {
         std::fprintf(stderr, "brindlec-music: cannot write %s\n", error.c_str());
         return 1;
     }
@@ -265,10 +327,11 @@ int main(int argc, char** argv)
         return 2;
     }
     if (!options.test_module_path.empty()) return make_test_module(options);
-    Song* song = load_module(options);
+    std::string note;
+    Song* song = load_module(options, &note);
     if (!song) return 1;
     int status = 0;
-    if (options.info) print_info(song);
+    if (options.info) status = print_info(song, options, note);
     else if (!options.wav_path.empty()) status = render_wav(song, options);
     else status = play(song, options);
     free_song(song);

@@ -9,7 +9,6 @@
 
 namespace {
 
-const int PATTERN_ROWS = 64;
 const int PATTERNS = 4;
 const int INSTRUMENTS = 4;
 const int SAMPLE_LENGTH = 2048;  // values
@@ -46,14 +45,14 @@ void write_header(ByteWriter& out, int channels)
 }
 
 // Plain 5-byte cells: channel c plays a note every 2 + c % 3 rows.
-void write_pattern(ByteWriter& out, int pattern, int channels)
+void write_pattern(ByteWriter& out, int pattern, int channels, int rows)
 {
     out.u32(9);
     out.u8(0);
-    out.u16(PATTERN_ROWS);
-    out.u16(static_cast<unsigned>(PATTERN_ROWS * channels * 5));
+    out.u16(static_cast<unsigned>(rows));
+    out.u16(static_cast<unsigned>(rows * channels * 5));
     static const int scale[] = {0, 2, 4, 7, 9, 12, 14, 16};
-    for (int row = 0; row < PATTERN_ROWS; ++row) {
+    for (int row = 0; row < rows; ++row) {
         for (int c = 0; c < channels; ++c) {
             bool note_row = row % (2 + c % 3) == 0;
             int note = 25 + 12 * (c % 4) + scale[(row / 2 + pattern + c) % 8];
@@ -108,11 +107,11 @@ void write_instrument(ByteWriter& out, int instrument)
 
 }  // namespace
 
-std::vector<uint8_t> build_test_module(int channels)
+std::vector<uint8_t> build_test_module(int channels, int rows)
 {
     ByteWriter out;
     write_header(out, channels);
-    for (int p = 0; p < PATTERNS; ++p) write_pattern(out, p, channels);
+    for (int p = 0; p < PATTERNS; ++p) write_pattern(out, p, channels, rows);
     for (int i = 0; i < INSTRUMENTS; ++i) write_instrument(out, i);
     return out.bytes;
 }

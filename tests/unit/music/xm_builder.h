@@ -17,6 +17,7 @@ struct TestSample {
 };
 
 struct TestInstrument {
+    const char* name = "instrument";
     uint32_t header_size = 263;       // where the sample headers are written
     int64_t stored_header_size = -1;  // the field's value when not -1
     int declared_samples = -1;        // -1: samples.size()
@@ -54,6 +55,7 @@ inline std::vector<uint8_t> empty_cell() { return {0x80}; }
 
 struct TestModule {
     const char* signature = "Extended Module: ";
+    const char* title = "test module";
     uint32_t header_size = 276;  // the field's value; the first pattern is written at 60 + 276
     uint16_t song_length = 1, restart = 0, channels = 2;
     int stored_patterns = -1, instrument_count = -1;  // -1: the vectors' sizes
@@ -72,7 +74,7 @@ inline std::vector<uint8_t> build_module(const TestModule& m) {
     auto count = [](int stored, size_t size) { return unsigned(stored >= 0 ? stored : int(size)); };
     auto size_field = [](int64_t stored, uint32_t size) { return stored >= 0 ? uint32_t(stored) : size; };
     out.text(m.signature, 17);
-    out.text("test module", 20);
+    out.text(m.title, 20);
     out.u8(0x1A);
     out.text("brindlec tests", 20);
     out.u16(0x0104);
@@ -103,7 +105,7 @@ inline std::vector<uint8_t> build_module(const TestModule& m) {
         const size_t start = out.bytes.size();
         const unsigned declared = count(in.declared_samples, in.samples.size());
         out.u32(size_field(in.stored_header_size, in.header_size));
-        out.text("instrument", 23);  // name and type
+        out.text(in.name, 23);  // name and type
         out.u16(declared);
         if (declared > 0) {
             out.u32(40);

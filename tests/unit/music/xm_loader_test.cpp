@@ -171,14 +171,14 @@ TEST(music_xm_loader, RefusedModulesAndTheirReasons) {
         {[](M& m) { m.header_size = 200; }, LOAD_OUTSIDE_FILE, "header size 200 does not fit the file"},
         {[](M& m) { m.instruments[1].declared_samples = 17; }, LOAD_SAMPLE_COUNT,
          "instrument 2 declares 17 samples; at most 16"},
-        {[](M& m) { m.instruments[1].stored_header_size = 0xFFFFFFFF; }, LOAD_OUTSIDE_FILE,
-         "instrument 2: header size 4294967295 does not fit the file"},
+        {[](M& m) { m.instruments[1].stored_header_size = 0xFFFFFFFF; }, LOAD_CUT_SHORT,
+         "the file ends inside the header of instrument 2, which declares 4294967295 bytes"},
         {[](M& m) { m.instruments[1].stored_header_size = 200; }, LOAD_OUTSIDE_FILE,  // into its fields
          "instrument 2: header size 200 does not fit the file"},
         {[](M& m) { m.instruments[0].stored_header_size = 20; }, LOAD_OUTSIDE_FILE,  // no samples
          "instrument 1: header size 20 does not fit the file"},
         {[](M& m) { m.instruments[1].samples = {sample_8bit({1})}, m.instruments[1].declared_samples = 16; },
-         LOAD_OUTSIDE_FILE, "instrument 2: 16 sample headers run past the end of the file"},
+         LOAD_CUT_SHORT, "the file ends inside the sample headers of instrument 2 (16 declared)"},
         {[](M& m) { m.instruments[1].samples[1].length = 0xFFFFFFF0u; }, LOAD_OUTSIDE_FILE,
          "instrument 2, sample 1: 4294967280 bytes of data run past the end of the file"},
         {[](M& m) { m.instruments[1].samples[0].length = m.instruments[1].samples[1].length = 1500; },  // each fits
@@ -203,6 +203,50 @@ TEST(music_xm_loader, RefusedModulesAndTheirReasons) {
     SongLoadStatus status;
     EXPECT_EQ(load_song_from_memory(&byte, size_t{INT_MAX} + 1, &status), nullptr);
     EXPECT_EQ(status.error, LOAD_TOO_LARGE);
+}
+
+// Where a module cut short ends, at cuts through each of its parts: two
+// patterns of 4 rows of 2 plain cells (10 bytes a row) after the 336-byte
+// header, then two instruments of 263-byte headers, each with one 40-byte
+// sample header and 100 bytes of sample data.
+TEST(music_xm_loader, AFileCutShortSaysWhereItEnds) {
+    const int PATTERN_0 = 60 + 276, PATTERN_1 = PATTERN_0 + 9 + 4 * 10, INSTRUMENT_1 = PATTERN_1 + 9 + 4 * 10;
+    const int SAMPLE_HEADERS_1 = INSTRUMENT_1 + 263, DATA_1 = SAMPLE_HEADERS_1 + 40;
+    const int END = DATA_1 + 100 + 263 + 40 + 100;
+    const struct {
+        int cut_at;  // bytes kept
+        SongLoadError error;
+        const char* reason;
+    } cases[] = {
+        {300, LOAD_CUT_SHORT, "the file ends inside the module header (300 of its 336 bytes)"},
+        {PATTERN_0 + 4, LOAD_CUT_SHORT, "the file ends inside the header of pattern 0"},
+        {PATTERN_0 + 9 + 2 * 10 + 3, LOAD_CUT_SHORT, "the file ends inside pattern 0, at row 2 of 4"},
+        {PATTERN_1, LOAD_CUT_SHORT, "the file ends before pattern 1 of 2"},
+        {INSTRUMENT_1, LOAD_CUT_SHORT, "the file ends before instrument 1 of 2"},
+        {INSTRUMENT_1 + 100, LOAD_CUT_SHORT,
+         "the file ends inside the header of instrument 1, which declares 263 bytes"},
+        {SAMPLE_HEADERS_1 + 20, LOAD_CUT_SHORT,
+         "the file ends inside the sample headers of instrument 1 (1 declared)"},
+        // Cut inside the first instrument's data, the second instrument is
+        // missing: the cut is the reason.
+        {DATA_1 + 10, LOAD_CUT_SHORT,
+         "the file ends inside the data of instrument 1, sample 0, after 10 of its 100 values"},
+        // Cut inside the last sample's data, the module plays, the rest silent.
+        {END - 30, LOAD_OK, "the file ends inside the data of instrument 2, sample 0, after 70 of its 100 values"},
+    };
+    TestModule module = tick_module(2, 2, 4);
+    module.put(0, 0, 0, cell(C4));
+    module.put(1, 0, 0, cell(C4));
+    module.instruments = {instrument_with(sample_8bit(std::vector<uint8_t>(100, 1))),
+                          instrument_with(sample_8bit(std::vector<uint8_t>(100, 1)))};
+    const std::vector<uint8_t> bytes = build_module(module);
+    ASSERT_EQ(bytes.size(), size_t(END));
+    for (const auto& c : cases) {
+        Loaded song(std::vector<uint8_t>(bytes.begin(), bytes.begin() + c.cut_at));
+        EXPECT_EQ(song.song != nullptr, c.error == LOAD_OK) << c.cut_at;
+        EXPECT_EQ(song.status.error, c.error) << c.cut_at;
+        EXPECT_STREQ(song.status.reason, c.reason);
+    }
 }
 
 }  // namespace

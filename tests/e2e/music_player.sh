@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# brindlec-music as a musician uses it: the summary, a render to the song's
+# end, playing to the end with a status line on a terminal (a pty through
+# script) and none elsewhere, and Ctrl+C. Sound goes to SDL's disk driver,
+# which plays in real time.
+. "$(dirname "$0")/support/lib.sh"
+music="$BRINDLEC_BIN/brindlec-music"
+make_work_dir
+export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/played.raw"
+
+# The embedded song: 2096 rows' time of 6 ticks of 424 frames at 22050 Hz.
+info=$("$music" --info) || fail "--info failed"
+for line in "Title:       Brindlec" "Tracker:     brindlec-songgen" \
+    "Duration:    04:01.824, then again from order 4, row 0" "Channels:    4" "Orders:      58, restart at 4" \
+    "Patterns:    14" "Instruments: 13, 12 with samples" "Samples:     12" "   10  pad"; do
+    printf '%s\n' "$info" | grep -qxF -- "$line" || fail "--info lacks \"$line\": $info"
+done
+! printf '%s\n' "$info" | grep -q "pattern " || fail "the summary holds the full dump"
+"$music" --info --full | grep -q "^  pattern  13:  24 rows" || fail "--info --full lacks the patterns"
+echo "ok: --info summary and --full"
+
+# A module of four patterns of 8 rows of 3 ticks at 150 BPM: at 8000 Hz a
+# tick is 8000 x 5 / 300 = 133 frames, the first pass 32 x 3 x 133 = 12768.
+"$music" --make-test-module "$work/short.xm" --channels 4 --rows 8 || fail "--make-test-module failed"
+pass=12768 tail=$((3 * 8000))
+"$music" --wav "$work/end.wav" --rate 8000 "$work/short.xm" 2>/dev/null || fail "--wav to the end failed"
+frames=$((($(stat -c %s "$work/end.wav") - 44) / 4))
+[ "$frames" -gt "$pass" ] && [ "$frames" -le $((pass + tail)) ] ||
+    fail "the render to the end is $frames frames, not the pass ($pass) and a ring-out of at most $tail"
+[ "$(od -An -tu4 -j40 -N4 "$work/end.wav" | tr -d ' ')" = $((frames * 4)) ] || fail "data size of the render"
+"$music" --wav "$work/pass.wav" --rate 8000 --seconds 1.596 "$work/short.xm" 2>/dev/null
+cmp -s -n $((4 * pass)) <(tail -c +45 "$work/pass.wav") <(tail -c +45 "$work/end.wav") ||
+    fail "the render to the end does not start with the first pass as --seconds renders it"
+# Into a pipe, which cannot go back to its header: the ring-out is filled
+# out with silence to the length the header declared.
+"$music" --wav /dev/stdout --rate 8000 "$work/short.xm" 2>/dev/null | cat >"$work/piped.wav"
+[ "$(stat -c %s "$work/piped.wav")" = $((44 + 4 * (pass + tail))) ] || fail "a piped render's length"
+echo "ok: --wav renders the first pass and its ring-out ($frames frames)"
+
+# Not a terminal: one line, no status line, and the player ends by itself
+# (not by the timeout) after the 1.6 s pass and its ring-out.
+out=$(timeout 30 "$music" "$work/short.xm" 2>"$work/play.err") || fail "playing to the end exited $?"
+[ "$out" = "playing $work/short.xm, 00:01.598 (Ctrl+C ends)" ] || fail "playing printed: $out"
+[ -s "$work/played.raw" ] || fail "nothing was played"
+! grep -q "order" "$work/play.err" || fail "a status line went to a file: $(cat "$work/play.err")"
+
+# A terminal: the status line every fifth of a second, ended by a new line;
+# the terminal's settings as they were.
+script -qfec "stty -g; timeout 30 '$music' '$work/short.xm'; echo status=\$?; stty -g" "$work/tty.txt" >/dev/null
+tr '\r' '\n' <"$work/tty.txt" >"$work/tty.lines"
+grep -q "^status=0" "$work/tty.lines" || fail "on a terminal the player did not end by itself: $(cat -v "$work/tty.txt")"
+grep -qE "^00:0[01]\.[0-9]{3} / 00:01\.598  order   [0-3]/4    pattern   [0-3]  row   [0-7]/8    \|[# ]{14}\|" \
+    "$work/tty.lines" || fail "no status line: $(cat -v "$work/tty.txt")"
+[ "$(grep -c "order .*pattern .*row " "$work/tty.lines")" -ge 5 ] || fail "the status line was not updated"
+[ "$(grep -E '^[0-9a-f:]{40,}$' "$work/tty.lines" | sort -u | wc -l)" = 1 ] || fail "the terminal's settings changed"
+echo "ok: playing ends at the song's end, with a status line on a terminal only"
+
+# Ctrl+C (SIGINT) ends a looping player cleanly at any time.
+script -qfec "stty -g; sh -c 'echo \$\$ >\"$work/pid\"; exec \"$music\" --loop \"$work/short.xm\"'; echo status=\$?; stty -g" \
+    "$work/loop.txt" >/dev/null &
+script_pid=$!
+at_exit "kill $script_pid 2>/dev/null"
+poll 10 test -s "$work/pid" || fail "the looping player did not start"
+sleep 2.5  # past the song's end: --loop plays on
+kill -0 "$(cat "$work/pid")" 2>/dev/null || fail "--loop ended by itself"
+kill -INT "$(cat "$work/pid")"
+wait "$script_pid"
+tr '\r' '\n' <"$work/loop.txt" >"$work/loop.lines"
+grep -q "^status=0" "$work/loop.lines" || fail "Ctrl+C did not end the player cleanly: $(cat -v "$work/loop.txt")"
+grep -q "looping (Ctrl+C ends)" "$work/loop.lines" || fail "--loop not announced"
+[ "$(grep -E '^[0-9a-f:]{40,}$' "$work/loop.lines" | sort -u | wc -l)" = 1 ] || fail "Ctrl+C changed the terminal"
+echo "ok: Ctrl+C ends the player and leaves the terminal as it was"
