@@ -1,11 +1,12 @@
 // The browser build in each engine at 800 x 600: the whole intro, with for
 // each scene the frames per second, and the median and worst main-thread
 // time per frame and time between frames; how long after No the music
-// starts, and how far it is from the picture at the end; then 20 s of the
-// music while the page's thread stalls for 150 ms once a second, counting
-// the times the music came too late for the device (with the AudioWorklet,
-// and where the test can hide it, with the ScriptProcessorNode); and the
-// size of the page's files. Run by web_bench.sh:
+// starts, how far it is from the picture along the way and what it skipped
+// to keep in step; then 20 s of the music while the page's thread stalls
+// for 150 ms once a second, counting the times the music came too late for
+// the device (with the AudioWorklet, and where the benchmark can hide it,
+// with the ScriptProcessorNode); and the size of the page's files. Run by
+// web_bench.sh:
 //   node web_bench.js WEB_DIR WORK_DIR ENGINE...
 'use strict';
 const fs = require('fs');
@@ -59,20 +60,23 @@ async function wholeIntro(browser, base) {
                          `${((await tab.evaluate('brindlecStatus.elapsed')) / 1000).toFixed(1)} s `);
   }
   process.stderr.write('\n');
-  const log = await tab.evaluate(`brindlecStatus.frameLog`);
+  const [log, skipped] = await tab.evaluate(`[brindlecStatus.frameLog, brindlecStatus.skipped]`);
   await tab.close();
 
   sceneTable(log);
   console.log(`music (${device}) heard ${(heard - answered).toFixed(0)} ms after No, at ${heardAt} ms of the intro ` +
               `(it starts at 480 ms)`);
-  // The music against the picture: the frames the device has played,
-  // against the intro clock since the song's start.
+  // The music against the picture: the frames the device has played
+  // (skips included), against the intro clock since the song's start.
   const songStart = log.find(frame => frame[0] >= 480);
   const last = log[log.length - 1];
   if (songStart) {
-    const played = last[4] / RATE, shown = last[0] - songStart[0];
-    console.log(`music at the last frame: ${played.toFixed(0)} ms played, ${shown} ms of the intro clock since it ` +
-                `started (${(played - shown).toFixed(0)} ms apart)`);
+    const apart = at => {
+      const frame = log.find(f => f[0] >= at) || last;
+      return `${(frame[4] / RATE - (frame[0] - songStart[0])).toFixed(0)} at ${(frame[0] / 1000).toFixed(0)} s`;
+    };
+    console.log(`music against the picture (ms apart): ${[10000, 60000, 120000, 180000, last[0]].map(apart).join(', ')}; ` +
+                `skipped to keep in step: ${(skipped / RATE).toFixed(0)} ms`);
   }
   const over = log.filter(frame => frame[2] > 30).length;
   console.log(`frames whose main-thread time exceeds 30 ms: ${over} of ${log.length}; intro ended at ${last[0]} ms`);
@@ -81,7 +85,7 @@ async function wholeIntro(browser, base) {
 // The page's thread busy for 150 ms once a second, for STALL_SECONDS.
 async function stalled(browser, base, device, options) {
   const tab = await start(browser, base + '/brindlec.html', options);
-  const before = await tab.evaluate(`[brindlecStatus.late, brindlecStatus.played, brindlecStatus.audio]`);
+  const before = await tab.evaluate(`[brindlecStatus.late, brindlecStatus.played, brindlecStatus.audio, brindlecStatus.skipped]`);
   await tab.evaluate(`window.benchStalls = 0, window.benchStaller = setInterval(() => {
                         const until = performance.now() + 150;
                         while (performance.now() < until);
@@ -89,7 +93,7 @@ async function stalled(browser, base, device, options) {
                       }, 1000), true`);
   await sleep(STALL_SECONDS * 1000);
   const after = await tab.evaluate(`clearInterval(window.benchStaller),
-                                    [brindlecStatus.late, brindlecStatus.played, window.benchStalls, brindlecStatus.elapsed]`);
+                                    [brindlecStatus.late, brindlecStatus.played, window.benchStalls, brindlecStatus.skipped]`);
   await tab.close();
   if (before[2] !== device) {
     console.log(`stalls: the music played through ${before[2]}, not ${device}`);
@@ -97,7 +101,8 @@ async function stalled(browser, base, device, options) {
   }
   const played = (after[1] - before[1]) / RATE;
   console.log(`${after[2]} stalls of 150 ms, ${device}: ${after[0] - before[0]} times too late for the device; ` +
-              `${played.toFixed(0)} ms of music played in ${STALL_SECONDS * 1000} ms`);
+              `${played.toFixed(0)} ms of music played in ${STALL_SECONDS * 1000} ms, ` +
+              `${((after[3] - before[3]) / RATE).toFixed(0)} ms of it skipped to keep in step`);
 }
 
 function sizes() {

@@ -35,9 +35,9 @@ void web_set_audio_refill(WebRefill (*refill)(void));
 // milliseconds).
 void web_report_frame(uint32_t elapsed, int scene);
 
-// Tells the page the intro is over: "end" (by itself, Esc, or leaving
-// full screen), "still" (the still is shown) or "failed" (it could not
-// start; the reason was already shown).
+// Tells the page the intro is over: "end" (by itself, Esc, a double tap
+// or leaving full screen), "still" (the still is shown) or "failed" (it
+// could not start; the reason was already shown).
 void web_report_end(const char* how);
 
 // Shows a problem on the page instead of the intro (no WebGL).

@@ -52,7 +52,8 @@ EM_ASYNC_JS(int, audio_context_open, (int rate, int wait_ms), {
     // one kind every engine accepts from file:// (a Blob URL is refused
     // there by some). It plays its copy of the ring (processorOptions)
     // in a loop and takes the refilled parts as messages {at, samples},
-    // `at` counting frames since the loop started.
+    // `at` counting frames since the loop started, and skips ahead on
+    // {skip} (frames) to keep in step with the picture.
     function ringPlayer() {
         const REPORT_QUANTA = 4;  // about 23 ms at 22050 Hz
         class BrindlecRing extends AudioWorkletProcessor {
@@ -66,6 +67,10 @@ EM_ASYNC_JS(int, audio_context_open, (int rate, int wait_ms), {
                 this.quanta = 0;
                 this.sum = 0;
                 this.port.onmessage = event => {
+                    if (event.data.skip) {
+                        this.played += event.data.skip;
+                        return;
+                    }
                     const {at, samples} = event.data;
                     let to = (at % this.frames) * 2;
                     for (let i = 0; i < samples.length; i++) {
@@ -133,10 +138,32 @@ EM_ASYNC_JS(int, audio_context_open, (int rate, int wait_ms), {
 EM_JS(void, audio_context_play, (const int16_t* ring, uint32_t frames, int worklet), {
     const context = Module.page.audioContext;
     const first = ring >> 1;
-    const state = Module.webAudio = {played: 0, late: 0, node: null};
+    const state = Module.webAudio = {played: 0, late: 0, skipped: 0, behindSince: 0, node: null,
+                                     startedAt: performance.now(), startTime: context.currentTime};
+    // The music keeps in step with the picture as a sound card's clock keeps
+    // it on the desktop. A browser's audio clock may lose time instead (its
+    // device started late, or fell behind on a busy machine: seconds over
+    // the intro in headless Chromium). Once the audio clock has been more
+    // than 0.3 s behind the page's clock for a whole second of reports, the
+    // music skips ahead by as much: a clock that only stalled and then runs
+    // fast to catch up (WebKitGTK's, as its sound starts), or a reading
+    // taken late by a stalled page, is back within the second. Returns the
+    // frames to skip.
+    const keepInStep = () => {
+        const now = performance.now();
+        const behind = (now - state.startedAt) / 1000 - (context.currentTime - state.startTime) -
+                       state.skipped / context.sampleRate;
+        if (behind <= 0.3) state.behindSince = 0;
+        else if (!state.behindSince) state.behindSince = now;
+        if (!state.behindSince || now - state.behindSince < 1000) return 0;
+        state.behindSince = 0;
+        const skip = Math.round(behind * context.sampleRate);
+        state.skipped += skip;
+        return skip;
+    };
     const heard = (level, played) => {
         state.played = played;
-        Module.page.audioLevel(level, played, state.late);
+        Module.page.audioLevel(level, played, state.late, state.skipped);
         Module['_web_audio_played']();
     };
     if (worklet) {
@@ -146,6 +173,8 @@ EM_JS(void, audio_context_play, (const int16_t* ring, uint32_t frames, int workl
         state.node.port.onmessage = event => {
             state.late = event.data.late;
             heard(event.data.level, event.data.played);
+            const skip = keepInStep();
+            if (skip) state.node.port.postMessage({skip});
         };
         state.node.onprocessorerror = () => console.error('Brindlec: the sound worklet failed; the music stops');
     } else {
@@ -165,7 +194,10 @@ EM_JS(void, audio_context_play, (const int16_t* ring, uint32_t frames, int workl
                 sum += l * l + r * r;
                 if (++at === frames) at = 0;
             }
-            heard(Math.sqrt(sum / (2 * left.length)), state.played + left.length);
+            // A callback that comes after its sound was due: the browser
+            // played silence meanwhile.
+            if (event.playbackTime < context.currentTime) state.late++;
+            heard(Math.sqrt(sum / (2 * left.length)), state.played + left.length + keepInStep());
         };
     }
     state.node.connect(context.destination);

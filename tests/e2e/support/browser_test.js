@@ -4,7 +4,9 @@
 // and no error in the page nor a request that failed. In Chromium also:
 // Play again, full screen, a lost context, more stills, the single file
 // from file:// with its music, a browser without WebGL, a phone's touch
-// screen, and the music where there is no AudioWorklet. Run by browser*.sh:
+// screen, the music where there is no AudioWorklet, and the music kept in
+// step when the audio clock stops. In Firefox also: no sound server, a
+// silent intro. Run by browser*.sh:
 //   node browser_test.js ENGINE WEB_DIR REFERENCE_DIR FRAME_DIFF WORK_DIR
 'use strict';
 const fs = require('fs');
@@ -87,6 +89,18 @@ async function windowedRun(browser, url, server) {
   console.log('ok: No gives an 800 x 600 canvas with the title: ' + compare(shot('windowed-title'), reference(1000)));
   console.log('ok: the music plays: ' + await musicPlays(tab, 'AudioWorklet'));
 
+  // The page's thread held for 150 ms three times: the worklet plays on
+  // from its copy of the ring, and never reaches music not yet mixed again.
+  const unstalled = await tab.evaluate(`[${status}.late, ${status}.played]`);
+  for (let i = 0; i < 3; i++) {
+    await tab.evaluate(`(() => { const until = performance.now() + 150; while (performance.now() < until); })()`);
+    await sleep(500);
+  }
+  const stalled = await tab.evaluate(`[${status}.late, ${status}.played]`);
+  check(stalled[0] === unstalled[0] && stalled[1] > unstalled[1],
+        `the stalled page broke the sound: ${stalled[0] - unstalled[0]} times late, ${stalled[1] - unstalled[1]} frames played`);
+  console.log('ok: three stalls of 150 ms leave the music whole');
+
   await tab.escape();
   await waitFor(tab, ENDED, 10000, 'the end screen');
   console.log('ok: Esc shows the end screen');
@@ -168,6 +182,35 @@ async function withoutWorklet(browser, base, server) {
   await tab.close();
 }
 
+// The audio clock stopped for a second (the context suspended, as a phone
+// call or a device change does) while the picture goes on: the music skips
+// ahead and plays in step with the picture again.
+async function keepsInStep(browser, base, server) {
+  const keepContexts = `window.AudioContext = class extends AudioContext {
+                          constructor(options) { super(options); window.contexts = [...(window.contexts || []), this]; } }`;
+  const tab = await browser.open(base + '/brindlec.html', {before: keepContexts});
+  await question(tab);
+  await tab.click('#dialog-no');
+  await musicPlays(tab, 'AudioWorklet');
+  await tab.evaluate(`(async () => {
+                        const context = window.contexts[window.contexts.length - 1];
+                        await context.suspend();
+                        await new Promise(resolve => setTimeout(resolve, 1000));
+                        await context.resume();
+                      })()`);
+  await waitFor(tab, `${status}.skipped > 0`, 5000, 'the music to skip ahead');
+  await sleep(500);
+  const [skipped, played, elapsed] = await tab.evaluate(`[${status}.skipped, ${status}.played, ${status}.elapsed]`);
+  const apart = played / 22.05 - (elapsed - 480);
+  check(skipped / 22.05 >= 700 && Math.abs(apart) < 500,
+        `after a second without an audio clock the music skipped ${(skipped / 22.05).toFixed(0)} ms and is ` +
+        `${apart.toFixed(0)} ms from the picture`);
+  console.log(`ok: after a second without an audio clock the music skips ${(skipped / 22.05).toFixed(0)} ms, ` +
+              `${apart.toFixed(0)} ms from the picture`);
+  await noErrors(tab, server);
+  await tab.close();
+}
+
 // The rectangle of `selector` lies inside the viewport.
 async function inside(tab, selector) {
   const [left, top, right, bottom, width, height] = await tab.evaluate(`(() => {
@@ -205,6 +248,24 @@ async function phone(browser, base, server) {
   await tab.close();
 }
 
+// No sound server: Firefox's AudioContext never runs. After its wait the
+// intro plays silent, as the desktop intro does without a sound device.
+async function withoutSound(browser, url, server) {
+  const tab = await browser.open(url);
+  await question(tab);
+  await tab.click('#dialog-no');
+  await waitFor(tab, `${status}.state === 'playing' && ${status}.elapsed >= 1500`, 30000, 'the silent run');
+  const [waited, blocks, device] = await tab.evaluate(`[performance.now() - ${status}.answered - ${status}.elapsed,
+                                                        ${status}.blocks, ${status}.audio]`);
+  check(blocks === 0 && device === '', `music without a sound server: ${blocks} blocks through "${device}"`);
+  check(waited >= 4900, `the intro gave up on the sound after ${waited.toFixed(0)} ms, not 5 s`);
+  await tab.escape();
+  await waitFor(tab, ENDED, 10000, 'the end screen');
+  await noErrors(tab, server);
+  await tab.close();
+  console.log(`ok: without a sound server the intro plays silent after waiting ${(waited / 1000).toFixed(1)} s for it`);
+}
+
 async function withoutWebgl(base) {
   const browser = await launch('chromium', work, ['--disable-webgl']);
   try {
@@ -224,26 +285,31 @@ async function withoutWebgl(base) {
 async function main() {
   const server = await serve(webDir);
   const base = 'http://127.0.0.1:' + server.address().port;
-  const browser = await launch(engine, work);
   try {
-    const tab = await windowedRun(browser, base + '/brindlec.html', server);
-    if (engine === 'chromium') {
-      await againAndFullScreen(tab);
-      await noErrors(tab, server);
-      await tab.close();
-      await stills(browser, base, [1000, 20000, 40000, 70000, 99000, 104000, 150000, 226000], server);
-      await singleFile(browser);
-      await phone(browser, base, server);
-      await withoutWorklet(browser, base, server);
-    } else {
-      await tab.close();
-      await stills(browser, base, [70000, 150000], server);
+    const browser = await launch(engine.replace('-without-sound', ''), work);
+    try {
+      if (engine === 'firefox-without-sound') return await withoutSound(browser, base + '/brindlec.html', server);
+      const tab = await windowedRun(browser, base + '/brindlec.html', server);
+      if (engine === 'chromium') {
+        await againAndFullScreen(tab);
+        await noErrors(tab, server);
+        await tab.close();
+        await stills(browser, base, [1000, 20000, 40000, 70000, 99000, 104000, 150000, 226000], server);
+        await singleFile(browser);
+        await phone(browser, base, server);
+        await withoutWorklet(browser, base, server);
+        await keepsInStep(browser, base, server);
+      } else {
+        await tab.close();
+        await stills(browser, base, [70000, 150000], server);
+      }
+    } finally {
+      await browser.close();
     }
+    if (engine === 'chromium') await withoutWebgl(base);
   } finally {
-    await browser.close();
+    server.close();
   }
-  if (engine === 'chromium') await withoutWebgl(base);
-  server.close();
 }
 
 main().then(() => process.exit(0), error => {

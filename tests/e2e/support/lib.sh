@@ -226,7 +226,8 @@ start_null_sink() {
 }
 
 # browser_test ENGINE: the browser test (support/browser_test.js) in
-# chromium, firefox or webkit; the last two under Xvfb with a null sink.
+# chromium, firefox or webkit; the last two under Xvfb with a null sink
+# (firefox-without-sound: Firefox under Xvfb with no sound server).
 browser_test() {
     local web=${BRINDLEC_WEB_DIR:-$BRINDLEC_SOURCE_DIR/build-web}
     local reference="$BRINDLEC_BIN/reference-frames"
@@ -237,10 +238,11 @@ browser_test() {
     [ -d "$support/node_modules/puppeteer-core" ] ||
         fail "no puppeteer-core in $support: npm ci --prefix tests/e2e/support (test.sh does)"
     make_work_dir
-    if [ "$1" != chromium ]; then
-        start_xvfb 1280x1024
-        start_null_sink
-    fi
+    [ "$1" = chromium ] || start_xvfb 1280x1024
+    case $1 in firefox | webkit) start_null_sink ;; esac
+    # No sound server at all: none from the session either.
+    [ "$1" = firefox-without-sound ] && export HOME=$work/home XDG_RUNTIME_DIR=$work/run && mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+    unset PULSE_SERVER
     node "$support/browser_test.js" "$1" "$(cd "$web" && pwd)" "$reference" "$BRINDLEC_BIN/frame_diff" "$work" ||
         fail "browser test in $1"
 }
