@@ -138,25 +138,32 @@ EM_ASYNC_JS(int, audio_context_open, (int rate, int wait_ms), {
 EM_JS(void, audio_context_play, (const int16_t* ring, uint32_t frames, int worklet), {
     const context = Module.page.audioContext;
     const first = ring >> 1;
-    const state = Module.webAudio = {played: 0, late: 0, skipped: 0, behindSince: 0, node: null,
+    const state = Module.webAudio = {played: 0, late: 0, skipped: 0, behindSince: null, node: null,
                                      startedAt: performance.now(), startTime: context.currentTime};
     // The music keeps in step with the picture as a sound card's clock keeps
     // it on the desktop. A browser's audio clock may lose time instead (its
     // device started late, or fell behind on a busy machine: seconds over
     // the intro in headless Chromium). Once the audio clock has been more
-    // than 0.3 s behind the page's clock for a whole second of reports, the
-    // music skips ahead by as much: a clock that only stalled and then runs
-    // fast to catch up (WebKitGTK's, as its sound starts), or a reading
-    // taken late by a stalled page, is back within the second. Returns the
-    // frames to skip.
+    // than 0.3 s behind the page's clock for a second of reports, and has
+    // not run faster than the page's clock meanwhile, the music skips ahead
+    // by as much. A clock that only stalled and then runs fast to catch up
+    // (WebKitGTK's, after its sound starts or its page was held up) is let
+    // catch up, and a reading taken late by a stalled page is back within
+    // the second. Returns the frames to skip.
     const keepInStep = () => {
-        const now = performance.now();
-        const behind = (now - state.startedAt) / 1000 - (context.currentTime - state.startTime) -
-                       state.skipped / context.sampleRate;
-        if (behind <= 0.3) state.behindSince = 0;
-        else if (!state.behindSince) state.behindSince = now;
-        if (!state.behindSince || now - state.behindSince < 1000) return 0;
-        state.behindSince = 0;
+        const now = performance.now(), time = context.currentTime;
+        const behind = (now - state.startedAt) / 1000 - (time - state.startTime) - state.skipped / context.sampleRate;
+        if (behind <= 0.3) {
+            state.behindSince = null;
+            return 0;
+        }
+        const since = state.behindSince;
+        if (!since || now - since.now >= 1000 && (time - since.time) * 1000 > (now - since.now) * 1.05) {
+            state.behindSince = {now, time};  // a second more, to see whether it is still catching up
+            return 0;
+        }
+        if (now - since.now < 1000) return 0;
+        state.behindSince = null;
         const skip = Math.round(behind * context.sampleRate);
         state.skipped += skip;
         return skip;
