@@ -57,7 +57,8 @@ async function question(tab) {
 // A sound server may take a moment to take its first second of sound (seen
 // in WebKitGTK): the blocks have a few seconds to move on.
 async function musicPlays(tab, device) {
-  // The music starts at 480 ms; half a second of it later the page hears it.
+  // The music starts at 480 ms of the intro; by 1000 ms the device has
+  // played some of it, and blocks were mixed again.
   await waitFor(tab, `${status}.elapsed >= 1000 && ${status}.blocks > 0`, 15000, 'mixed blocks');
   const first = await tab.evaluate(`${status}.blocks`);
   const [blocks, level, audio] = await waitFor(
