@@ -152,7 +152,8 @@ EM_JS(void, audio_context_play, (const int16_t* ring, uint32_t frames, int workl
     // the second. Returns the frames to skip.
     const keepInStep = () => {
         const now = performance.now(), time = context.currentTime;
-        const behind = (now - state.startedAt) / 1000 - (time - state.startTime) - state.skipped / context.sampleRate;
+        const behind = (now - state.startedAt) / 1000 - (time - state.startTime) -
+                       state.skipped / context.sampleRate;
         if (behind <= 0.3) {
             state.behindSince = null;
             return 0;
@@ -183,7 +184,8 @@ EM_JS(void, audio_context_play, (const int16_t* ring, uint32_t frames, int workl
             const skip = keepInStep();
             if (skip) state.node.port.postMessage({skip});
         };
-        state.node.onprocessorerror = () => console.error('Brindlec: the sound worklet failed; the music stops');
+        state.node.onprocessorerror = () =>
+            console.error('Brindlec: the sound worklet failed; the music stops');
     } else {
         // 4096 frames (186 ms at 22050 Hz) a callback: the page's thread may
         // stall for 150 ms without the sound breaking.

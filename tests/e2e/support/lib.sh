@@ -222,7 +222,8 @@ start_null_sink() {
         --load=module-native-protocol-unix >"$work/pulseaudio.log" 2>&1 &
     local pid=$!
     at_exit "kill $pid 2>/dev/null; wait $pid 2>/dev/null"
-    poll 10 test -S "$XDG_RUNTIME_DIR/pulse/native" || { cat "$work/pulseaudio.log" >&2; fail "pulseaudio did not start"; }
+    poll 10 test -S "$XDG_RUNTIME_DIR/pulse/native" ||
+        { cat "$work/pulseaudio.log" >&2; fail "pulseaudio did not start"; }
 }
 
 # browser_test ENGINE: the browser test (support/browser_test.js) in
@@ -241,7 +242,10 @@ browser_test() {
     [ "$1" = chromium ] || start_xvfb 1280x1024
     case $1 in firefox | webkit) start_null_sink ;; esac
     # No sound server at all: none from the session either.
-    [ "$1" = firefox-without-sound ] && export HOME=$work/home XDG_RUNTIME_DIR=$work/run && mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+    if [ "$1" = firefox-without-sound ]; then
+        export HOME=$work/home XDG_RUNTIME_DIR=$work/run
+        mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+    fi
     unset PULSE_SERVER
     node "$support/browser_test.js" "$1" "$(cd "$web" && pwd)" "$reference" "$BRINDLEC_BIN/frame_diff" "$work" ||
         fail "browser test in $1"
