@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Brindlec with its tests and runs every
-# test: unit, end-to-end (Xvfb, SDL, Wine, chromium) and the sanitizer
-# builds.
+# test: unit, end-to-end (Xvfb, SDL, Wine, three browser engines) and the
+# sanitizer builds.
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/packages.sh
 ensure_packages $BUILD_PACKAGES $TEST_PACKAGES
+ensure_node_modules
 jobs=$(nproc)
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
-# The browser build, which the suite's browser test opens in chromium.
+# The browser build, which the suite's browser tests open in Chromium,
+# Firefox ESR and WebKitGTK.
 cmake --preset web >/dev/null
 cmake --build --preset web
 ctest --test-dir build -j"$jobs" --output-on-failure

@@ -30,9 +30,13 @@ void after_frame(void)
     else web_set_frames_drawn(elapsed_ms + FRAME_PERIOD_MS >= run.still_ms);
 }
 
-// The mixing thread's pass, run by the page's audio callback instead: the
-// blocks the browser has taken are mixed again.
-int refill_played_blocks(void) { return fill_played_blocks(platform_audio_position() / 4); }
+// The mixing thread's pass, run whenever the page's audio device reports
+// its position instead: the blocks it has played are mixed again.
+WebRefill refill_played_blocks(void)
+{
+    int blocks = fill_played_blocks(platform_audio_position() / 4);
+    return {blocks, static_cast<uint32_t>(blocks * sound_output.block_frames)};
+}
 
 bool parse_ms(const char* text, uint32_t* ms)
 {

@@ -8,7 +8,10 @@ WEB_PACKAGES="cmake g++ make pkg-config libfreetype-dev libfontconfig-dev libgl-
   emscripten nodejs python3"
 TEST_PACKAGES="xvfb xdotool x11-utils xfonts-base imagemagick sox
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 wine64
-  clang libclang-rt-14-dev emscripten nodejs node-ws chromium"
+  clang libclang-rt-14-dev emscripten nodejs chromium firefox-esr webkit2gtk-driver pulseaudio"
+# npm installs the browser tests' driver (puppeteer-core); Node.js from
+# elsewhere than Debian brings its own npm, which Debian's would replace.
+command -v npm >/dev/null 2>&1 || TEST_PACKAGES="$TEST_PACKAGES npm"
 
 # ensure_packages PACKAGE...: installs what is missing when run as root,
 # otherwise prints the exact command to run and fails.
@@ -27,4 +30,14 @@ ensure_packages() {
         echo "  sudo apt-get install -y$missing"
         return 1
     fi
+}
+
+# ensure_node_modules: the browser tests' Node packages, as
+# tests/e2e/support/package-lock.json pins them, in
+# tests/e2e/support/node_modules (from the npm registry, when that folder
+# is missing or older than the lock).
+ensure_node_modules() {
+    local support=tests/e2e/support
+    [ "$support/node_modules/.package-lock.json" -nt "$support/package-lock.json" ] && return 0
+    npm ci --prefix "$support" --no-audit --no-fund --loglevel=error
 }

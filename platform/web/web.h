@@ -17,19 +17,27 @@ void web_use_still_mode(void);
 // frames before its moment with all their state changes but draws none.
 void web_set_frames_drawn(bool drawn);
 
-// The audio device has handed the page `bytes` more of the ring: the
-// refill runs after every audio callback to mix what was played (the
-// mixing thread's work, without a thread). Returns the blocks it mixed.
-void web_set_audio_refill(int (*refill)(void));
+// What one refill mixed: whole blocks, and the frames they hold, which
+// follow in the ring the frames the refill before it mixed.
+struct WebRefill {
+    int blocks;
+    uint32_t frames;
+};
+
+// The refill runs each time the audio device reports how far it has
+// played (every few milliseconds) and mixes again what was played, a lap
+// ahead (the mixing thread's work, without a thread); the backend then
+// hands the new music to the device.
+void web_set_audio_refill(WebRefill (*refill)(void));
 
 // After every drawn frame: what the page shows in its status for tests
 // and the benchmark (the intro clock, the scene, the frame's main-thread
 // milliseconds).
 void web_report_frame(uint32_t elapsed, int scene);
 
-// Tells the page the intro is over: "end" (by itself, Esc, or leaving
-// full screen), "still" (the still is shown) or "failed" (it could not
-// start; the reason was already shown).
+// Tells the page the intro is over: "end" (by itself, Esc, a double tap
+// or leaving full screen), "still" (the still is shown) or "failed" (it
+// could not start; the reason was already shown).
 void web_report_end(const char* how);
 
 // Shows a problem on the page instead of the intro (no WebGL).

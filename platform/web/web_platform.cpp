@@ -81,6 +81,30 @@ EM_JS(void, page_frame, (uint32_t elapsed, int scene, double main_ms), { Module.
 EM_JS(void, page_ended, (const char* how), { Module.page.ended(UTF8ToString(how)); });
 EM_JS(void, page_problem, (const char* text), { Module.page.problem(UTF8ToString(text)); });
 
+// A double tap on a touch screen (two taps within 400 ms and 40 px of each
+// other) calls web_double_tap: a phone has no Esc key.
+EM_JS(void, page_listen_for_double_tap, (void), {
+    let last = null;
+    Module.onTouchUp = event => {
+        // Taps on the picture only (in full screen, its black bars too).
+        const canvas = document.getElementById('brindlec-canvas');
+        if (event.pointerType !== 'touch' || !event.isPrimary || !canvas) return;
+        if (event.target !== canvas && event.target !== canvas.parentElement) return;
+        const tap = {time: event.timeStamp, x: event.clientX, y: event.clientY};
+        if (last && tap.time - last.time < 400 && Math.hypot(tap.x - last.x, tap.y - last.y) < 40) {
+            last = null;
+            Module['_web_double_tap']();
+        } else {
+            last = tap;
+        }
+    };
+    document.addEventListener('pointerup', Module.onTouchUp);
+});
+EM_JS(void, page_forget_double_tap, (void), {
+    if (Module.onTouchUp) document.removeEventListener('pointerup', Module.onTouchUp);
+    Module.onTouchUp = null;
+});
+
 // Waits `ms` milliseconds, or less when an event arrives meanwhile.
 EM_ASYNC_JS(void, page_wait, (double ms), {
     await new Promise(resolve => {
@@ -145,6 +169,16 @@ EM_BOOL on_context_lost(int, const void*, void*)
 
 }  // namespace
 
+// A double tap ends the intro as Esc does.
+extern "C" EMSCRIPTEN_KEEPALIVE void web_double_tap(void)
+{
+    if (web.dialog) return;
+    PlatformMessage message = {};
+    message.type = MESSAGE_KEY_DOWN;
+    message.key = KEY_ESCAPE;
+    post(message);
+}
+
 // --- Controls -----------------------------------------------------------------
 
 void web_use_still_mode(void)
@@ -165,6 +199,7 @@ void web_report_frame(uint32_t elapsed, int scene) { page_frame(elapsed, scene, 
 void web_report_end(const char* how)
 {
     emscripten_html5_remove_all_event_listeners();
+    page_forget_double_tap();
     page_ended(how);
 }
 void web_show_problem(const char* text) { page_problem(text); }
@@ -182,6 +217,7 @@ bool platform_startup(void)
     emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, true, on_key_down);
     emscripten_set_visibilitychange_callback(nullptr, false, on_visibility);
     emscripten_set_fullscreenchange_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, false, on_fullscreen_change);
+    page_listen_for_double_tap();
     return true;
 }
 

@@ -1,187 +1,225 @@
-// Drives Debian's chromium, headless with WebGL on SwiftShader, over the
-// DevTools protocol (Debian's node-ws), for the browser test and the
-// browser benchmark: a static server on 127.0.0.1, tabs, real mouse and
-// key input, screenshots, and every uncaught error a page throws.
+// Drives the three browser engines for the browser test and the browser
+// benchmark, all through one small interface (Tab): Chromium, headless
+// with WebGL on SwiftShader, and Firefox ESR, both through puppeteer-core;
+// WebKitGTK's MiniBrowser over W3C WebDriver (WebKitWebDriver). Firefox
+// and WebKitGTK need the X display and the sound server the calling
+// script started. Also: a static server on 127.0.0.1 that notes every
+// request it cannot answer.
 'use strict';
 const fs = require('fs');
 const http = require('http');
+const net = require('net');
 const path = require('path');
 const {spawn} = require('child_process');
-const WebSocket = require('ws');
+const puppeteer = require('puppeteer-core');
 
 const CONTENT_TYPES = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm'};
+const sleep = ms => new Promise(resolve => setTimeout(resolve, ms));
 
-// Serves `root` on 127.0.0.1 at a free port; resolves with the server.
+// Put first into every page the tests open: the page's own record of its
+// uncaught errors, refused promises, failed loads and console errors, which
+// every engine can be asked for (WebDriver has no console of its own).
+const ERROR_CAPTURE = `<script>(() => {
+  const errors = window.pageErrors = [];
+  addEventListener('error', e => errors.push('uncaught: ' + (e.message || 'no ' + (e.target.src || e.target.href))), true);
+  addEventListener('unhandledrejection', e => errors.push('refused: ' + e.reason));
+  const error = console.error.bind(console);
+  console.error = (...parts) => { errors.push('console.error: ' + parts.join(' ')); error(...parts); };
+})();</script>`;
+const withErrorCapture = html => html.replace('<head>', '<head>\n' + ERROR_CAPTURE);
+
+// Serves `root` on 127.0.0.1 at a free port, its pages with the error
+// capture; `server.failed` lists the requests it could not answer.
 function serve(root) {
   const server = http.createServer((request, response) => {
     const name = decodeURIComponent(new URL(request.url, 'http://127.0.0.1').pathname);
     const file = path.join(root, path.normalize(name));
-    if (!file.startsWith(root + path.sep)) {
-      response.writeHead(403).end();
-      return;
-    }
+    const refuse = status => {
+      server.failed.push(status + ' ' + request.url);
+      response.writeHead(status).end();
+    };
+    if (!file.startsWith(root + path.sep)) return refuse(403);
     fs.readFile(file, (error, data) => {
-      if (error) {
-        response.writeHead(404).end();
-        return;
-      }
-      response.writeHead(200, {'Content-Type': CONTENT_TYPES[path.extname(file)] || 'application/octet-stream'});
-      response.end(data);
+      if (error) return refuse(404);
+      const type = CONTENT_TYPES[path.extname(file)] || 'application/octet-stream';
+      response.writeHead(200, {'Content-Type': type});
+      response.end(type === 'text/html' ? withErrorCapture(data.toString()) : data);
     });
   });
+  server.failed = [];
   return new Promise(resolve => server.listen(0, '127.0.0.1', () => resolve(server)));
 }
 
-const sleep = ms => new Promise(resolve => setTimeout(resolve, ms));
+// --- Chromium and Firefox: puppeteer-core ---------------------------------------
 
-// A chromium of its own (own profile, own DevTools port) with `flags` added.
-async function launch(work, flags = []) {
-  const profile = fs.mkdtempSync(path.join(work, 'profile-'));
-  const args = ['--headless=new', '--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
-                '--remote-debugging-port=0', '--user-data-dir=' + profile, '--window-size=1024,768',
-                '--no-first-run', '--no-default-browser-check', '--mute-audio', ...flags, 'about:blank'];
-  const child = spawn('chromium', args, {stdio: ['ignore', 'ignore', 'ignore']});
-  const portFile = path.join(profile, 'DevToolsActivePort');
-  for (let i = 0; i < 300 && !fs.existsSync(portFile); i++) await sleep(100);
-  if (!fs.existsSync(portFile)) {
-    child.kill();
-    throw new Error('chromium did not open its DevTools port');
+const DESKTOP = {width: 1024, height: 768};
+
+class PuppeteerTab {
+  constructor(page) {
+    this.page = page;
+    this.events = [];  // what the engine itself reports: errors and failed requests
+    page.on('pageerror', error => this.events.push('uncaught: ' + error.message));
+    page.on('console', message => {
+      if (message.type() === 'error') this.events.push('console.error: ' + message.text());
+    });
+    page.on('requestfailed', request => this.events.push('request failed: ' + request.url()));
+    page.on('response', response => {
+      if (response.status() >= 400) this.events.push(response.status() + ' ' + response.url());
+    });
   }
-  await sleep(100);  // the file is written in one go, but let it land
-  const [port, endpoint] = fs.readFileSync(portFile, 'utf8').trim().split('\n');
-  const socket = new WebSocket('ws://127.0.0.1:' + port + endpoint, {perMessageDeflate: false});
-  await new Promise((resolve, reject) => {
-    socket.once('open', resolve);
-    socket.once('error', reject);
+  evaluate(expression) { return this.page.evaluate(expression); }
+  async click(selector) { await this.page.click(selector); }
+  async tap(selector) { await this.page.tap(selector); }
+  async escape() { await this.page.keyboard.press('Escape'); }
+  async screenshot(selector, file) { await (await this.page.$(selector)).screenshot({path: file}); }
+  async errors() { return [...this.events, ...(await this.evaluate('window.pageErrors || []'))]; }
+  close() { return this.page.close(); }
+}
+
+async function launchPuppeteer(engine, work, flags) {
+  const userDataDir = fs.mkdtempSync(path.join(work, engine + '-profile-'));
+  const options = engine === 'chromium' ? {
+    executablePath: '/usr/bin/chromium', headless: true, userDataDir,
+    args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--mute-audio',
+           '--no-first-run', '--no-default-browser-check', ...flags],
+  } : {
+    browser: 'firefox', executablePath: '/usr/bin/firefox-esr', headless: false, userDataDir,
+    args: ['--width=1100', '--height=900', ...flags],
+  };
+  const browser = await puppeteer.launch({...options, defaultViewport: DESKTOP, protocolTimeout: 300000});
+  return {
+    engine,
+    // A new tab showing `url`; `before` runs first in every document it loads.
+    async open(url, {viewport = DESKTOP, before = null} = {}) {
+      const page = await browser.newPage();
+      const tab = new PuppeteerTab(page);
+      await page.setViewport(viewport);
+      if (before) await page.evaluateOnNewDocument(before);
+      await page.goto(url);
+      return tab;
+    },
+    close: () => browser.close(),
+  };
+}
+
+// --- WebKitGTK: W3C WebDriver --------------------------------------------------
+
+const MINIBROWSER = '/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser';
+const ESCAPE_KEY = '\uE00C';
+
+function freePort() {
+  return new Promise(resolve => {
+    const server = net.createServer().listen(0, '127.0.0.1', () => {
+      const {port} = server.address();
+      server.close(() => resolve(port));
+    });
   });
-  return new Browser(child, socket);
 }
 
-class Browser {
-  constructor(child, socket) {
-    this.child = child;
-    this.socket = socket;
-    this.next = 0;
-    this.pending = new Map();
-    this.listeners = new Set();
-    socket.on('message', data => {
-      const message = JSON.parse(data);
-      if (message.id !== undefined) {
-        const waiting = this.pending.get(message.id);
-        this.pending.delete(message.id);
-        if (message.error) waiting.reject(new Error(waiting.method + ': ' + message.error.message));
-        else waiting.resolve(message.result);
-      } else {
-        for (const listener of this.listeners) listener(message);
-      }
+// One WebDriver command; its value, or an Error with the driver's message.
+function command(port, method, route, body) {
+  return new Promise((resolve, reject) => {
+    const request = http.request({host: '127.0.0.1', port, method, path: route,
+                                  headers: {'Content-Type': 'application/json'}}, response => {
+      let text = '';
+      response.on('data', chunk => text += chunk);
+      response.on('end', () => {
+        let answer;
+        try {
+          answer = JSON.parse(text);
+        } catch (error) {
+          return reject(new Error(`${method} ${route}: ${text.slice(0, 200)}`));
+        }
+        const value = answer.value;
+        if (response.statusCode >= 400) reject(new Error(`${method} ${route}: ${value && value.message}`));
+        else resolve(value);
+      });
     });
-  }
-
-  send(method, params = {}, sessionId = undefined) {
-    const id = ++this.next;
-    this.socket.send(JSON.stringify({id, method, params, sessionId}));
-    return new Promise((resolve, reject) => this.pending.set(id, {resolve, reject, method}));
-  }
-
-  // A new tab showing `url`, its errors collected from the start.
-  async open(url) {
-    const {targetId} = await this.send('Target.createTarget', {url: 'about:blank'});
-    const {sessionId} = await this.send('Target.attachToTarget', {targetId, flatten: true});
-    const tab = new Tab(this, sessionId);
-    await tab.send('Runtime.enable');
-    await tab.send('Page.enable');
-    await tab.send('Emulation.setDeviceMetricsOverride', {width: 1024, height: 768, deviceScaleFactor: 1, mobile: false});
-    await tab.send('Page.navigate', {url});
-    return tab;
-  }
-
-  async close() {
-    try {
-      await this.send('Browser.close');
-    } catch (error) {
-      // already gone
-    }
-    this.socket.close();
-    await new Promise(resolve => {
-      if (this.child.exitCode !== null) resolve();
-      else this.child.once('exit', resolve);
-      setTimeout(() => { this.child.kill('SIGKILL'); resolve(); }, 5000);
-    });
-  }
+    request.on('error', reject);
+    request.end(body === undefined ? undefined : JSON.stringify(body));
+  });
 }
 
-class Tab {
-  constructor(browser, sessionId) {
-    this.browser = browser;
-    this.sessionId = sessionId;
-    this.errors = [];  // uncaught exceptions and console errors
-    browser.listeners.add(message => {
-      if (message.sessionId !== sessionId) return;
-      if (message.method === 'Runtime.exceptionThrown') {
-        const details = message.params.exceptionDetails;
-        this.errors.push('uncaught: ' + (details.exception ? details.exception.description : details.text));
-      } else if (message.method === 'Runtime.consoleAPICalled' && message.params.type === 'error') {
-        this.errors.push('console.error: ' + message.params.args.map(a => a.value || a.description).join(' '));
-      }
-    });
+class WebDriverTab {
+  constructor(port, session) {
+    this.port = port;
+    this.base = '/session/' + session;
   }
-
-  send(method, params = {}) {
-    return this.browser.send(method, params, this.sessionId);
+  send(method, route, body) { return command(this.port, method, this.base + route, body); }
+  evaluate(expression) { return this.send('POST', '/execute/sync', {script: `return (${expression});`, args: []}); }
+  async element(selector) {
+    const found = await this.send('POST', '/element', {using: 'css selector', value: selector});
+    return Object.values(found)[0];
   }
-
-  async evaluate(expression) {
-    const result = await this.send('Runtime.evaluate', {expression, returnByValue: true, awaitPromise: true});
-    if (result.exceptionDetails) throw new Error('page: ' + result.exceptionDetails.text + ' in ' + expression);
-    return result.result.value;
+  async click(selector) { await this.send('POST', `/element/${await this.element(selector)}/click`, {}); }
+  async escape() {
+    await this.send('POST', '/actions', {actions: [{type: 'key', id: 'keyboard', actions: [
+      {type: 'keyDown', value: ESCAPE_KEY}, {type: 'keyUp', value: ESCAPE_KEY}]}]});
   }
-
-  // Polls `expression` until it is truthy; its last value otherwise.
-  async waitFor(expression, timeoutMs, what) {
-    const until = Date.now() + timeoutMs;
-    let value;
-    while (Date.now() < until) {
-      try {
-        value = await this.evaluate(expression);
-      } catch (error) {
-        value = undefined;  // the page is still loading
-      }
-      if (value) return value;
-      await sleep(50);
-    }
-    throw new Error('timed out waiting for ' + what + ' (' + expression + ')');
-  }
-
-  async centre(selector) {
-    return this.evaluate(`(() => { const r = document.querySelector(${JSON.stringify(selector)}).getBoundingClientRect();
-                                   return [r.x + r.width / 2, r.y + r.height / 2]; })()`);
-  }
-
-  // A real click: trusted input, the gesture a page needs for sound.
-  async click(selector) {
-    const [x, y] = await this.centre(selector);
-    for (const type of ['mousePressed', 'mouseReleased'])
-      await this.send('Input.dispatchMouseEvent', {type, x, y, button: 'left', clickCount: 1});
-  }
-
-  async key(key, code, keyCode) {
-    for (const type of ['keyDown', 'keyUp'])
-      await this.send('Input.dispatchKeyEvent', {type, key, code, windowsVirtualKeyCode: keyCode, nativeVirtualKeyCode: keyCode});
-  }
-
-  // The pixels of `selector` as the page shows them, as a PNG file.
   async screenshot(selector, file) {
-    const rect = await this.evaluate(`(() => { const r = document.querySelector(${JSON.stringify(selector)}).getBoundingClientRect();
-                                               return [r.x, r.y, r.width, r.height]; })()`);
-    const [x, y, width, height] = rect;
-    const shot = await this.send('Page.captureScreenshot', {format: 'png', clip: {x, y, width, height, scale: 1}});
-    fs.writeFileSync(file, Buffer.from(shot.data, 'base64'));
-    return {width, height};
+    const png = await this.send('GET', `/element/${await this.element(selector)}/screenshot`);
+    fs.writeFileSync(file, Buffer.from(png, 'base64'));
   }
-
-  async close() {
-    await this.browser.send('Target.closeTarget', {targetId: (await this.send('Target.getTargetInfo')).targetInfo.targetId});
-  }
+  errors() { return this.evaluate('window.pageErrors || []'); }
+  close() { return this.send('DELETE', ''); }
 }
 
-module.exports = {serve, launch, sleep};
+async function launchWebKit(work) {
+  const port = await freePort();
+  const driver = spawn('WebKitWebDriver', ['--port=' + port], {stdio: ['ignore', 'ignore', 'ignore']});
+  const ended = () => driver.kill();
+  process.on('exit', ended);
+  let opened = 0;
+  return {
+    engine: 'webkit',
+    // One MiniBrowser window per tab; a tab is its WebDriver session.
+    async open(url) {
+      const capabilities = {alwaysMatch: {'webkitgtk:browserOptions': {binary: MINIBROWSER, args: ['--automation']}}};
+      let session;
+      for (let tries = 0; !session; tries++) {
+        try {
+          session = await command(port, 'POST', '/session', {capabilities});
+        } catch (error) {
+          if (tries >= 100 || opened > 0) throw error;
+          await sleep(100);  // the driver is still starting
+        }
+      }
+      opened++;
+      const tab = new WebDriverTab(port, session.sessionId);
+      await tab.send('POST', '/window/rect', {width: 1100, height: 900});
+      await tab.send('POST', '/url', {url});
+      return tab;
+    },
+    async close() {
+      driver.kill();
+      process.off('exit', ended);
+      await new Promise(resolve => driver.exitCode !== null ? resolve() : driver.once('exit', resolve));
+    },
+  };
+}
+
+// The engine's browser: open(url, options) gives a Tab, close() ends it.
+// `flags` are Chromium's or Firefox's command-line arguments.
+function launch(engine, work, flags = []) {
+  if (engine === 'webkit') return launchWebKit(work);
+  if (engine === 'chromium' || engine === 'firefox') return launchPuppeteer(engine, work, flags);
+  throw new Error('no such engine: ' + engine);
+}
+
+// Polls `expression` in `tab` until it is truthy, and returns it.
+async function waitFor(tab, expression, timeoutMs, what) {
+  const until = Date.now() + timeoutMs;
+  while (Date.now() < until) {
+    let value;
+    try {
+      value = await tab.evaluate(expression);
+    } catch (error) {
+      value = undefined;  // the page is still loading
+    }
+    if (value) return value;
+    await sleep(50);
+  }
+  throw new Error('timed out waiting for ' + what + ' (' + expression + ')');
+}
+
+module.exports = {serve, launch, waitFor, sleep, withErrorCapture};

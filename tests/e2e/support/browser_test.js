@@ -1,19 +1,25 @@
-// The browser build in a real browser: the question, the window, the
-// music, Esc and the end screen, Play again, full screen, stills at given moments
-// against brindlec-capture's frames, the single file from file://, and a
-// browser without WebGL. Run by browser.sh:
-//   node browser_test.js WEB_DIR REFERENCE_DIR FRAME_DIFF WORK_DIR
+// The browser build in a real browser engine. In each: the question, No
+// and the 800 x 600 canvas with the title, the music from an AudioWorklet,
+// Esc and the end screen, two stills against brindlec-capture's frames,
+// and no error in the page nor a request that failed. In Chromium also:
+// Play again, full screen, a lost context, more stills, the single file
+// from file:// with its music, a browser without WebGL, a phone's touch
+// screen, the music where there is no AudioWorklet, and the music kept in
+// step when the audio clock stops. In Firefox also: no sound server, a
+// silent intro. Run by browser*.sh:
+//   node browser_test.js ENGINE WEB_DIR REFERENCE_DIR FRAME_DIFF WORK_DIR
 'use strict';
+const fs = require('fs');
 const path = require('path');
 const {execFileSync} = require('child_process');
-const {serve, launch, sleep} = require('./browser.js');
+const {serve, launch, waitFor, sleep, withErrorCapture} = require('./browser.js');
 
-const [webDir, referenceDir, frameDiff, work] = process.argv.slice(2);
-const STILLS = [1000, 20000, 40000, 70000, 99000, 104000, 150000, 226000];
+const [engine, webDir, referenceDir, frameDiff, work] = process.argv.slice(2);
 const QUESTION_CAPTION = 'FullScreen?';
 const QUESTION_TEXT = 'Do you want to run Brindlec in FullScreen mode?\n\n' +
                       'Note: Windowed version is only recommanded for very old computers.';
 const status = 'window.brindlecStatus';
+const ENDED = `${status}.state === 'end' && !document.getElementById('ended').hidden`;
 
 function check(condition, message) {
   if (!condition) throw new Error(message);
@@ -29,119 +35,248 @@ function compare(shot, reference) {
   }
 }
 
-const shot = name => path.join(work, name + '.png');
+const shot = name => path.join(work, `${engine}-${name}.png`);
 const reference = ms => path.join(referenceDir, 'frame-' + ms + '.png');
 
-// Question, No, the window with the title, the music, Esc, Play again.
-async function windowedRun(browser, base) {
-  const tab = await browser.open(base + '/brindlec.html');
-  await tab.waitFor(`${status} && ${status}.state === 'question'`, 30000, 'the question');
+async function noErrors(tab, server) {
+  const errors = [...await tab.errors(), ...(server ? server.failed : [])];
+  check(errors.length === 0, 'errors in the page: ' + errors.join('; '));
+}
+
+// The question, as the intro asks it.
+async function question(tab) {
+  await waitFor(tab, `${status} && ${status}.state === 'question'`, 30000, 'the question');
   const shown = await tab.evaluate(`[document.getElementById('dialog').hidden,
                                      document.getElementById('dialog-caption').textContent,
                                      document.getElementById('dialog-text').textContent]`);
   check(!shown[0] && shown[1] === QUESTION_CAPTION && shown[2] === QUESTION_TEXT,
         'the question is not the intro\'s: ' + JSON.stringify(shown));
+}
+
+// The music: mixed blocks advance and it is not silent, played by `device`.
+// A sound server may take a moment to take its first second of sound (seen
+// in WebKitGTK): the blocks have a few seconds to move on.
+async function musicPlays(tab, device) {
+  // The music starts at 480 ms of the intro; by 1000 ms the device has
+  // played some of it, and blocks were mixed again.
+  await waitFor(tab, `${status}.elapsed >= 1000 && ${status}.blocks > 0`, 15000, 'mixed blocks');
+  const first = await tab.evaluate(`${status}.blocks`);
+  const [blocks, level, audio] = await waitFor(
+    tab, `${status}.blocks >= ${first + 10} && ${status}.level > 0.01 && [${status}.blocks, ${status}.level, ${status}.audio]`,
+    5000, `the mixed blocks to advance from ${first} with the music not silent`);
+  check(audio === device, `the music plays through ${audio}, not ${device}`);
+  return `${audio}, ${first} then ${blocks} blocks mixed, level ${level.toFixed(3)}`;
+}
+
+// Question, No, the window with the title, the music, Esc.
+async function windowedRun(browser, url, server) {
+  const tab = await browser.open(url);
+  await question(tab);
   console.log('ok: the question');
 
   await tab.click('#dialog-no');
-  await tab.waitFor(`${status}.state === 'playing'`, 10000, 'the canvas');
+  await waitFor(tab, `${status}.state === 'playing'`, 15000, 'the canvas');
   const size = await tab.evaluate(`(() => { const c = document.getElementById('brindlec-canvas');
                                             const r = c.getBoundingClientRect();
                                             return [c.width, c.height, r.width, r.height, !!document.fullscreenElement]; })()`);
   check(JSON.stringify(size) === '[800,600,800,600,false]', 'No gives ' + JSON.stringify(size) + ', not an 800 x 600 canvas');
   // "qvt71" stands still from 510 to 2099 ms: a screenshot then is the
   // capture's frame at 1000 ms.
-  await tab.waitFor(`${status}.elapsed >= 600`, 10000, 'the title');
+  await waitFor(tab, `${status}.elapsed >= 600`, 10000, 'the title');
   const before = await tab.evaluate(`${status}.elapsed`);
   await tab.screenshot('#brindlec-canvas', shot('windowed-title'));
   const after = await tab.evaluate(`${status}.elapsed`);
   check(before >= 510 && after <= 2099, `the screenshot was not taken while the title showed (${before}..${after} ms)`);
   console.log('ok: No gives an 800 x 600 canvas with the title: ' + compare(shot('windowed-title'), reference(1000)));
+  console.log('ok: the music plays: ' + await musicPlays(tab, 'AudioWorklet'));
 
-  // The music starts at 480 ms; half a second of it later the page hears it.
-  await tab.waitFor(`${status}.elapsed >= 1000 && ${status}.blocks > 0`, 10000, 'mixed blocks');
-  const first = await tab.evaluate(`[${status}.blocks, ${status}.level]`);
-  await sleep(600);
-  const second = await tab.evaluate(`[${status}.blocks, ${status}.level, ${status}.elapsed]`);
-  check(second[0] > first[0], `the mixed-block counter does not advance (${first[0]} then ${second[0]})`);
-  check(second[1] > 0.01, `the music is silent at ${second[2]} ms (level ${second[1]})`);
-  console.log(`ok: audio running, ${first[0]} then ${second[0]} blocks mixed, level ${second[1].toFixed(3)}`);
+  // The page's thread held for 150 ms three times: the worklet plays on
+  // from its copy of the ring, and never reaches music not yet mixed again.
+  const unstalled = await tab.evaluate(`[${status}.late, ${status}.played]`);
+  for (let i = 0; i < 3; i++) {
+    await tab.evaluate(`(() => { const until = performance.now() + 150; while (performance.now() < until); })()`);
+    await sleep(500);
+  }
+  const stalled = await tab.evaluate(`[${status}.late, ${status}.played]`);
+  check(stalled[0] === unstalled[0] && stalled[1] > unstalled[1],
+        `the stalled page broke the sound: ${stalled[0] - unstalled[0]} times late, ${stalled[1] - unstalled[1]} frames played`);
+  console.log('ok: three stalls of 150 ms leave the music whole');
 
-  await tab.key('Escape', 'Escape', 27);
-  await tab.waitFor(`${status}.state === 'end' && !document.getElementById('ended').hidden`, 10000, 'the end screen');
+  await tab.escape();
+  await waitFor(tab, ENDED, 10000, 'the end screen');
   console.log('ok: Esc shows the end screen');
+  await noErrors(tab, server);
+  return tab;
+}
 
+// Play again, Yes and full screen, a lost context (Chromium).
+async function againAndFullScreen(tab) {
   await tab.click('#again');
-  await tab.waitFor(`${status}.state === 'question' && !document.getElementById('dialog').hidden`, 30000,
-                    'the question again');
+  await waitFor(tab, `${status}.state === 'question' && !document.getElementById('dialog').hidden`, 30000,
+                'the question again');
   check(await tab.evaluate(`${status}.frames === 0 && !document.getElementById('brindlec-canvas')`),
         'Play again does not start afresh');
   console.log('ok: Play again starts from the question');
 
   // Yes: full screen at 1024 x 768; leaving full screen ends the intro.
   await tab.click('#dialog-yes');
-  await tab.waitFor(`${status}.state === 'playing' && ${status}.elapsed > 200`, 10000, 'the full-screen run');
+  await waitFor(tab, `${status}.state === 'playing' && ${status}.elapsed > 200`, 10000, 'the full-screen run');
   const full = await tab.evaluate(`(() => { const c = document.getElementById('brindlec-canvas');
                                             return [c.width, c.height, document.fullscreenElement === c.parentElement]; })()`);
   check(JSON.stringify(full) === '[1024,768,true]', 'Yes gives ' + JSON.stringify(full) + ', not 1024 x 768 full screen');
   await tab.evaluate(`document.exitFullscreen()`);
-  await tab.waitFor(`${status}.state === 'end' && !document.getElementById('ended').hidden`, 10000,
-                    'the end after leaving full screen');
+  await waitFor(tab, ENDED, 10000, 'the end after leaving full screen');
   console.log('ok: Yes plays 1024 x 768 full screen; leaving it ends the intro');
 
   // A context the browser takes away: a message instead of a dead canvas.
   await tab.click('#again');
-  await tab.waitFor(`${status}.state === 'question'`, 30000, 'the question once more');
+  await waitFor(tab, `${status}.state === 'question'`, 30000, 'the question once more');
   await tab.click('#dialog-no');
-  await tab.waitFor(`${status}.state === 'playing' && ${status}.elapsed > 200`, 10000, 'the run to lose');
+  await waitFor(tab, `${status}.state === 'playing' && ${status}.elapsed > 200`, 10000, 'the run to lose');
   await tab.evaluate(`document.getElementById('brindlec-canvas').getContext('webgl')
                         .getExtension('WEBGL_lose_context').loseContext()`);
-  await tab.waitFor(`${status}.state === 'end' && !document.getElementById('ended').hidden`, 10000,
-                    'the end after the context was lost');
+  await waitFor(tab, ENDED, 10000, 'the end after the context was lost');
   const told = await tab.evaluate(`document.getElementById('ended-text').textContent`);
   check(/context lost/.test(told), 'no message for the lost context: ' + told);
   console.log('ok: a lost context ends the intro with a message');
-  check(tab.errors.length === 0, 'errors in the page: ' + tab.errors.join('; '));
-  await tab.close();
 }
 
-// ?at=MS against brindlec-capture's frame at MS; two tabs at a time.
-async function stills(browser, base) {
-  const one = async ms => {
+// ?at=MS against brindlec-capture's frame at MS.
+async function stills(browser, base, moments, server) {
+  for (const ms of moments) {
     const tab = await browser.open(`${base}/brindlec.html?at=${ms}`);
-    await tab.waitFor(`${status} && ${status}.state === 'still'`, 180000, `the still at ${ms} ms`);
+    await waitFor(tab, `${status} && ${status}.state === 'still'`, 180000, `the still at ${ms} ms`);
     check(await tab.evaluate(`${status}.elapsed`) >= ms, `the still at ${ms} ms shows an earlier frame`);
     await tab.screenshot('#brindlec-canvas', shot('still-' + ms));
-    check(tab.errors.length === 0, 'errors in the page: ' + tab.errors.join('; '));
+    await noErrors(tab, server);
     await tab.close();
-    return compare(shot('still-' + ms), reference(ms));
-  };
-  for (let i = 0; i < STILLS.length; i += 2) {
-    const results = await Promise.all(STILLS.slice(i, i + 2).map(one));
-    for (const result of results) console.log('ok: still ' + path.basename(result.split(' ')[1]) + ' ' + result.split(' ')[2]);
+    console.log(`ok: still ${ms} ms: ` + compare(shot('still-' + ms), reference(ms)).split(' ').slice(2).join(' '));
   }
 }
 
+// The single file from file://: a still, and the music from the worklet,
+// whose module comes from a data: URL.
 async function singleFile(browser) {
-  const url = 'file://' + path.join(webDir, 'brindlec-single.html') + '?at=4000';
-  const tab = await browser.open(url);
-  await tab.waitFor(`${status} && ${status}.state === 'still'`, 60000, 'the single file\'s still');
+  const page = path.join(work, 'brindlec-single.html');
+  fs.writeFileSync(page, withErrorCapture(fs.readFileSync(path.join(webDir, 'brindlec-single.html'), 'utf8')));
+  let tab = await browser.open('file://' + page + '?at=4000');
+  await waitFor(tab, `${status} && ${status}.state === 'still'`, 60000, 'the single file\'s still');
   await tab.screenshot('#brindlec-canvas', shot('single-4000'));
-  check(tab.errors.length === 0, 'errors in the page: ' + tab.errors.join('; '));
+  await noErrors(tab);
+  await tab.close();
   console.log('ok: brindlec-single.html from file:// shows the title: ' + compare(shot('single-4000'), reference(4000)));
+  tab = await browser.open('file://' + page);
+  await question(tab);
+  await tab.click('#dialog-no');
+  console.log('ok: brindlec-single.html from file:// plays the music: ' + await musicPlays(tab, 'AudioWorklet'));
+  await noErrors(tab);
   await tab.close();
 }
 
+// A browser without AudioWorklet plays through a ScriptProcessorNode.
+async function withoutWorklet(browser, base, server) {
+  const tab = await browser.open(base + '/brindlec.html', {before: 'delete window.AudioWorkletNode'});
+  await question(tab);
+  await tab.click('#dialog-no');
+  console.log('ok: without AudioWorklet the music plays: ' + await musicPlays(tab, 'ScriptProcessorNode'));
+  await noErrors(tab, server);
+  await tab.close();
+}
+
+// The audio clock stopped for a second (the context suspended, as a phone
+// call or a device change does) while the picture goes on: the music skips
+// ahead and plays in step with the picture again.
+async function keepsInStep(browser, base, server) {
+  const keepContexts = `window.AudioContext = class extends AudioContext {
+                          constructor(options) { super(options); window.contexts = [...(window.contexts || []), this]; } }`;
+  const tab = await browser.open(base + '/brindlec.html', {before: keepContexts});
+  await question(tab);
+  await tab.click('#dialog-no');
+  await musicPlays(tab, 'AudioWorklet');
+  await tab.evaluate(`(async () => {
+                        const context = window.contexts[window.contexts.length - 1];
+                        await context.suspend();
+                        await new Promise(resolve => setTimeout(resolve, 1000));
+                        await context.resume();
+                      })()`);
+  await waitFor(tab, `${status}.skipped > 0`, 5000, 'the music to skip ahead');
+  await sleep(500);
+  const [skipped, played, elapsed] = await tab.evaluate(`[${status}.skipped, ${status}.played, ${status}.elapsed]`);
+  const apart = played / 22.05 - (elapsed - 480);
+  check(skipped / 22.05 >= 700 && Math.abs(apart) < 500,
+        `after a second without an audio clock the music skipped ${(skipped / 22.05).toFixed(0)} ms and is ` +
+        `${apart.toFixed(0)} ms from the picture`);
+  console.log(`ok: after a second without an audio clock the music skips ${(skipped / 22.05).toFixed(0)} ms, ` +
+              `${apart.toFixed(0)} ms from the picture`);
+  await noErrors(tab, server);
+  await tab.close();
+}
+
+// The rectangle of `selector` lies inside the viewport.
+async function inside(tab, selector) {
+  const [left, top, right, bottom, width, height] = await tab.evaluate(`(() => {
+      const r = document.querySelector(${JSON.stringify(selector)}).getBoundingClientRect();
+      return [r.left, r.top, r.right, r.bottom, innerWidth, innerHeight]; })()`);
+  check(left >= 0 && top >= 0 && right <= width && bottom <= height && right > left,
+        `${selector} spans ${left}..${right} x ${top}..${bottom}, outside the ${width} x ${height} screen`);
+  return [right - left, bottom - top];
+}
+
+// A phone: the question and the end screen within 320 pixels, the canvas
+// within a 390 x 844 touch screen, a double tap for Esc.
+async function phone(browser, base, server) {
+  const touch = {isMobile: true, hasTouch: true, deviceScaleFactor: 1};
+  const tab = await browser.open(base + '/brindlec.html', {viewport: {width: 320, height: 568, ...touch}});
+  await question(tab);
+  for (const id of ['#dialog', '#dialog-yes', '#dialog-no']) await inside(tab, id);
+  await tab.page.setViewport({width: 390, height: 844, ...touch});
+  await tab.tap('#dialog-no');
+  await waitFor(tab, `${status}.state === 'playing' && ${status}.elapsed > 200`, 15000, 'the canvas');
+  const [width, height] = await inside(tab, '#brindlec-canvas');
+  const pixels = await tab.evaluate(`[document.getElementById('brindlec-canvas').width,
+                                      document.getElementById('brindlec-canvas').height]`);
+  check(Math.abs(width / height - 4 / 3) < 0.01 && pixels.join() === '800,600',
+        `the canvas shows ${pixels.join(' x ')} pixels as ${width} x ${height}`);
+  console.log(`ok: on a 390 x 844 touch screen the 800 x 600 canvas shows whole, as ${width} x ${height}`);
+  await tab.tap('#brindlec-canvas');
+  await sleep(100);
+  await tab.tap('#brindlec-canvas');
+  await waitFor(tab, ENDED, 10000, 'the end screen after a double tap');
+  await tab.page.setViewport({width: 320, height: 568, ...touch});
+  for (const id of ['#ended', '#again']) await inside(tab, id);
+  console.log('ok: a double tap ends the intro; the question and the end screen fit 320 pixels');
+  await noErrors(tab, server);
+  await tab.close();
+}
+
+// No sound server: Firefox's AudioContext never runs. After its wait the
+// intro plays silent, as the desktop intro does without a sound device.
+async function withoutSound(browser, url, server) {
+  const tab = await browser.open(url);
+  await question(tab);
+  await tab.click('#dialog-no');
+  await waitFor(tab, `${status}.state === 'playing' && ${status}.elapsed >= 1500`, 30000, 'the silent run');
+  const [waited, blocks, device] = await tab.evaluate(`[performance.now() - ${status}.answered - ${status}.elapsed,
+                                                        ${status}.blocks, ${status}.audio]`);
+  check(blocks === 0 && device === '', `music without a sound server: ${blocks} blocks through "${device}"`);
+  check(waited >= 4900, `the intro gave up on the sound after ${waited.toFixed(0)} ms, not 5 s`);
+  await tab.escape();
+  await waitFor(tab, ENDED, 10000, 'the end screen');
+  await noErrors(tab, server);
+  await tab.close();
+  console.log(`ok: without a sound server the intro plays silent after waiting ${(waited / 1000).toFixed(1)} s for it`);
+}
+
 async function withoutWebgl(base) {
-  const browser = await launch(work, ['--disable-webgl']);
+  const browser = await launch('chromium', work, ['--disable-webgl']);
   try {
     const tab = await browser.open(base + '/brindlec.html');
-    await tab.waitFor(`${status} && ${status}.state === 'failed'`, 30000, 'the page to give up');
+    await waitFor(tab, `${status} && ${status}.state === 'failed'`, 30000, 'the page to give up');
     const shown = await tab.evaluate(`[${status}.problem, document.getElementById('ended').hidden,
                                        document.getElementById('ended-text').textContent]`);
     check(/WebGL/.test(shown[0]) && !shown[1] && shown[2] === shown[0], 'no clear message: ' + JSON.stringify(shown));
     await sleep(300);
-    check(tab.errors.length === 0, 'errors in the page: ' + tab.errors.join('; '));
+    await noErrors(tab);
     console.log('ok: without WebGL the page says so: "' + shown[0] + '"');
   } finally {
     await browser.close();
@@ -151,19 +286,34 @@ async function withoutWebgl(base) {
 async function main() {
   const server = await serve(webDir);
   const base = 'http://127.0.0.1:' + server.address().port;
-  const browser = await launch(work);
   try {
-    await windowedRun(browser, base);
-    await stills(browser, base);
-    await singleFile(browser);
+    const browser = await launch(engine.replace('-without-sound', ''), work);
+    try {
+      if (engine === 'firefox-without-sound') return await withoutSound(browser, base + '/brindlec.html', server);
+      const tab = await windowedRun(browser, base + '/brindlec.html', server);
+      if (engine === 'chromium') {
+        await againAndFullScreen(tab);
+        await noErrors(tab, server);
+        await tab.close();
+        await stills(browser, base, [1000, 20000, 40000, 70000, 99000, 104000, 150000, 226000], server);
+        await singleFile(browser);
+        await phone(browser, base, server);
+        await withoutWorklet(browser, base, server);
+        await keepsInStep(browser, base, server);
+      } else {
+        await tab.close();
+        await stills(browser, base, [70000, 150000], server);
+      }
+    } finally {
+      await browser.close();
+    }
+    if (engine === 'chromium') await withoutWebgl(base);
   } finally {
-    await browser.close();
+    server.close();
   }
-  await withoutWebgl(base);
-  server.close();
 }
 
 main().then(() => process.exit(0), error => {
-  console.error('FAIL: ' + error.message);
+  console.error(`FAIL (${engine}): ${error.message}`);
   process.exit(1);
 });

@@ -208,3 +208,45 @@ check_imports() {
     done
     echo "imports: $(echo $dlls)"
 }
+
+# --- Browsers ------------------------------------------------------------------
+
+# start_null_sink: a PulseAudio server of its own with one null sink (Firefox
+# starts no AudioContext without a sound server), in a private HOME and
+# XDG_RUNTIME_DIR under $work, which it exports for the browsers; ended at
+# exit.
+start_null_sink() {
+    export HOME=$work/home XDG_RUNTIME_DIR=$work/run
+    mkdir -p "$HOME" && mkdir -m 700 -p "$XDG_RUNTIME_DIR" || fail "no private HOME in $work"
+    pulseaudio --daemonize=no --exit-idle-time=-1 -n --load="module-null-sink sink_name=null" \
+        --load=module-native-protocol-unix >"$work/pulseaudio.log" 2>&1 &
+    local pid=$!
+    at_exit "kill $pid 2>/dev/null; wait $pid 2>/dev/null"
+    poll 10 test -S "$XDG_RUNTIME_DIR/pulse/native" ||
+        { cat "$work/pulseaudio.log" >&2; fail "pulseaudio did not start"; }
+}
+
+# browser_test ENGINE: the browser test (support/browser_test.js) in
+# chromium, firefox or webkit; the last two under Xvfb with a null sink
+# (firefox-without-sound: Firefox under Xvfb with no sound server).
+browser_test() {
+    local web=${BRINDLEC_WEB_DIR:-$BRINDLEC_SOURCE_DIR/build-web}
+    local reference="$BRINDLEC_BIN/reference-frames"
+    local support="$BRINDLEC_SOURCE_DIR/tests/e2e/support"
+    [ -f "$web/brindlec.html" ] && [ -f "$web/brindlec-single.html" ] ||
+        fail "no browser build in $web: cmake --preset web && cmake --build --preset web"
+    [ -f "$reference/frame-226000.png" ] || fail "no reference frames in $reference (gl_subset.sh makes them)"
+    [ -d "$support/node_modules/puppeteer-core" ] ||
+        fail "no puppeteer-core in $support: npm ci --prefix tests/e2e/support (test.sh does)"
+    make_work_dir
+    [ "$1" = chromium ] || start_xvfb 1280x1024
+    case $1 in firefox | webkit) start_null_sink ;; esac
+    # No sound server at all: none from the session either.
+    if [ "$1" = firefox-without-sound ]; then
+        export HOME=$work/home XDG_RUNTIME_DIR=$work/run
+        mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+    fi
+    unset PULSE_SERVER
+    node "$support/browser_test.js" "$1" "$(cd "$web" && pwd)" "$reference" "$BRINDLEC_BIN/frame_diff" "$work" ||
+        fail "browser test in $1"
+}
