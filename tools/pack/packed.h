@@ -1,0 +1,33 @@
+/* What brindlec-pack hands the packed executable's start-up code: the
+   payload, linked into the start-up code's section. It starts with this
+   header, then the section list, then the LZMA stream. All numbers are
+   little-endian, as both machines are. */
+#ifndef BRINDLEC_PACKED_H
+#define BRINDLEC_PACKED_H
+
+#include <stdint.h>
+
+/* A section of the unpacked image whose pages do not stay read-write: the
+   start-up code gives them their own protection once the image is in
+   place and its imports bound. */
+typedef struct {
+    uint32_t rva;        /* first byte, from the image base: a page boundary */
+    uint32_t size;       /* bytes */
+    uint32_t protection; /* PAGE_EXECUTE_READ, PAGE_READONLY, ... */
+} PackedSection;
+
+typedef struct {
+    uint32_t image_rva;     /* where the decoded bytes go: the first section */
+    uint32_t image_size;    /* how many bytes the stream decodes to */
+    uint32_t entry_rva;     /* the image's entry point */
+    uint32_t imports_rva;   /* its import directory; 0 when it has none */
+    uint32_t stream_size;   /* bytes of LZMA stream after the section list */
+    uint8_t lc, lp, pb;     /* the stream's literal context, literal and match position bits */
+    uint8_t x86_branches;   /* 1 when the x86 branch filter is to be undone */
+    uint32_t section_count; /* entries of the section list */
+} PackedHeader;
+
+/* The largest section list the start-up code takes. */
+#define PACKED_SECTIONS_MAX 16
+
+#endif
