@@ -19,6 +19,7 @@
 #include <lzma.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -263,21 +264,24 @@ Bytes encode(const Bytes& data, unsigned lc, unsigned lp, unsigned pb, bool x86_
     return out;
 }
 
-// What the start-up code will make of a stream: our own decoder, natively.
-bool decodes_to(const Stream& stream, const Bytes& data)
+// What the start-up code will make of a stream: our own decoder, natively;
+// *seconds is how long it took.
+bool decodes_to(const Stream& stream, const Bytes& data, double* seconds)
 {
     std::vector<uint16_t> probabilities(UNPACK_PROBABILITIES(stream.lc + stream.lp));
     Bytes decoded(data.size());
+    auto start = std::chrono::steady_clock::now();
     if (!unpack_lzma(stream.bytes.data(), stream.bytes.size(), decoded.data(), decoded.size(), stream.lc, stream.lp,
                      stream.pb, probabilities.data()))
         return false;
     if (stream.x86_branches) unpack_x86_branches(decoded.data(), decoded.size(), 0);
+    *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return decoded == data;
 }
 
 // The smallest stream over the settings that suit code and data of 32-bit
 // programs; among equals the first found, so a build always picks the same.
-bool smallest_stream(const Bytes& data, Stream* best)
+bool smallest_stream(const Bytes& data, Stream* best, double* decode_seconds)
 {
     best->bytes.clear();
     for (bool x86_branches : {true, false})
@@ -293,7 +297,7 @@ bool smallest_stream(const Bytes& data, Stream* best)
         std::fprintf(stderr, "brindlec-pack: liblzma refused to compress the image\n");
         return false;
     }
-    if (!decodes_to(*best, data)) {
+    if (!decodes_to(*best, data, decode_seconds)) {
         std::fprintf(stderr, "brindlec-pack: the stream does not decode back to the image\n");
         return false;
     }
@@ -332,7 +336,8 @@ int make_payload(const std::string& unpacked, const std::string& payload_path, c
         return 1;
     }
     Stream stream;
-    if (!smallest_stream(memory, &stream)) return 1;
+    double decode_seconds = 0;
+    if (!smallest_stream(memory, &stream, &decode_seconds)) return 1;
 
     std::vector<PackedSection> protected_sections;
     for (const Section& s : image.sections) {
@@ -367,9 +372,10 @@ int make_payload(const std::string& unpacked, const std::string& payload_path, c
                   "PACKED_IMAGE_RVA = 0x%X;\nPACKED_IMAGE_SPAN = 0x%X;\n",
                   header.image_rva, image.size_of_image - header.image_rva);
     if (!write_file(payload_path, c_array(payload, unpacked)) || !write_file(layout_path, layout)) return 1;
-    std::printf("brindlec-pack: %zu bytes of image in %zu bytes (lc %u, lp %u, pb %u, x86 branches %s)\n",
+    std::printf("brindlec-pack: %zu bytes of image in %zu bytes (lc %u, lp %u, pb %u, x86 branches %s), "
+                "decoded here in %.1f ms\n",
                 memory.size(), stream.bytes.size(), stream.lc, stream.lp, stream.pb,
-                stream.x86_branches ? "on" : "off");
+                stream.x86_branches ? "on" : "off", decode_seconds * 1000);
     return 0;
 }
 
