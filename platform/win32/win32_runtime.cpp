@@ -15,12 +15,10 @@
 #include "platform/win32/win32.h"
 
 // msvcrt.dll's own functions, called through their import entries where
-// MinGW's libraries would put a replacement of their own in between.
-#if defined(__i386__)
+// MinGW's libraries would put a replacement of their own in between (the
+// entries of cdecl functions are named __imp_ and the C name with its
+// leading underscore).
 #define MSVCRT_IMPORT(name) "__imp__" name
-#else
-#define MSVCRT_IMPORT(name) "__imp_" name
-#endif
 extern "C" double(__cdecl* const msvcrt_pow)(double, double) __asm__(MSVCRT_IMPORT("pow"));
 extern "C" double(__cdecl* const msvcrt_sin)(double) __asm__(MSVCRT_IMPORT("sin"));
 extern "C" int(__cdecl* const msvcrt_vsnprintf)(char*, size_t, const char*, va_list)
