@@ -27,17 +27,6 @@ start_screen() {
     start_xvfb "$1"
 }
 
-# Starts EXE and answers its question with KEY (n: No, y: Yes); then waits
-# for WINDOW (the intro's or the error box) and sets `window`.
-start_intro() {
-    "$wine" "$1" >"$work/wine.log" 2>&1 &
-    APP_PID=$!
-    local box
-    box=$(window_id "$QUESTION_CAPTION" 60) || fail "no question within 60 s"
-    press_key "$box" "$2"
-    window=$(window_id "$3" 30) || fail "no \"$3\" window within 30 s"
-}
-
 # The intro window's client area is "X Y WIDTH HEIGHT" and shows the title
 # text in the middle of the picture while the titles run (they end 6.9 s
 # after the intro clock starts, which starts after the window appears); no
@@ -69,20 +58,20 @@ start_screen 1024x768
 make_wine_prefix
 for exe in "${programs[@]}"; do
     echo "1. $(basename "$exe"): windowed, silent"
-    start_intro "$exe" n "$WINDOW_TITLE"
+    start_wine_intro "$exe" n "$WINDOW_TITLE"
     # The client area is 800 x 600, below and right of the frame.
     expect_title_text_then_escape '[ "$width $height" = "800 600" ] && [ "$x" -gt 0 ] && [ "$y" -gt 0 ] && [ "$x" -lt 40 ] && [ "$y" -lt 60 ]'
     [ -z "$(window_id "$WINDOW_TITLE" 0)" ] || fail "the window is still there"
 
     echo "2. $(basename "$exe"): full screen"
-    start_intro "$exe" y "$WINDOW_TITLE"
+    start_wine_intro "$exe" y "$WINDOW_TITLE"
     expect_title_text_then_escape '[ "$geometry" = "0 0 1024 768" ]'
 done
 
 start_screen 800x600
 for exe in "${programs[@]}"; do
     echo "3. $(basename "$exe"): full screen refused"
-    start_intro "$exe" y "$ERROR_CAPTION"
+    start_wine_intro "$exe" y "$ERROR_CAPTION"
     [ -z "$(window_id "$WINDOW_TITLE" 0)" ] || fail "a window was opened in a refused mode"
     press_key "$window" Return
     expect_exit_zero 20
@@ -102,7 +91,7 @@ start_screen 1024x768
 for exe in "${programs[@]}"; do
     echo "4. $(basename "$exe"): music through wave-out"
     rm -f "$sound"
-    start_intro "$exe" n "$WINDOW_TITLE"
+    start_wine_intro "$exe" n "$WINDOW_TITLE"
     # The song starts 0.48 s into the intro; 4 s gives it time to sound.
     sleep 4
     [ -z "$(window_id "$ERROR_CAPTION" 0)" ] || fail "an error box came up"

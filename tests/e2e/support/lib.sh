@@ -234,3 +234,15 @@ make_wine_prefix() {
     echo "making the Wine prefix"
     "$wine" wineboot -i >"$WINEPREFIX.log" 2>&1 || fail "wineboot: $(cat "$WINEPREFIX.log")"
 }
+
+# start_wine_intro EXE KEY WINDOW: starts EXE under Wine and answers its
+# question with KEY (n: No, y: Yes); then waits for WINDOW (the intro's or
+# the error box) and sets `window`.
+start_wine_intro() {
+    "$wine" "$1" >"$WINEPREFIX.run.log" 2>&1 &
+    APP_PID=$!
+    local box
+    box=$(window_id "$QUESTION_CAPTION" 60) || fail "no question within 60 s"
+    press_key "$box" "$2"
+    window=$(window_id "$3" 30) || fail "no \"$3\" window within 30 s"
+}
