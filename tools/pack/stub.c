@@ -50,7 +50,7 @@ static void bind_imports(uint8_t* base, uint32_t directory_rva)
     }
 }
 
-DWORD WINAPI packed_start(void* unused)
+__attribute__((used)) DWORD WINAPI packed_start(void* unused)
 {
     (void)unused;
     uint8_t* base = (uint8_t*)&__ImageBase;
