@@ -173,16 +173,12 @@ std::string check_packable(const Image& image)
     return "";
 }
 
-// The image as it lies in memory from its first section on, up to the end of
-// the last section that has data in the file; what follows is all zeros,
-// and so is the reserved range the start-up code decodes into.
+// The image as it lies in memory from its first section to its end (what
+// no section fills is zeros, as in the reserved range it is decoded into).
 Bytes memory_image(const Image& image)
 {
     uint32_t first = image.sections.front().rva;
-    uint32_t end = first;
-    for (const Section& s : image.sections)
-        if (s.raw_size) end = std::max(end, s.rva + std::min(s.raw_size, s.virtual_size ? s.virtual_size : s.raw_size));
-    Bytes memory(end - first, 0);
+    Bytes memory(image.size_of_image - first, 0);
     for (const Section& s : image.sections) {
         uint32_t size = std::min(s.raw_size, s.virtual_size ? s.virtual_size : s.raw_size);
         if (size) std::memcpy(&memory[s.rva - first], &image.file[s.raw_offset], size);
@@ -190,36 +186,60 @@ Bytes memory_image(const Image& image)
     return memory;
 }
 
-// The image's imports must be what the start-up code binds: every DLL with
-// a name list (OriginalFirstThunk) beside its address list, every function
-// by name.
-std::string check_imports(const Image& image, const Bytes& m)
+// The image's imports as the start-up code binds them: a list of, for each
+// DLL, its name, the image-relative address of its address list (4 bytes)
+// and the names of its functions, each name ending in a zero and each
+// DLL's functions in an empty name; an empty DLL name ends the list. Only
+// the names are left of the import directory, its name lists and hints,
+// and the address lists start out empty: what the image held of them is
+// cleared. Every DLL needs a name list (OriginalFirstThunk), every function
+// a name. Empty on success, otherwise why not.
+std::string take_imports(const Image& image, Bytes* memory, Bytes* list)
 {
+    Bytes& m = *memory;
     uint32_t first = image.sections.front().rva;
-    // An image-relative address of `size` bytes that lies in the decoded bytes.
+    // An image-relative address of `size` bytes within the image.
     auto inside = [&](uint32_t rva, uint32_t size) {
         return rva >= first && rva - first <= m.size() && size <= m.size() - (rva - first);
     };
-    auto is_name = [&](uint32_t rva) {
-        return inside(rva, 1) && std::memchr(&m[rva - first], 0, m.size() - (rva - first)) != nullptr;
+    auto name_at = [&](uint32_t rva) {
+        const char* name = reinterpret_cast<const char*>(&m[rva - first]);
+        return inside(rva, 1) && std::memchr(name, 0, m.size() - (rva - first)) ? std::string(name) : std::string();
     };
-    uint32_t directory = image.directory_rva[DIRECTORY_IMPORT];
-    if (!image.directory_size[DIRECTORY_IMPORT]) return "";
-    for (uint32_t entry = directory;; entry += 20) {
-        if (!inside(entry, 20)) return "the import directory runs past the image";
-        uint32_t names = read_le(m, entry - first, 4), dll = read_le(m, entry + 12 - first, 4);
-        uint32_t addresses = read_le(m, entry + 16 - first, 4);
-        if (dll == 0) return "";
-        if (!is_name(dll)) return "an imported DLL's name lies outside the image";
-        if (names == 0) return "a DLL is imported without a name list (OriginalFirstThunk)";
-        for (;; names += 4, addresses += 4) {
-            if (!inside(names, 4) || !inside(addresses, 4)) return "an import list runs past the image";
-            uint32_t function = read_le(m, names - first, 4);
-            if (function == 0) break;
-            if (function & 0x80000000u) return "a function is imported by ordinal";
-            if (!is_name(function + 2)) return "an imported function's name lies outside the image";
+    std::vector<std::pair<uint32_t, uint32_t>> cleared;  // address and size of what the list replaces
+    auto add_name = [&](const std::string& name) { list->insert(list->end(), name.begin(), name.end() + 1); };
+    list->clear();
+    if (image.directory_size[DIRECTORY_IMPORT]) {
+        for (uint32_t entry = image.directory_rva[DIRECTORY_IMPORT];; entry += 20) {
+            if (!inside(entry, 20)) return "the import directory runs past the image";
+            cleared.push_back({entry, 20});
+            uint32_t names = read_le(m, entry - first, 4), dll = read_le(m, entry + 12 - first, 4);
+            uint32_t addresses = read_le(m, entry + 16 - first, 4);
+            if (dll == 0) break;
+            std::string dll_name = name_at(dll);
+            if (dll_name.empty()) return "an imported DLL has no name within the image";
+            if (names == 0) return "a DLL is imported without a name list (OriginalFirstThunk)";
+            add_name(dll_name);
+            cleared.push_back({dll, uint32_t(dll_name.size() + 1)});
+            list->resize(list->size() + 4);
+            write_le(*list, list->size() - 4, addresses, 4);
+            for (;; names += 4, addresses += 4) {
+                if (!inside(names, 4) || !inside(addresses, 4)) return "an import list runs past the image";
+                cleared.push_back({names, 4}), cleared.push_back({addresses, 4});
+                uint32_t function = read_le(m, names - first, 4);
+                if (function == 0) break;
+                if (function & 0x80000000u) return "a function is imported by ordinal";
+                std::string name = name_at(function + 2);  // after the hint
+                if (name.empty()) return "an imported function has no name within the image";
+                add_name(name);
+                cleared.push_back({function, uint32_t(name.size() + 3)});
+            }
+            list->push_back(0);
         }
+        list->push_back(0);
     }
+    for (auto [rva, size] : cleared) std::memset(&m[rva - first], 0, size);
+    return "";
 }
 
 // Page protection from section characteristics.
@@ -329,12 +349,15 @@ int make_payload(const std::string& unpacked, const std::string& payload_path, c
         std::fprintf(stderr, "brindlec-pack: %s: %s\n", unpacked.c_str(), why.c_str());
         return 1;
     }
-    Bytes memory = memory_image(image);
-    why = check_imports(image, memory);
+    // The image, then the list of its imports.
+    Bytes memory = memory_image(image), imports;
+    why = take_imports(image, &memory, &imports);
     if (!why.empty()) {
         std::fprintf(stderr, "brindlec-pack: %s: %s\n", unpacked.c_str(), why.c_str());
         return 1;
     }
+    const uint32_t image_size = static_cast<uint32_t>(memory.size());
+    memory.insert(memory.end(), imports.begin(), imports.end());
     Stream stream;
     double decode_seconds = 0;
     if (!smallest_stream(memory, &stream, &decode_seconds)) return 1;
@@ -352,9 +375,9 @@ int make_payload(const std::string& unpacked, const std::string& payload_path, c
     }
     PackedHeader header = {};
     header.image_rva = image.sections.front().rva;
-    header.image_size = static_cast<uint32_t>(memory.size());
+    header.image_size = image_size;
+    header.imports_size = static_cast<uint32_t>(imports.size());
     header.entry_rva = image.entry_rva;
-    header.imports_rva = image.directory_size[DIRECTORY_IMPORT] ? image.directory_rva[DIRECTORY_IMPORT] : 0;
     header.stream_size = static_cast<uint32_t>(stream.bytes.size());
     header.lc = static_cast<uint8_t>(stream.lc);
     header.lp = static_cast<uint8_t>(stream.lp);
@@ -368,11 +391,12 @@ int make_payload(const std::string& unpacked, const std::string& payload_path, c
 
     char layout[256];
     std::snprintf(layout, sizeof layout,
-                  "/* Written by brindlec-pack: the intro's address range, from its first section. */\n"
+                  "/* Written by brindlec-pack: the intro's address range from its first section, and\n"
+                  "   the list of its imports after it. */\n"
                   "PACKED_IMAGE_RVA = 0x%X;\nPACKED_IMAGE_SPAN = 0x%X;\n",
-                  header.image_rva, image.size_of_image - header.image_rva);
+                  header.image_rva, static_cast<unsigned>(memory.size()));
     if (!write_file(payload_path, c_array(payload, unpacked)) || !write_file(layout_path, layout)) return 1;
-    std::printf("brindlec-pack: %zu bytes of image in %zu bytes (lc %u, lp %u, pb %u, x86 branches %s), "
+    std::printf("brindlec-pack: %zu bytes of image and imports in %zu bytes (lc %u, lp %u, pb %u, x86 branches %s), "
                 "decoded here in %.1f ms\n",
                 memory.size(), stream.bytes.size(), stream.lc, stream.lp, stream.pb,
                 stream.x86_branches ? "on" : "off", decode_seconds * 1000);

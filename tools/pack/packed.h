@@ -16,11 +16,17 @@ typedef struct {
     uint32_t protection; /* PAGE_EXECUTE_READ, PAGE_READONLY, ... */
 } PackedSection;
 
+/* The stream decodes to the image, from its first section to its end,
+   followed by the list of its imports: for each DLL its name, the
+   image-relative address of its address list (4 bytes) and the names of
+   its functions, each name ending in a zero and the functions in an empty
+   name; an empty DLL name ends the list. The image's own import tables
+   are cleared (its address lists start out empty). */
 typedef struct {
     uint32_t image_rva;     /* where the decoded bytes go: the first section */
-    uint32_t image_size;    /* how many bytes the stream decodes to */
+    uint32_t image_size;    /* bytes of image the stream decodes to */
+    uint32_t imports_size;  /* bytes of import list after them */
     uint32_t entry_rva;     /* the image's entry point */
-    uint32_t imports_rva;   /* its import directory; 0 when it has none */
     uint32_t stream_size;   /* bytes of LZMA stream after the section list */
     uint8_t lc, lp, pb;     /* the stream's literal context, literal and match position bits */
     uint8_t x86_branches;   /* 1 when the x86 branch filter is to be undone */

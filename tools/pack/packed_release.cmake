@@ -28,13 +28,13 @@ function(brindlec_packed_executable name unpacked)
   # one program (it keeps the stack at the 4-byte alignment Windows gives;
   # the intro's entry aligns its own), from kernel32 alone, loaded at the
   # intro's own base with no relocations.
-  set(stub_options -flto -fomit-frame-pointer -mtune=i486 -mpreferred-stack-boundary=2)
+  set(stub_options -flto -fomit-frame-pointer -mtune=i486 -mpreferred-stack-boundary=2 -fno-ident)
   add_executable(${name}-stub WIN32 ${pack_dir}/stub.c ${pack_dir}/unpack.c ${payload})
   set_target_properties(${name}-stub PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   target_compile_options(${name}-stub PRIVATE -ffreestanding -fno-stack-protector -fno-ident
     -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-tree-loop-distribute-patterns ${stub_options})
   target_link_options(${name}-stub PRIVATE ${stub_options} -nostdlib -s -L${CMAKE_CURRENT_BINARY_DIR}
-    -Wl,-T,${pack_dir}/stub.ld -Wl,-e,_packed_start@4
+    -Wl,-T,${pack_dir}/stub.ld -Wl,-e,_packed_start@4 -Wl,--gc-sections
     -Wl,--disable-dynamicbase -Wl,--disable-reloc-section -Wl,--nxcompat)
   target_link_libraries(${name}-stub PRIVATE kernel32)
   set_property(TARGET ${name}-stub APPEND PROPERTY LINK_DEPENDS ${pack_dir}/stub.ld ${layout})

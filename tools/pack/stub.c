@@ -30,23 +30,25 @@ __attribute__((noreturn)) static void give_up(const char* what)
     for (;;) {}
 }
 
-/* Every import of the image from its DLL, by name (brindlec-pack lets no
-   other kind through), into the image's address lists. */
-static void bind_imports(uint8_t* base, uint32_t directory_rva)
+/* A 32-bit value at any address (x86 reads it as it is). */
+typedef uint32_t unaligned_uint32 __attribute__((aligned(1)));
+
+/* Every import of the image from its DLL, from the list brindlec-pack put
+   after the image (packed.h), into the image's address lists. */
+static void bind_imports(uint8_t* base, const char* list)
 {
-    if (!directory_rva) return;
-    for (const IMAGE_IMPORT_DESCRIPTOR* dll = (const IMAGE_IMPORT_DESCRIPTOR*)(base + directory_rva); dll->Name;
-         dll++) {
-        const char* dll_name = (const char*)base + dll->Name;
+    while (*list) {
+        const char* dll_name = list;
         HMODULE module = LoadLibraryA(dll_name);
         if (!module) give_up(dll_name);
-        const uint32_t* names = (const uint32_t*)(base + dll->OriginalFirstThunk);
-        FARPROC* slots = (FARPROC*)(base + dll->FirstThunk);
-        for (; *names; names++, slots++) {
-            const char* name = (const char*)base + *names + 2; /* after the hint */
-            *slots = GetProcAddress(module, name);
-            if (!*slots) give_up(name);
+        while (*list++) {}
+        FARPROC* slot = (FARPROC*)(base + *(const unaligned_uint32*)list);
+        for (list += 4; *list; slot++) {
+            *slot = GetProcAddress(module, list);
+            if (!*slot) give_up(list);
+            while (*list++) {}
         }
+        list++;
     }
 }
 
@@ -60,11 +62,12 @@ __attribute__((used)) DWORD WINAPI packed_start(void* unused)
     uint8_t* image = base + header->image_rva;
 
     if (header->section_count > PACKED_SECTIONS_MAX ||
-        !unpack_lzma(stream, header->stream_size, image, header->image_size, header->lc, header->lp, header->pb,
-                     probabilities))
+        !unpack_lzma(stream, header->stream_size, image, header->image_size + header->imports_size, header->lc,
+                     header->lp, header->pb, probabilities))
         give_up("The program is damaged.");
-    if (header->x86_branches) unpack_x86_branches(image, header->image_size, 0);
-    bind_imports(base, header->imports_rva);
+    if (header->x86_branches) unpack_x86_branches(image, header->image_size + header->imports_size, 0);
+    /* An empty list is one zero. */
+    if (header->imports_size) bind_imports(base, (const char*)image + header->image_size);
     for (uint32_t i = 0; i < header->section_count; i++) {
         DWORD previous;
         if (!VirtualProtect(base + sections[i].rva, sections[i].size, sections[i].protection, &previous))

@@ -96,9 +96,12 @@ TEST_F(PackTool, PacksAnImageIntoAPayloadThatDecodesBackToIt) {
     const Bytes image = tiny_image();
     PackRun run = pack("payload", image);
     ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_NE(text("layout.ld").find("PACKED_IMAGE_RVA = 0x1000;\nPACKED_IMAGE_SPAN = 0x2000;"), std::string::npos);
+    // The list of imports: kernel32.dll, its address list at 0x2030,
+    // ExitProcess; the reserved range holds the image and the list.
+    const std::string imports("kernel32.dll\0\x30\x20\0\0ExitProcess\0\0\0", 31);
+    EXPECT_NE(text("layout.ld").find("PACKED_IMAGE_RVA = 0x1000;\nPACKED_IMAGE_SPAN = 0x201F;"), std::string::npos);
     // The bytes of the C array: the header, the code section to protect
-    // (the imports stay read-write), the stream.
+    // (the imports' section stays read-write), the stream.
     const std::string source = text("payload.c");
     Bytes payload;
     const std::string values = source.substr(source.find('{'));
@@ -108,21 +111,22 @@ TEST_F(PackTool, PacksAnImageIntoAPayloadThatDecodesBackToIt) {
     PackedHeader header;
     ASSERT_GT(payload.size(), sizeof header + sizeof(PackedSection));
     std::memcpy(&header, payload.data(), sizeof header);
-    EXPECT_EQ(std::vector<uint32_t>({header.image_rva, header.image_size, header.entry_rva, header.imports_rva,
+    EXPECT_EQ(std::vector<uint32_t>({header.image_rva, header.image_size, header.imports_size, header.entry_rva,
                                      header.section_count}),
-              std::vector<uint32_t>({0x1000, 0x1100, 0x1000, 0x2000, 1}));
+              std::vector<uint32_t>({0x1000, 0x2000, uint32_t(imports.size()), 0x1000, 1}));
     PackedSection code;
     std::memcpy(&code, &payload[sizeof header], sizeof code);
     EXPECT_EQ(std::vector<uint32_t>({code.rva, code.size, code.protection}),
               std::vector<uint32_t>({0x1000, 0x1000, 0x20}));  // PAGE_EXECUTE_READ
     ASSERT_EQ(header.stream_size, payload.size() - sizeof header - sizeof code);
-    Bytes decoded(header.image_size), expected(header.image_size, 0);
+    // The image with its import tables cleared, then the list.
+    Bytes decoded(header.image_size + header.imports_size), expected(0x2000, 0);
     std::vector<uint16_t> model(UNPACK_PROBABILITIES(header.lc + header.lp));
     ASSERT_TRUE(unpack_lzma(&payload[sizeof header + sizeof code], header.stream_size, decoded.data(),
                             decoded.size(), header.lc, header.lp, header.pb, model.data()));
     if (header.x86_branches) unpack_x86_branches(decoded.data(), decoded.size(), 0);
     std::memcpy(&expected[0], &image[0x200], 0x100);
-    std::memcpy(&expected[0x1000], &image[IDATA], 0x100);
+    expected.insert(expected.end(), imports.begin(), imports.end());
     EXPECT_EQ(decoded, expected);
 }
 
@@ -139,9 +143,9 @@ TEST_F(PackTool, RefusesWhatItCannotReadOrTheStartUpCodeCannotRun) {
         {[](Bytes& f) { put(f, OPTIONAL + 16, 0x3000, 4); }, "entry point lies outside"},
         {[](Bytes& f) { put(f, IDATA + 0x28, 0x80000001, 4); }, "imported by ordinal"},
         {[](Bytes& f) { put(f, IDATA, 0, 4); }, "without a name list"},
-        {[](Bytes& f) { put(f, IDATA + 12, 0x2F00, 4); }, "DLL's name lies outside the image"},
-        {[](Bytes& f) { put(f, IDATA + 0x28, 0x20FE, 4); }, "function's name lies outside the image"},
-        {[](Bytes& f) { put(f, OPTIONAL + 104, 0x20F0, 4); }, "import directory runs past the image"},
+        {[](Bytes& f) { put(f, IDATA + 12, 0x3000, 4); }, "DLL has no name within the image"},
+        {[](Bytes& f) { put(f, IDATA + 0x28, 0x2FFE, 4); }, "function has no name within the image"},
+        {[](Bytes& f) { put(f, OPTIONAL + 104, 0x2FF0, 4); }, "import directory runs past the image"},
     };
     for (const auto& [damage, reason] : cases) {
         Bytes image = tiny_image();
