@@ -6,7 +6,7 @@
 //     liblzma's raw LZMA, with and without the x86 branch filter and over a
 //     range of literal and position bits, and keeps the smallest stream that
 //     the start-up code's own decoder (unpack.c) turns back into the image.
-//     Writes the payload (packed.h) as a C array for the start-up code, and
+//     Writes the payload (packed.h) as C definitions for the start-up code, and
 //     the linker script lines that reserve the image's address range in the
 //     start-up executable.
 //   brindlec-pack finish UNPACKED.exe STUB.exe PACKED.exe
@@ -252,28 +252,32 @@ uint32_t protection_of(uint32_t characteristics)
     return read ? 0x02 /* PAGE_READONLY */ : 0x01;  // PAGE_NOACCESS
 }
 
+// A stream and the settings that made it.
 struct Stream {
     Bytes bytes;
     unsigned lc = 0, lp = 0, pb = 0;
     bool x86_branches = false;
+    lzma_match_finder match_finder = LZMA_MF_BT4;
+    uint32_t nice_length = 273;
 };
 
 // One raw LZMA encoding (with the x86 branch filter first if asked), or
 // an empty stream if liblzma refuses.
-Bytes encode(const Bytes& data, unsigned lc, unsigned lp, unsigned pb, bool x86_branches)
+Bytes encode(const Bytes& data, const Stream& settings)
 {
     lzma_options_lzma options;
     if (lzma_lzma_preset(&options, 9 | LZMA_PRESET_EXTREME)) return {};
-    options.lc = lc;
-    options.lp = lp;
-    options.pb = pb;
-    options.nice_len = 273;
+    options.lc = settings.lc;
+    options.lp = settings.lp;
+    options.pb = settings.pb;
+    options.mf = settings.match_finder;
+    options.nice_len = settings.nice_length;
     uint32_t dictionary = LZMA_DICT_SIZE_MIN;
     while (dictionary < data.size()) dictionary *= 2;
     options.dict_size = dictionary;
     lzma_filter filters[3];
     int n = 0;
-    if (x86_branches) filters[n++] = {LZMA_FILTER_X86, nullptr};
+    if (settings.x86_branches) filters[n++] = {LZMA_FILTER_X86, nullptr};
     filters[n++] = {LZMA_FILTER_LZMA1, &options};
     filters[n] = {LZMA_VLI_UNKNOWN, nullptr};
     Bytes out(data.size() + data.size() / 2 + 4096);
@@ -300,19 +304,26 @@ bool decodes_to(const Stream& stream, const Bytes& data, double* seconds)
 }
 
 // The smallest stream over the settings that suit code and data of 32-bit
-// programs; among equals the first found, so a build always picks the same.
+// programs: first the model (literal and position bits, the branch
+// filter), then for it how the encoder looks for matches; among equals
+// the first found, so a build always picks the same.
 bool smallest_stream(const Bytes& data, Stream* best, double* decode_seconds)
 {
     best->bytes.clear();
+    auto consider = [&](Stream settings) {
+        settings.bytes = encode(data, settings);
+        if (!settings.bytes.empty() && (best->bytes.empty() || settings.bytes.size() < best->bytes.size()))
+            *best = settings;
+    };
     for (bool x86_branches : {true, false})
         for (unsigned lc = 0; lc <= 3; lc++)
             for (unsigned lp : {0u, 2u})
-                for (unsigned pb : {0u, 2u}) {
-                    if (lc + lp > UNPACK_MAX_LC_LP) continue;
-                    Bytes bytes = encode(data, lc, lp, pb, x86_branches);
-                    if (!bytes.empty() && (best->bytes.empty() || bytes.size() < best->bytes.size()))
-                        *best = {bytes, lc, lp, pb, x86_branches};
-                }
+                for (unsigned pb : {0u, 2u})
+                    if (lc + lp <= UNPACK_MAX_LC_LP) consider({{}, lc, lp, pb, x86_branches});
+    const Stream model = *best;
+    for (lzma_match_finder finder : {LZMA_MF_BT2, LZMA_MF_BT3, LZMA_MF_BT4})
+        for (uint32_t nice_length : {64u, 128u, 192u, 273u})
+            consider({{}, model.lc, model.lp, model.pb, model.x86_branches, finder, nice_length});
     if (best->bytes.empty()) {
         std::fprintf(stderr, "brindlec-pack: liblzma refused to compress the image\n");
         return false;
@@ -324,18 +335,29 @@ bool smallest_stream(const Bytes& data, Stream* best, double* decode_seconds)
     return true;
 }
 
-// The payload as the C definition of `packed_payload`, aligned for the
-// header's 32-bit fields.
-std::string c_array(const Bytes& payload, const std::string& source)
+// The payload as C definitions (packed.h): the header, the sections to
+// protect and the stream, for the start-up code, whose build folds what it
+// reads of the first two into its code.
+std::string payload_source(const PackedHeader& h, const std::vector<PackedSection>& sections, const Bytes& stream,
+                           const std::string& source)
 {
+    char line[256];
+    std::snprintf(line, sizeof line, "const PackedHeader packed_header = {%u, %u, %u, %u, %u, %u, %u, %u, %u, %u};\n",
+                  h.image_rva, h.image_size, h.imports_size, h.entry_rva, h.stream_size, h.lc, h.lp, h.pb,
+                  h.x86_branches, h.section_count);
     std::string text = "/* Written by brindlec-pack from " + source.substr(source.find_last_of('/') + 1) +
-                       ": the packed intro (tools/pack/packed.h). */\n#include <stdint.h>\n\n"
-                       "__attribute__((aligned(4))) const uint8_t packed_payload[" +
-                       std::to_string(payload.size()) + "] = {";
-    for (size_t i = 0; i < payload.size(); i++) {
-        char number[8];
-        std::snprintf(number, sizeof number, "%s%u,", i % 24 ? "" : "\n", payload[i]);
-        text += number;
+                       ": the packed intro. */\n#include \"tools/pack/packed.h\"\n\n" + line +
+                       "const PackedSection packed_sections[" + std::to_string(std::max<size_t>(sections.size(), 1)) +
+                       "] = {";
+    for (const PackedSection& section : sections) {
+        std::snprintf(line, sizeof line, "{%u, %u, %u}, ", section.rva, section.size, section.protection);
+        text += line;
+    }
+    text += (sections.empty() ? "{0, 0, 0}};\n" : "};\n");
+    text += "const uint8_t packed_stream[" + std::to_string(stream.size()) + "] = {";
+    for (size_t i = 0; i < stream.size(); i++) {
+        std::snprintf(line, sizeof line, "%s%u,", i % 24 ? "" : "\n", stream[i]);
+        text += line;
     }
     return text + "\n};\n";
 }
@@ -384,22 +406,20 @@ int make_payload(const std::string& unpacked, const std::string& payload_path, c
     header.pb = static_cast<uint8_t>(stream.pb);
     header.x86_branches = stream.x86_branches;
     header.section_count = static_cast<uint32_t>(protected_sections.size());
-    Bytes payload(reinterpret_cast<const uint8_t*>(&header), reinterpret_cast<const uint8_t*>(&header + 1));
-    for (const PackedSection& s : protected_sections)
-        payload.insert(payload.end(), reinterpret_cast<const uint8_t*>(&s), reinterpret_cast<const uint8_t*>(&s + 1));
-    payload.insert(payload.end(), stream.bytes.begin(), stream.bytes.end());
-
     char layout[256];
     std::snprintf(layout, sizeof layout,
                   "/* Written by brindlec-pack: the intro's address range from its first section, and\n"
                   "   the list of its imports after it. */\n"
                   "PACKED_IMAGE_RVA = 0x%X;\nPACKED_IMAGE_SPAN = 0x%X;\n",
                   header.image_rva, static_cast<unsigned>(memory.size()));
-    if (!write_file(payload_path, c_array(payload, unpacked)) || !write_file(layout_path, layout)) return 1;
-    std::printf("brindlec-pack: %zu bytes of image and imports in %zu bytes (lc %u, lp %u, pb %u, x86 branches %s), "
-                "decoded here in %.1f ms\n",
+    if (!write_file(payload_path, payload_source(header, protected_sections, stream.bytes, unpacked)) ||
+        !write_file(layout_path, layout))
+        return 1;
+    std::printf("brindlec-pack: %zu bytes of image and imports in %zu bytes (lc %u, lp %u, pb %u, x86 branches %s, "
+                "matches by bt%d up to %u bytes), decoded here in %.1f ms\n",
                 memory.size(), stream.bytes.size(), stream.lc, stream.lp, stream.pb,
-                stream.x86_branches ? "on" : "off", decode_seconds * 1000);
+                stream.x86_branches ? "on" : "off", stream.match_finder & 0x0F, stream.nice_length,
+                decode_seconds * 1000);
     return 0;
 }
 

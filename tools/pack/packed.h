@@ -1,7 +1,6 @@
 /* What brindlec-pack hands the packed executable's start-up code: the
-   payload, linked into the start-up code's section. It starts with this
-   header, then the section list, then the LZMA stream. All numbers are
-   little-endian, as both machines are. */
+   payload, a C file of three definitions (below) that is linked into the
+   start-up code's section. */
 #ifndef BRINDLEC_PACKED_H
 #define BRINDLEC_PACKED_H
 
@@ -27,7 +26,7 @@ typedef struct {
     uint32_t image_size;    /* bytes of image the stream decodes to */
     uint32_t imports_size;  /* bytes of import list after them */
     uint32_t entry_rva;     /* the image's entry point */
-    uint32_t stream_size;   /* bytes of LZMA stream after the section list */
+    uint32_t stream_size;   /* bytes of LZMA stream */
     uint8_t lc, lp, pb;     /* the stream's literal context, literal and match position bits */
     uint8_t x86_branches;   /* 1 when the x86 branch filter is to be undone */
     uint32_t section_count; /* entries of the section list */
@@ -35,5 +34,9 @@ typedef struct {
 
 /* The largest section list the start-up code takes. */
 #define PACKED_SECTIONS_MAX 16
+
+extern const PackedHeader packed_header;
+extern const PackedSection packed_sections[]; /* section_count of them */
+extern const uint8_t packed_stream[];         /* stream_size bytes */
 
 #endif

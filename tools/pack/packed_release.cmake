@@ -28,7 +28,8 @@ function(brindlec_packed_executable name unpacked)
   # one program (it keeps the stack at the 4-byte alignment Windows gives;
   # the intro's entry aligns its own), from kernel32 alone, loaded at the
   # intro's own base with no relocations.
-  set(stub_options -flto -fomit-frame-pointer -mtune=i486 -mpreferred-stack-boundary=2 -fno-ident)
+  set(stub_options -flto -fomit-frame-pointer -mtune=i486 -mpreferred-stack-boundary=2 -malign-data=abi
+    -fno-ident)
   add_executable(${name}-stub WIN32 ${pack_dir}/stub.c ${pack_dir}/unpack.c ${payload})
   set_target_properties(${name}-stub PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   target_compile_options(${name}-stub PRIVATE -ffreestanding -fno-stack-protector -fno-ident

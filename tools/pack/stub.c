@@ -15,9 +15,7 @@
 #include "tools/pack/packed.h"
 #include "tools/pack/unpack.h"
 
-/* The payload (brindlec-pack's output: a PackedHeader, the section list
-   and the stream) and the base this executable is loaded at. */
-extern const uint8_t packed_payload[];
+/* The base this executable is loaded at. */
 extern const IMAGE_DOS_HEADER __ImageBase;
 
 /* The decoder's model: uninitialised data, which takes no room in the file. */
@@ -56,13 +54,12 @@ __attribute__((used)) DWORD WINAPI packed_start(void* unused)
 {
     (void)unused;
     uint8_t* base = (uint8_t*)&__ImageBase;
-    const PackedHeader* header = (const PackedHeader*)packed_payload;
-    const PackedSection* sections = (const PackedSection*)(header + 1);
-    const uint8_t* stream = (const uint8_t*)(sections + header->section_count);
+    const PackedHeader* header = &packed_header;
+    const PackedSection* sections = packed_sections;
     uint8_t* image = base + header->image_rva;
 
     if (header->section_count > PACKED_SECTIONS_MAX ||
-        !unpack_lzma(stream, header->stream_size, image, header->image_size + header->imports_size, header->lc,
+        !unpack_lzma(packed_stream, header->stream_size, image, header->image_size + header->imports_size, header->lc,
                      header->lp, header->pb, probabilities))
         give_up("The program is damaged.");
     if (header->x86_branches) unpack_x86_branches(image, header->image_size + header->imports_size, 0);

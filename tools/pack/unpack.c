@@ -11,6 +11,11 @@
    packed release carries it uncompressed. */
 #include "tools/pack/unpack.h"
 
+/* The branch targets are read and written as the little-endian machines
+   this runs on (x86, and the machines that build it) hold them, with the
+   compiler's own copy: the start-up code has no C library. */
+_Static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "a little-endian machine");
+
 enum {
     PROBABILITY_BITS = 11,
     PROBABILITY_ONE = 1 << PROBABILITY_BITS,
@@ -47,26 +52,24 @@ enum {
 };
 
 typedef struct {
-    const uint8_t* next;
-    const uint8_t* end;
+    const uint8_t* input;
+    size_t input_size;
+    size_t taken; /* input bytes taken, counting those wanted beyond the end */
     uint32_t range;
     uint32_t code;
     uint16_t* model;
-    int short_of_input; /* a byte beyond the end was wanted */
 } Decoder;
 
 /* Takes one more input byte once the range has shrunk below 2^24. Past the
-   end of the input it shifts in zeros and notes the damage, which ends the
-   decoding at the next symbol. */
+   end of the input it takes zeros, and the stream is refused when it ends
+   (decoding stops by itself: every symbol adds to the bounded output). */
 static void normalise(Decoder* decoder)
 {
     if (decoder->range >= RANGE_TOP) return;
     decoder->range <<= 8;
     decoder->code <<= 8;
-    if (decoder->next == decoder->end)
-        decoder->short_of_input = 1;
-    else
-        decoder->code |= *decoder->next++;
+    if (decoder->taken < decoder->input_size) decoder->code |= decoder->input[decoder->taken];
+    decoder->taken++;
 }
 
 /* One bit with the probability model[index] that it is 0, which learns. */
@@ -117,11 +120,12 @@ static uint32_t decode_direct(Decoder* decoder, unsigned bits)
 /* A match length less the shortest (2): 0..271. */
 static unsigned decode_length(Decoder* decoder, unsigned model, unsigned position_state)
 {
-    if (!decode_bit(decoder, model + LENGTH_CHOICE))
-        return decode_tree(decoder, model + LENGTH_LOW + position_state * 8, 3, 0);
-    if (!decode_bit(decoder, model + LENGTH_CHOICE2))
-        return 8 + decode_tree(decoder, model + LENGTH_MID + position_state * 8, 3, 0);
-    return 16 + decode_tree(decoder, model + LENGTH_HIGH, 8, 0);
+    unsigned shortest = 0, tree = model + LENGTH_LOW + position_state * 8, bits = 3;
+    if (decode_bit(decoder, model + LENGTH_CHOICE)) {
+        shortest = 8, tree += LENGTH_MID - LENGTH_LOW;
+        if (decode_bit(decoder, model + LENGTH_CHOICE2)) shortest = 16, tree = model + LENGTH_HIGH, bits = 8;
+    }
+    return shortest + decode_tree(decoder, tree, bits, 0);
 }
 
 /* A match distance less 1: a 6-bit slot (its model chosen by the length)
@@ -161,13 +165,13 @@ int unpack_lzma(const uint8_t* input, size_t input_size, uint8_t* output, size_t
 {
     if (lc + lp > UNPACK_MAX_LC_LP || pb > 4 || input_size < 5 || input[0] != 0) return 0;
     for (uint32_t i = 0; i < UNPACK_PROBABILITIES(lc + lp); i++) probabilities[i] = PROBABILITY_ONE / 2;
-    Decoder decoder = {input + 5, input + input_size, 0xFFFFFFFF, 0, probabilities, 0};
+    Decoder decoder = {input, input_size, 5, 0xFFFFFFFF, 0, probabilities};
     for (int i = 1; i < 5; i++) decoder.code = decoder.code << 8 | input[i];
 
     size_t position = 0;
     unsigned state = 0;
     uint32_t rep[4] = {0, 0, 0, 0}; /* the last four distances, less 1, latest first */
-    while (!decoder.short_of_input) {
+    for (;;) {
         unsigned position_state = position & ((1u << pb) - 1);
         unsigned length;
         if (!decode_bit(&decoder, IS_MATCH + state * POSITION_STATES + position_state)) {
@@ -206,7 +210,7 @@ int unpack_lzma(const uint8_t* input, size_t input_size, uint8_t* output, size_t
             length = decode_length(&decoder, MATCH_LENGTH, position_state);
             state = state < LITERAL_STATES ? 7 : 10;
             distance = decode_distance(&decoder, length);
-            if (distance == END_MARKER) return !decoder.short_of_input && position == output_size;
+            if (distance == END_MARKER) return decoder.taken <= input_size && position == output_size;
         }
         rep[0] = distance;
         length += 2;
@@ -217,7 +221,6 @@ int unpack_lzma(const uint8_t* input, size_t input_size, uint8_t* output, size_t
             position++;
         } while (--length);
     }
-    return 0;
 }
 
 void unpack_x86_branches(uint8_t* data, size_t size, uint32_t offset)
@@ -225,17 +228,14 @@ void unpack_x86_branches(uint8_t* data, size_t size, uint32_t offset)
     /* Bit n of `recent`: an E8/E9 byte n + 1 bytes back that was not taken
        as an instruction (bit n + 4: and its last operand byte looked like
        the top of a target). Some patterns of them forbid taking this one;
-       others call for testing one more byte of the target. */
+       others call for testing one more byte of the target. Four bytes on,
+       a byte has left no trace. */
     uint32_t recent = 0;
     size_t previous = 0;
     for (size_t i = 0; i + 5 <= size; i++) {
         if ((data[i] & 0xFE) != 0xE8) continue;
-        size_t gap = i - previous;
+        for (size_t gap = i - previous; gap && recent; gap--) recent = (recent & 0x77) << 1;
         previous = i;
-        if (gap > 5)
-            recent = 0;
-        else
-            while (gap--) recent = (recent & 0x77) << 1;
         uint8_t top = data[i + 4];
         int plausible = top == 0 || top == 0xFF; /* a target within 16 MiB either way */
         unsigned pattern = recent >> 1;
@@ -243,8 +243,8 @@ void unpack_x86_branches(uint8_t* data, size_t size, uint32_t offset)
             recent |= plausible ? 0x11 : 0x01;
             continue;
         }
-        uint32_t stored = (uint32_t)top << 24 | (uint32_t)data[i + 3] << 16 | (uint32_t)data[i + 2] << 8 | data[i + 1];
-        uint32_t target;
+        uint32_t stored, target;
+        __builtin_memcpy(&stored, data + i + 1, 4);
         for (;;) {
             target = stored - (offset + (uint32_t)i + 5);
             if (recent == 0) break;
@@ -255,10 +255,9 @@ void unpack_x86_branches(uint8_t* data, size_t size, uint32_t offset)
             if (tested != 0 && tested != 0xFF) break;
             stored = target ^ (0xFFFFFFFFu >> (24 - shift));
         }
-        data[i + 1] = (uint8_t)target;
-        data[i + 2] = (uint8_t)(target >> 8);
-        data[i + 3] = (uint8_t)(target >> 16);
-        data[i + 4] = (target >> 24) & 1 ? 0xFF : 0;
+        /* The top byte repeats bit 24: 00 or FF. */
+        target = (target & 0x01FFFFFF) | (0u - (target >> 24 & 1)) << 25;
+        __builtin_memcpy(data + i + 1, &target, 4);
         i += 4;
         recent = 0;
     }

@@ -15,7 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "tools/pack/packed.h"
 #include "tools/pack/unpack.h"
 
 namespace {
@@ -100,31 +99,31 @@ TEST_F(PackTool, PacksAnImageIntoAPayloadThatDecodesBackToIt) {
     // ExitProcess; the reserved range holds the image and the list.
     const std::string imports("kernel32.dll\0\x30\x20\0\0ExitProcess\0\0\0", 31);
     EXPECT_NE(text("layout.ld").find("PACKED_IMAGE_RVA = 0x1000;\nPACKED_IMAGE_SPAN = 0x201F;"), std::string::npos);
-    // The bytes of the C array: the header, the code section to protect
-    // (the imports' section stays read-write), the stream.
+    // The C file's three definitions, as numbers: the header, the code
+    // section to protect (the imports' section stays read-write), the stream.
     const std::string source = text("payload.c");
-    Bytes payload;
-    const std::string values = source.substr(source.find('{'));
+    std::vector<std::vector<uint32_t>> parts;
     const std::regex number("\\d+");
-    for (std::sregex_iterator n(values.begin(), values.end(), number), end; n != end; ++n)
-        payload.push_back(uint8_t(std::stoi(n->str())));
-    PackedHeader header;
-    ASSERT_GT(payload.size(), sizeof header + sizeof(PackedSection));
-    std::memcpy(&header, payload.data(), sizeof header);
-    EXPECT_EQ(std::vector<uint32_t>({header.image_rva, header.image_size, header.imports_size, header.entry_rva,
-                                     header.section_count}),
+    for (size_t at = source.find("= {"); at != std::string::npos; at = source.find("= {", at + 1)) {
+        const std::string body = source.substr(at, source.find("};", at) - at);
+        parts.emplace_back();
+        for (std::sregex_iterator n(body.begin(), body.end(), number), end; n != end; ++n)
+            parts.back().push_back(uint32_t(std::stoul(n->str())));
+    }
+    ASSERT_EQ(parts.size(), 3u) << source.substr(0, 400);
+    const std::vector<uint32_t>& header = parts[0];
+    ASSERT_EQ(header.size(), 10u);
+    EXPECT_EQ(std::vector<uint32_t>({header[0], header[1], header[2], header[3], header[9]}),
               std::vector<uint32_t>({0x1000, 0x2000, uint32_t(imports.size()), 0x1000, 1}));
-    PackedSection code;
-    std::memcpy(&code, &payload[sizeof header], sizeof code);
-    EXPECT_EQ(std::vector<uint32_t>({code.rva, code.size, code.protection}),
-              std::vector<uint32_t>({0x1000, 0x1000, 0x20}));  // PAGE_EXECUTE_READ
-    ASSERT_EQ(header.stream_size, payload.size() - sizeof header - sizeof code);
+    EXPECT_EQ(parts[1], std::vector<uint32_t>({0x1000, 0x1000, 0x20}));  // PAGE_EXECUTE_READ
+    const Bytes stream(parts[2].begin(), parts[2].end());
+    ASSERT_EQ(stream.size(), header[4]);
     // The image with its import tables cleared, then the list.
-    Bytes decoded(header.image_size + header.imports_size), expected(0x2000, 0);
-    std::vector<uint16_t> model(UNPACK_PROBABILITIES(header.lc + header.lp));
-    ASSERT_TRUE(unpack_lzma(&payload[sizeof header + sizeof code], header.stream_size, decoded.data(),
-                            decoded.size(), header.lc, header.lp, header.pb, model.data()));
-    if (header.x86_branches) unpack_x86_branches(decoded.data(), decoded.size(), 0);
+    Bytes decoded(header[1] + header[2]), expected(0x2000, 0);
+    std::vector<uint16_t> model(UNPACK_PROBABILITIES(header[5] + header[6]));
+    ASSERT_TRUE(unpack_lzma(stream.data(), stream.size(), decoded.data(), decoded.size(), header[5], header[6],
+                            header[7], model.data()));
+    if (header[8]) unpack_x86_branches(decoded.data(), decoded.size(), 0);
     std::memcpy(&expected[0], &image[0x200], 0x100);
     expected.insert(expected.end(), imports.begin(), imports.end());
     EXPECT_EQ(decoded, expected);
