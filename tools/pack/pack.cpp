@@ -2,13 +2,14 @@
 // unpacks itself in memory.
 //
 //   brindlec-pack payload UNPACKED.exe PAYLOAD.c LAYOUT.ld
-//     compresses the linked intro (a PE32 image without relocations) with
-//     liblzma's raw LZMA, with and without the x86 branch filter and over a
-//     range of literal and position bits, and keeps the smallest stream that
-//     the start-up code's own decoder (unpack.c) turns back into the image.
-//     Writes the payload (packed.h) as C definitions for the start-up code, and
-//     the linker script lines that reserve the image's address range in the
-//     start-up executable.
+//     compresses the linked intro (a PE32 image without relocations),
+//     followed by the names of its imports in place of its import tables,
+//     with liblzma's raw LZMA, with and without the x86 branch filter and
+//     over a range of literal and position bits and match searches, and
+//     keeps the smallest stream that the start-up code's own decoder
+//     (unpack.c) turns back into the image. Writes the payload (packed.h)
+//     as C definitions for the start-up code, and the linker script lines
+//     that reserve the image's address range in the start-up executable.
 //   brindlec-pack finish UNPACKED.exe STUB.exe PACKED.exe
 //     checks the linked start-up executable against the image it carries
 //     (same base, its address range reserved as uninitialised data at the

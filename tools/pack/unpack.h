@@ -21,8 +21,8 @@ extern "C" {
 #define UNPACK_PROBABILITIES(lc_lp) (1846 + (0x300u << (lc_lp)))
 
 /* Decodes the raw LZMA stream input[0 .. input_size) with the literal
-   context bits lc (0..8), literal position bits lp and position bits pb
-   (0..4 each, lc + lp at most UNPACK_MAX_LC_LP) into output[0 ..
+   context bits lc, literal position bits lp (lc + lp at most
+   UNPACK_MAX_LC_LP) and position bits pb (0..4) into output[0 ..
    output_size), using `probabilities` (UNPACK_PROBABILITIES(lc + lp)
    entries) as its model. Returns 1 when the stream holds exactly
    output_size bytes followed by its end marker; 0 for bad properties or
