@@ -113,7 +113,8 @@ std::string parse_image(Bytes file, Image* image)
     for (uint32_t i = 0; i < section_count; i++) {
         size_t entry = table + 40 * i;
         Section s;
-        s.name.assign(reinterpret_cast<const char*>(&f[entry]), strnlen(reinterpret_cast<const char*>(&f[entry]), 8));
+        const char* name = reinterpret_cast<const char*>(&f[entry]);
+        s.name.assign(name, strnlen(name, 8));
         s.virtual_size = read_le(f, entry + 8, 4);
         s.rva = read_le(f, entry + 12, 4);
         s.raw_size = read_le(f, entry + 16, 4);
@@ -283,8 +284,9 @@ Bytes encode(const Bytes& data, const Stream& settings)
     filters[n] = {LZMA_VLI_UNKNOWN, nullptr};
     Bytes out(data.size() + data.size() / 2 + 4096);
     size_t written = 0;
-    if (lzma_raw_buffer_encode(filters, nullptr, data.data(), data.size(), out.data(), &written, out.size()) != LZMA_OK)
-        return {};
+    lzma_ret result = lzma_raw_buffer_encode(filters, nullptr, data.data(), data.size(), out.data(), &written,
+                                             out.size());
+    if (result != LZMA_OK) return {};
     out.resize(written);
     return out;
 }
@@ -343,13 +345,14 @@ std::string payload_source(const PackedHeader& h, const std::vector<PackedSectio
                            const std::string& source)
 {
     char line[256];
-    std::snprintf(line, sizeof line, "const PackedHeader packed_header = {%u, %u, %u, %u, %u, %u, %u, %u, %u, %u};\n",
-                  h.image_rva, h.image_size, h.imports_size, h.entry_rva, h.stream_size, h.lc, h.lp, h.pb,
-                  h.x86_branches, h.section_count);
+    std::snprintf(line, sizeof line,
+                  "const PackedHeader packed_header = {%u, %u, %u, %u, %u, %u, %u, %u, %u, %u};\n", h.image_rva,
+                  h.image_size, h.imports_size, h.entry_rva, h.stream_size, h.lc, h.lp, h.pb, h.x86_branches,
+                  h.section_count);
     std::string text = "/* Written by brindlec-pack from " + source.substr(source.find_last_of('/') + 1) +
                        ": the packed intro. */\n#include \"tools/pack/packed.h\"\n\n" + line +
-                       "const PackedSection packed_sections[" + std::to_string(std::max<size_t>(sections.size(), 1)) +
-                       "] = {";
+                       "const PackedSection packed_sections[" +
+                       std::to_string(std::max<size_t>(sections.size(), 1)) + "] = {";
     for (const PackedSection& section : sections) {
         std::snprintf(line, sizeof line, "{%u, %u, %u}, ", section.rva, section.size, section.protection);
         text += line;

@@ -57,12 +57,13 @@ __attribute__((used)) DWORD WINAPI packed_start(void* unused)
     const PackedHeader* header = &packed_header;
     const PackedSection* sections = packed_sections;
     uint8_t* image = base + header->image_rva;
+    size_t decoded = header->image_size + header->imports_size;
 
     if (header->section_count > PACKED_SECTIONS_MAX ||
-        !unpack_lzma(packed_stream, header->stream_size, image, header->image_size + header->imports_size, header->lc,
-                     header->lp, header->pb, probabilities))
+        !unpack_lzma(packed_stream, header->stream_size, image, decoded, header->lc, header->lp, header->pb,
+                     probabilities))
         give_up("The program is damaged.");
-    if (header->x86_branches) unpack_x86_branches(image, header->image_size + header->imports_size, 0);
+    if (header->x86_branches) unpack_x86_branches(image, decoded, 0);
     /* An empty list is one zero. */
     if (header->imports_size) bind_imports(base, (const char*)image + header->image_size);
     for (uint32_t i = 0; i < header->section_count; i++) {

@@ -80,7 +80,8 @@ protected:
         std::ofstream(dir + "/in.exe", std::ios::binary).write(reinterpret_cast<const char*>(image.data()),
                                                                 std::streamsize(image.size()));
         std::string files = mode == "payload" ? " payload.c layout.ld" : " in.exe packed.exe";
-        int status = std::system(("cd '" + dir + "' && " BRINDLEC_PACK " " + mode + " in.exe" + files + " >out 2>&1").c_str());
+        std::string command = "cd '" + dir + "' && " BRINDLEC_PACK " " + mode + " in.exe" + files + " >out 2>&1";
+        int status = std::system(command.c_str());
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text("out")};
     }
     std::string text(const std::string& name)
