@@ -272,8 +272,9 @@ void close_sound_output(void);
 void fill_block(void);
 int output_thread(void* argument);
 void set_tempo(Song* song, int bpm);
-// Frames a tick lasts at `rate` frames per second and `bpm`: what set_tempo
-// sets frames_per_tick to on the open output.
+// Frames a tick lasts at `rate` frames per second (MIN_OUTPUT_RATE ..
+// MAX_OUTPUT_RATE) and `bpm`: what set_tempo sets frames_per_tick to on
+// the open output.
 int tick_frames(int rate, int bpm);
 
 // One pass of the mixing thread: refills every block from write_block up

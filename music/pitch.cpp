@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "music/music.h"
+#include "music/wide_division.h"
 
 // The float nearest 1/12: one semitone in octaves.
 static const double SEMITONE = (double)0.0833333358f;
@@ -44,8 +45,12 @@ int period_frequency(const Song* song, int period, int pitch_offset)
         double units = 4608.0 - period + pitch_offset;
         frequency = 8363.0 * std::pow(2.0, units * LINEAR_UNIT);
     } else {
-        int64_t sum = (int64_t)period + pitch_offset;
-        frequency = sum == 0 ? 0.0 : (double)(AMIGA_CLOCK / sum);
+        // The clock over the period, rounded toward zero as an integer
+        // division does: the sum is exact in double precision, and the
+        // quotient of a clock below 2^24 lies too far from the next whole
+        // number for the division's rounding to reach it.
+        double sum = (double)period + pitch_offset;
+        frequency = sum == 0 ? 0.0 : (double)(int)(AMIGA_CLOCK / sum);
     }
     // The mixer steps at most 255 and a fraction samples per output frame.
     double highest = 256.0 * sound_output.rate - 1.0;
@@ -120,7 +125,8 @@ static void set_voice_frequency(const TrackChannel* channel, const Song* song, V
     uint32_t rate = (uint32_t)sound_output.rate;
     uint32_t frequency = (uint32_t)period_frequency(song, channel->period, channel->pitch_offset);
     voice->increment = frequency / rate;
-    voice->increment_fraction = (uint32_t)(((uint64_t)(frequency % rate) << 32) / rate);
+    uint64_t unused;
+    voice->increment_fraction = (uint32_t)divide_wide((uint64_t)(frequency % rate) << 32, rate, &unused);
 }
 
 void update_voice(TrackChannel* channel, const Sample* sample, const Song* song)

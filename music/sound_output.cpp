@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "music/music.h"
+#include "music/wide_division.h"
 #include "platform/platform.h"
 
 SoundOutput sound_output;
@@ -70,11 +71,13 @@ void close_sound_output(void)
 
 int tick_frames(int rate, int bpm)
 {
-    if (bpm < 1) bpm = 1;
+    if (bpm < 1) bpm = 1;  // a tempo of 0 has no tick length at all
     // A tick lasts 1000 / (bpm x 0.4) ms: floor(2.5 x rate / bpm) frames,
-    // computed exactly in integers (424 at 130 BPM, 441 at 125 BPM).
-    int64_t frames = static_cast<int64_t>(rate) * 5 / (static_cast<int64_t>(bpm) * 2);
-    return frames > 0 ? static_cast<int>(frames) : 1;
+    // computed exactly in integers (424 at 130 BPM, 441 at 125 BPM). The
+    // rate is at most MAX_OUTPUT_RATE, so 5 x rate fits, and halving
+    // before dividing by the BPM rounds down the same way.
+    int frames = rate * 5 / 2 / bpm;
+    return frames > 0 ? frames : 1;
 }
 
 void set_tempo(Song* song, int bpm)
@@ -117,8 +120,8 @@ int fill_played_blocks(uint64_t played_frames)
 {
     if (!sound_output.playing_song || !sound_output.mix_buffer || !sound_output.output_buffer) return 0;
     // The block the device is reading now; it is never written.
-    uint64_t in_ring = played_frames % static_cast<uint64_t>(sound_output.ring_frames);
-    int playing = static_cast<int>(in_ring / static_cast<uint64_t>(sound_output.block_frames));
+    uint64_t in_ring = remainder_wide(played_frames, static_cast<uint64_t>(sound_output.ring_frames));
+    int playing = static_cast<int>(in_ring) / sound_output.block_frames;
     // A device that has run ahead is caught up here: every block up to the
     // playing one.
     int filled = 0;

@@ -177,7 +177,8 @@ require_tools() {
 # build_windows_preset PRESET: configures and builds the preset with
 # MinGW-w64 in a folder of its own under the native build folder (both
 # quick when nothing changed), so CI cross-builds the intro as part of the
-# suite; sets windows_exe to the program.
+# suite; sets windows_exe to the program (the packed release) and
+# unpacked_exe to the intro as linked.
 build_windows_preset() {
     local preset=$1
     local dir=$BRINDLEC_BIN/$preset
@@ -187,8 +188,8 @@ build_windows_preset() {
     # One job: CTest may be building the other preset at the same time.
     cmake --build "$dir" --parallel 1 >"$dir/build.log" 2>&1 ||
         { cat "$dir/build.log" >&2; fail "building $preset"; }
-    windows_exe=$dir/brindlec.exe
-    [ -f "$windows_exe" ] || fail "$preset built no brindlec.exe"
+    windows_exe=$dir/brindlec.exe unpacked_exe=$dir/brindlec-unpacked.exe
+    [ -f "$windows_exe" ] && [ -f "$unpacked_exe" ] || fail "$preset built no brindlec.exe and brindlec-unpacked.exe"
 }
 
 # The DLLs the program may import: those every Windows ships.
@@ -249,4 +250,41 @@ browser_test() {
     unset PULSE_SERVER
     node "$support/browser_test.js" "$1" "$(cd "$web" && pwd)" "$reference" "$BRINDLEC_BIN/frame_diff" "$work" ||
         fail "browser test in $1"
+}
+
+# --- 32-bit Wine -------------------------------------------------------------------
+
+# use_wine32 DIR: Debian's 32-bit Wine (wine32:i386, with the i386 Mesa
+# drivers for OpenGL) over a 32-bit prefix in DIR/prefix, which
+# make_wine_prefix makes once and later runs reuse; sets `wine` and
+# `wineserver`. No Mono or Gecko installers, no PulseAudio (the sound
+# device is only what ALSA offers), and no debugger to sit waiting over a
+# crashed program. The Wine session ends at exit.
+use_wine32() {
+    wine=/usr/lib/wine/wine wineserver=/usr/lib/wine/wineserver
+    [ -x "$wine" ] && [ -x "$wineserver" ] || fail "32-bit Wine (wine32:i386) is not installed"
+    mkdir -p "$1"
+    export WINEPREFIX=$1/prefix WINEARCH=win32 WINELOADER=$wine WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winepulse.drv=d;winedbg.exe=d"
+    at_exit '"$wineserver" -k 2>/dev/null'
+}
+
+# make_wine_prefix: makes the prefix if there is none yet (about 12 s), on
+# the X server in DISPLAY.
+make_wine_prefix() {
+    [ -f "$WINEPREFIX/system.reg" ] && return 0
+    echo "making the Wine prefix"
+    "$wine" wineboot -i >"$WINEPREFIX.log" 2>&1 || fail "wineboot: $(cat "$WINEPREFIX.log")"
+}
+
+# start_wine_intro EXE KEY WINDOW: starts EXE under Wine and answers its
+# question with KEY (n: No, y: Yes); then waits for WINDOW (the intro's or
+# the error box) and sets `window`.
+start_wine_intro() {
+    "$wine" "$1" >"$WINEPREFIX.run.log" 2>&1 &
+    APP_PID=$!
+    local box
+    box=$(window_id "$QUESTION_CAPTION" 60) || fail "no question within 60 s"
+    press_key "$box" "$2"
+    window=$(window_id "$3" 30) || fail "no \"$3\" window within 30 s"
 }
