@@ -16,6 +16,7 @@
 #include "platform/glyphs/composed_text.h"
 #include "platform/glyphs/freetype_glyphs.h"
 #include "platform/linux/heap.h"
+#include "platform/platform_font.h"
 
 namespace {
 
