@@ -17,9 +17,9 @@ void web_use_still_mode(void);
 // frames before its moment with all their state changes but draws none.
 void web_set_frames_drawn(bool drawn);
 
-// The audio device has handed the page `bytes` more of the ring: the
-// refill runs after every audio callback to mix what was played (the
-// mixing thread's work, without a thread). Returns the blocks it mixed.
+// The refill runs after every audio callback, once the device has played
+// more of the ring, to mix the blocks it played (the mixing thread's work,
+// without a thread). It returns the blocks it mixed.
 void web_set_audio_refill(int (*refill)(void));
 
 // After every drawn frame: what the page shows in its status for tests

@@ -266,7 +266,7 @@ TEST(Scenes, SlowFramesTakeOneStepEach)
 }
 
 // A window minimised over part of scene 1: the gather takes over a
-// start-up cut short (issue 14), and with no frame in the gather at all
+// start-up the minimise cut short, and with no frame in the gather at all
 // the rows still drop to the top one, not past it.
 TEST(Scene1, GatherTakesOverAStartUpCutShortByAMinimise)
 {
