@@ -21,7 +21,7 @@
 # edit elsewhere leaves the draw alone. A mutant that does not compile is
 # "stillborn", not counted, and the next site drawn in its folder replaces it.
 # Tests, by ctest label: music/ music|tick|song|fuzz; scenes/ and shell/
-# scenes|shell (each drives the other); platform/ all unit tests (they run on
+# scenes|shell|text (each drives the other); platform/ all unit tests (they run on
 # its headless backend and glyphs). A file that uses SDL or holds main() is
 # only in the real intro: it gets the e2e tests named by --e2e, the command
 # line and the SDL scripts of seconds (minimised and stalled-mixer time the
@@ -161,8 +161,8 @@ while read -r f; do  # a changed file gets a new time stamp: the build sees it
 done <"$LOGS/files"
 (cd "$SRC" && find . -type f -printf '%P\n' | { grep -vxFf "$LOGS/files" || true; } | xargs -r rm -f)
 
-declare -A QUOTA TAKEN BASE LABELS=([music]='music|tick|song|fuzz' [scenes]='scenes|shell'
-    [shell]='scenes|shell' [platform]=unit [unit]=unit [e2e]=e2e)
+declare -A QUOTA TAKEN BASE LABELS=([music]='music|tick|song|fuzz' [scenes]='scenes|shell|text'
+    [shell]='scenes|shell|text' [platform]=unit [unit]=unit [e2e]=e2e)
 SITES=()
 while IFS= read -r row; do
     case $row in
