@@ -1,7 +1,7 @@
 // The OpenGL 1.1 subset against OSMesa's OpenGL 1.1 on small scenes that
 // reach what the intro's frames seldom or never do: lines cut at the near
 // plane, a bitmap under a skewed unpack state, raster positions just in
-// and just out of view, a positional light with emission and specular
+// and just out of view and on its planes, a positional light with emission and specular
 // colours on quads in and out of view, lists calling lists under a pushed
 // list base. Each scene is
 // drawn by both in contexts of their own and compared pixel by pixel.
@@ -122,6 +122,23 @@ void raster_edges(const GlCalls& gl)
         gl.glTranslatef(0.0f, 0.0f, -5.0f);
         gl.glRasterPos2f(at[0], at[1]);
         gl.glBitmap(32, 8, 4.0f, 4.0f, 0.0f, 0.0f, block);
+    }
+}
+
+// Raster positions exactly on each of the six planes of the view volume,
+// which is closed: each is valid and its bitmap draws, in the current colour.
+void raster_on_planes(const GlCalls& gl)
+{
+    gl.glViewport(0, 0, WIDTH, HEIGHT);  // identity matrices: the view volume is -1..1 on each axis
+    static const GLubyte block[2 * 6] = {0xFF, 0xF0, 0xFF, 0xF0, 0xFF, 0xF0, 0xFF, 0xF0, 0xFF, 0xF0, 0xFF, 0xF0};
+    gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    const float planes[6][3] = {{-1.0f, 0.5f, 0.0f}, {1.0f, -0.5f, 0.0f}, {0.3f, -1.0f, 0.0f},
+                                {-0.3f, 1.0f, 0.0f}, {0.5f, 0.5f, -1.0f}, {-0.5f, -0.5f, 1.0f}};
+    for (const auto& at : planes) {
+        gl.glLoadIdentity();
+        gl.glTranslatef(0.0f, 0.0f, at[2]);
+        gl.glRasterPos2f(at[0], at[1]);
+        gl.glBitmap(12, 6, 6.0f, 3.0f, 0.0f, 0.0f, block);
     }
 }
 
@@ -286,6 +303,7 @@ const SceneCase scenes[] = {
     {"lines cut at the near plane", near_plane_lines, 300},
     {"bitmap under a skewed unpack state", skewed_bitmap, 150},
     {"raster positions at the view's edges", raster_edges, 300},
+    {"raster positions on the view volume's planes", raster_on_planes, 4 * 36 + 2 * 72},
     {"lit quads reaching out of the view", lit_quads_reaching_out, 4000},
     {"lit quads inside the view", lit_quads_inside, 1000},
     {"lists calling lists, pushed list base", nested_lists, 1500},

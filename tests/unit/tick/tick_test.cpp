@@ -126,8 +126,10 @@ TEST(tick_effects, ChannelStatePerTick) {
          {{0, 64}, {4, 64}, {4, 16}, {8, 0}}, ON},
         {"a segment running backwards holds its start value", {C4_}, 0, ENVELOPE, ramp(0, 11, {32, 32}),
          {{0, 64}, {10, 32}, {5, 0}}, ON},
-        {"auto-vibrato ramp of depth 8 sweeps in over 4 ticks", {C4_}, 0, PITCH, {0, 2, 4, 6, 8, 8, 8}, {}, 0, 0, 0,
-         SONG_LINEAR_FREQUENCIES, {1, 4, 8, 1}},
+        {"auto-vibrato square of depth 8 sweeps in over 4 ticks", {C4_}, 0, PITCH, {0, 2, 4, 6, 8, 8, 8}, {}, 0, 0,
+         0, SONG_LINEAR_FREQUENCIES, {1, 4, 8, 1}},
+        {"auto-vibrato square at rate 64 repeats every 4 ticks", {C4_}, 0, PITCH, {8, 8, -8, -8, 8, 8, -8, -8, 8}, {},
+         0, 0, 0, SONG_LINEAR_FREQUENCIES, {1, 0, 8, 64}},
     };
     for (const auto& c : cases) {
         TestModule module = tick_module();
@@ -241,11 +243,14 @@ TEST(tick_pitch, PeriodsFrequenciesGainsAndPanning) {
     Song linear{}, amiga{};
     linear.flags = SONG_LINEAR_FREQUENCIES;
     // The ends of both tables (C-0 to B-7, finetune -128..127); the periods
-    // between are those the notes of the effects tests play.
+    // between are those the notes of the effects tests play. On the Amiga
+    // table C#-0 a semitone down is C-0, and C-0, with no note below it,
+    // goes down by its step up.
     EXPECT_EQ(std::vector<int>({note_to_period(&linear, 0, 0), note_to_period(&linear, 95, 127),
                                 note_to_period(&amiga, 0, 0), note_to_period(&amiga, 95, 0),
-                                note_to_period(&amiga, 48, -128), note_to_period(&amiga, 48, 127)}),
-              std::vector<int>({7680, 1537, 27392, 113, 1813, 1616}));
+                                note_to_period(&amiga, 48, -128), note_to_period(&amiga, 48, 127),
+                                note_to_period(&amiga, 1, -128), note_to_period(&amiga, 0, -128)}),
+              std::vector<int>({7680, 1537, 27392, 113, 1813, 1616, 27392, 27392 + (27392 - 25854)}));
     open_offline_output(OUTPUT_RATE);
     const int frequencies[][4] = {  // linear, period, pitch offset, Hz
         {1, 4608, 0, 8363}, {1, 3840, 0, 16726}, {1, 4608, 64, 8860}, {0, 1712, 0, 8362}, {0, 1712, 64, 8061},
@@ -261,7 +266,8 @@ TEST(tick_pitch, PeriodsFrequenciesGainsAndPanning) {
         {64, 32, 32768, 64, 128, 32, 31, 128, 15, 15}, {80, 64, 65536, 64, 128, 32, 159, 128, 79, 79},
         {64, 64, 65536, 64, 128, 0, 127, 0, 127, 0},   {64, 64, 65536, 64, 128, 64, 127, 255, 0, 127},
         {64, 64, 65536, 64, -32, 32, 127, 0, 127, 0},  {64, 64, 65536, 64, 300, 32, 127, 255, 0, 127},
-        {64, 64, 65536, 64, 200, 32, 127, 200, 27, 99},
+        {64, 64, 65536, 64, 200, 32, 127, 200, 27, 99}, {64, 64, 65536, 64, 1, 32, 127, 1, 126, 0},
+        {64, 64, 65536, 64, 254, 32, 127, 254, 0, 126},
     };
     for (const auto& c : voices) {
         linear.global_volume = c[3];
@@ -275,6 +281,10 @@ TEST(tick_pitch, PeriodsFrequenciesGainsAndPanning) {
         const std::vector<int> got = {v.volume, v.panning, v.target_left, v.target_right};
         EXPECT_EQ(got, std::vector<int>(c + 6, c + 10))
             << c[0] << " " << c[1] << " " << c[2] << " " << c[3] << " " << c[4] << " " << c[5];
+        // A volume change alone splits the gain as the panning did.
+        channel.update_flags = UPDATE_VOLUME;
+        update_voice(&channel, &empty_sample, &linear);
+        EXPECT_EQ(std::vector<int>({v.target_left, v.target_right}), std::vector<int>(c + 8, c + 10)) << c[4];
     }
 }
 
