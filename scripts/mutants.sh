@@ -103,6 +103,16 @@ def equivalents(path):  # {(file, column, mutation, line): why} from FILE:LINE:C
         marked[(place[0], place[-1], fields[1], fields[2])] = fields[3]
     return marked
 
+# A clamp puts a value that passes its bound at the bound (if (x > B) x = B; and
+# x > B ? B : x): where x equals B, < and <=, > and >= give the same.
+VALUE = r'-?[\w.]+(?:->\w+|\[\w+\])*'
+CLAMPS = [re.compile(rf'(?=if \((?P<a>\*?{VALUE}) (?P<op>[<>]=?) (?P<b>{VALUE})\) (?P=a) = (?P=b);)'),
+          re.compile(rf'(?=(?P<a>{VALUE}(?: [-+] {VALUE})?) (?P<op>[<>]=?) (?P<b>{VALUE}) \? (?P=b) : \(?(?P=a)\b)')]
+CLAMP_WHY = 'a clamp: where the value equals its bound, both comparisons give the bound'
+
+def clamp_columns(line):
+    return {m.start('op') for clamp in CLAMPS for m in clamp.finditer(line)}
+
 def select(root, seed, count, marked_path):
     pool, weight = {f: [] for f in FOLDERS}, dict.fromkeys(FOLDERS, 0)
     marked = equivalents(marked_path)
@@ -119,7 +129,8 @@ def select(root, seed, count, marked_path):
             weight[folder] += len({site[1] for site in found})
             lines = text.split('\n')
             why = lambda no, col, old, new: marked.get(
-                (rel, str(col + 1), mutation(old, new), lines[no - 1].lstrip(' ').replace('\t', ' ')), '-')
+                (rel, str(col + 1), mutation(old, new), lines[no - 1].lstrip(' ').replace('\t', ' ')),
+                CLAMP_WHY if col in clamp_columns(lines[no - 1]) and old in FLIP and old[0] in '<>' else '-')
             pool[folder] += [(rank(seed, rel, *site[:1] + site[2:4]), folder, 'e2e' if e2e else folder, rel,
                               why(site[1], site[2], *site[4:])) + site[1:] for site in found]
         pool[folder].sort()

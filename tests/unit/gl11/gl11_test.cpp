@@ -38,7 +38,7 @@ const GlCalls subset = {
 
 const int WIDTH = 160, HEIGHT = 120;
 
-void perspective_view(const GlCalls& gl)
+void perspective_view(const GlCalls& gl, bool depth_test = true)
 {
     gl.glViewport(0, 0, WIDTH, HEIGHT);
     gl.glMatrixMode(GL_PROJECTION);
@@ -46,7 +46,7 @@ void perspective_view(const GlCalls& gl)
     gl.gluPerspective(45.0, static_cast<double>(WIDTH) / HEIGHT, 0.1, 100.0);
     gl.glMatrixMode(GL_MODELVIEW);
     gl.glLoadIdentity();
-    gl.glEnable(GL_DEPTH_TEST);
+    if (depth_test) gl.glEnable(GL_DEPTH_TEST);
     gl.glDepthFunc(GL_LEQUAL);
 }
 
@@ -157,7 +157,9 @@ void lit_quads(const GlCalls& gl, float depth)
     gl.glLightfv(GL_LIGHT0, GL_POSITION, position);
     const GLfloat dim[4] = {0.1f, 0.1f, 0.2f, 1.0f}, diffuse[4] = {0.6f, 0.5f, 0.9f, 1.0f};
     const GLfloat specular[4] = {0.8f, 0.8f, 0.8f, 1.0f}, emission[4] = {0.05f, 0.1f, 0.0f, 1.0f};
+    const GLfloat light_specular[4] = {0.9f, 0.5f, 0.3f, 1.0f};
     gl.glLightfv(GL_LIGHT0, GL_AMBIENT, dim);
+    gl.glLightfv(GL_LIGHT0, GL_SPECULAR, light_specular);
     gl.glMaterialfv(GL_FRONT, GL_DIFFUSE, diffuse);
     gl.glMaterialfv(GL_FRONT, GL_SPECULAR, specular);
     gl.glMaterialfv(GL_FRONT, GL_EMISSION, emission);
@@ -226,39 +228,61 @@ void nested_lists(const GlCalls& gl)
     gl.glCallLists(6, GL_UNSIGNED_BYTE, text);  // base 1000 again: no lists there, nothing drawn
 }
 
-// Lit wire-frame drawing inside pushed attributes; after the pop the
-// same calls draw unlit, filled, thin and in the colour set before.
-void pushed_lighting(const GlCalls& gl)
+// The attribute stack brings back what each push saved, not what an
+// earlier push left in its place: state B is pushed and popped over state
+// A, A is pushed twice and B set again, and the pop brings back A. Then a
+// triangle half behind another, a bitmap at the raster position and two
+// glyphs through the list base show A: unlit (the enables, colour, polygon
+// mode, line width, list base, raster position), or lit (normalising, the
+// material, the normal and the light).
+void pushed_state(const GlCalls& gl, bool lit)
 {
-    perspective_view(gl);
-    const GLfloat green[4] = {0.2f, 0.9f, 0.3f, 1.0f}, red[4] = {0.9f, 0.1f, 0.1f, 1.0f};
-    const GLfloat violet[4] = {0.6f, 0.2f, 0.9f, 1.0f};
-    gl.glColor4fv(green);
-    gl.glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
-    for (int pass = 0; pass < 2; pass++) {
-        if (pass == 1) gl.glPopAttrib();
-        else {
-            gl.glEnable(GL_LIGHTING);
-            gl.glEnable(GL_LIGHT0);
-            gl.glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, violet);
-            gl.glColor4fv(red);
-            gl.glNormal3f(0.0f, 0.3f, 1.0f);
-            gl.glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
-            gl.glLineWidth(3.0f);
-        }
+    perspective_view(gl, false);
+    static const GLubyte bar[2 * 6] = {0xFF, 0xF0, 0xF0, 0xF0, 0xFF, 0xF0, 0x0F, 0xF0, 0x0F, 0xF0, 0xFF, 0xF0};
+    gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    const GLuint glyphs = gl.glGenLists(4);
+    for (GLuint i = 0; i < 4; i++) {
+        gl.glNewList(glyphs + i, GL_COMPILE);
+        gl.glBitmap(12, 6 - i, 0.0f, 0.0f, 14.0f + 3 * i, 0.0f, bar);
+        gl.glEndList();
+    }
+    const GLfloat red[4] = {0.9f, 0.1f, 0.1f, 1.0f}, green[4] = {0.2f, 0.9f, 0.3f, 1.0f};
+    const GLfloat violet[4] = {0.6f, 0.2f, 0.9f, 1.0f}, amber[4] = {0.9f, 0.6f, 0.1f, 1.0f};
+    const GLfloat position_a[4] = {0.0f, 0.5f, 1.0f, 0.0f}, position_b[4] = {1.0f, -1.0f, 0.2f, 0.0f};
+    const auto set_state = [&](bool b) {
+        gl.glColor4fv(b ? green : red);
+        gl.glNormal3f(b ? 0.8f : 0.0f, 0.4f, b ? 0.3f : 3.0f);
+        gl.glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, b ? amber : violet);
+        gl.glLightfv(GL_LIGHT0, GL_POSITION, b ? position_b : position_a);
+        gl.glLightfv(GL_LIGHT0, GL_DIFFUSE, b ? green : violet);
+        gl.glPolygonMode(GL_FRONT_AND_BACK, b ? GL_LINE : GL_FILL);
+        gl.glLineWidth(b ? 3.0f : 1.0f);
+        gl.glListBase(b ? glyphs + 2 : glyphs);
         gl.glLoadIdentity();
-        gl.glTranslatef(pass ? 1.2f : -1.2f, 0.0f, -5.0f);
+        gl.glRasterPos2f(b ? 0.3f : -0.3f, b ? 0.2f : -0.25f);
+        if (b) for (GLenum cap : {GL_LIGHTING, GL_LIGHT0, GL_NORMALIZE, GL_DEPTH_TEST}) gl.glEnable(cap);
+    };
+    if (lit) for (GLenum cap : {GL_LIGHTING, GL_LIGHT0}) gl.glEnable(cap);
+    set_state(false);
+    const GLbitfield all = GL_ENABLE_BIT | GL_CURRENT_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT | GL_LINE_BIT | GL_LIST_BIT;
+    gl.glPushAttrib(all), set_state(true), gl.glPushAttrib(all), gl.glPopAttrib(), gl.glPopAttrib();
+    gl.glPushAttrib(all), gl.glPushAttrib(all), set_state(true), gl.glPopAttrib();
+    gl.glBitmap(12, 6, 0.0f, 0.0f, 16.0f, 2.0f, bar);
+    const GLubyte text[2] = {0, 1};
+    gl.glCallLists(2, GL_UNSIGNED_BYTE, text);
+    for (float x : {0.6f, -0.3f}) {  // the nearer first
+        gl.glLoadIdentity();
+        gl.glTranslatef(x, 0.0f, x > 0.0f ? -5.0f : -6.0f);
         gl.glBegin(GL_TRIANGLES);
         gl.glVertex3f(-1.0f, -1.0f, 0.0f);
         gl.glVertex3f(1.0f, -1.0f, 0.0f);
         gl.glVertex3f(0.0f, 1.0f, 0.0f);
         gl.glEnd();
-        gl.glBegin(GL_LINES);
-        gl.glVertex3f(-1.0f, 1.5f, 0.0f);
-        gl.glVertex3f(1.0f, 1.9f, 0.0f);
-        gl.glEnd();
     }
+    gl.glPopAttrib();
 }
+void pushed_state_unlit(const GlCalls& gl) { pushed_state(gl, false); }
+void pushed_state_lit(const GlCalls& gl) { pushed_state(gl, true); }
 
 // An OSMesa context of its own; the frame it shows, as RGB.
 struct Canvas {
@@ -307,7 +331,8 @@ const SceneCase scenes[] = {
     {"lit quads reaching out of the view", lit_quads_reaching_out, 4000},
     {"lit quads inside the view", lit_quads_inside, 1000},
     {"lists calling lists, pushed list base", nested_lists, 1500},
-    {"lighting, colour, polygon mode and line width pushed", pushed_lighting, 1500},
+    {"pushed and popped state, unlit", pushed_state_unlit, 1500},
+    {"pushed and popped state, lit", pushed_state_lit, 1500},
 };
 
 TEST(Gl11Subset, DrawsWhatOpenGl11Draws)

@@ -157,6 +157,10 @@ TEST(music_playback, PlayingResetsTheSongAndFillsTheRing) {
     EXPECT_TRUE(headless_audio_loop() == sound_output.output_buffer && headless_audio_loop_bytes() == 177600u);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(sound_output.mix_buffer) % 16, 0u);
     EXPECT_TRUE(sound_output.playing_song == &song && sound_output.thread);
+    // The mixing thread refills what the device plays: two blocks' ticks.
+    headless_audio_advance(2 * 4 * 444);
+    for (int waited = 0; ticks.load() == 105 && waited < 10000; waited += 5) platform_sleep_ms(5);
+    EXPECT_GT(ticks.load(), 105) << "no refill within 10 s";
     // Stopped, the thread is gone and the device, still looping the ring, plays silence.
     EXPECT_TRUE(stop_song(&song) && sound_output.thread_finished && !sound_output.thread && !sound_output.mix_buffer);
     EXPECT_EQ(std::count(sound_output.output_buffer, sound_output.output_buffer + 2 * 44400, 0), 2 * 44400);

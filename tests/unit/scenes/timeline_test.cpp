@@ -82,6 +82,7 @@ TEST(Intro, MomentsOfTheWholeRunAndWhatItsFramesDraw)
         {30000, 1450, 0, 0, 327712.5522},   // the wave
         {45000, 1022, 0, 0, 224046.0510},   // spin reversed, rows dropping
         {53010, 0, 16, 0, 2399.7948},       // the wire frame
+        {57000, 12, 16, 0, 5058.4160},      // the box growing, blue
         {62010, 12, 16, 0, 5029.0956},      // the box in its colours
         {70020, 36, 16, 0, 10331.0177},     // the box opening round the star
         {75000, 40, 16, 0, 11027.1095},     // shards and star
