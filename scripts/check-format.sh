@@ -21,5 +21,6 @@ for file in "${files[@]}"; do
     echo "$file: $lines lines"
     [ -z "$show" ] || sed 's/^/    /' <<<"$changes"
 done
-[ $files_off -eq 0 ] || { echo "check-format.sh: $lines_off lines in $files_off files differ from .clang-format" >&2; exit 1; }
+[ $files_off -eq 0 ] ||
+    { echo "check-format.sh: $lines_off lines in $files_off of ${#files[@]} files differ from .clang-format" >&2; exit 1; }
 echo "check-format.sh: ${#files[@]} files follow .clang-format"
