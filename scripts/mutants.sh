@@ -20,8 +20,10 @@
 # are drawn in the order of a hash of seed, file, line text and column, so an
 # edit elsewhere leaves the draw alone. A mutant that does not compile is
 # "stillborn", not counted, and the next site drawn in its folder replaces it;
-# so is one marked equivalent in scripts/mutants-equivalent.txt (its place,
-# mutation and line as the report prints them, and why), which is not built.
+# so is one marked equivalent, which is not built: listed in
+# scripts/mutants-equivalent.txt (its place, mutation and line as the report
+# prints them, and why), or a < <= or > >= flip in a clamp (if (x > B) x = B;
+# x > B ? B : x), which at x == B gives B either way.
 # Tests, by ctest label: music/ music|tick|song|fuzz; scenes/ and shell/
 # scenes|shell|text (each drives the other); platform/ all unit tests (they run on
 # its headless backend and glyphs). A file that uses SDL or holds main() is
@@ -93,14 +95,14 @@ def file_sites(text, seed):  # (text, line, column, kind, old, new)
 def mutation(old, new):  # as the runs and the reports show it
     return f"'{old}' -> '{new}'" if old else 'drop'
 
-def equivalents(path):  # {(file, column, mutation, line): why} from FILE:LINE:COLUMN, mutation, line, why
+def equivalents(path):  # {(file, column, mutation, line): {line number: why}} from FILE:LINE:COLUMN, ...
     marked = {}
     for l in open(path, encoding='utf-8') if os.path.exists(path) else []:
         fields = l.rstrip('\n').split('\t')
         if l.startswith('#') or not l.strip(): continue
         if len(fields) != 4 or not all(fields): sys.exit(f'{path}: not place, mutation, line and why: {l!r}')
         place = fields[0].split(':')
-        marked[(place[0], place[-1], fields[1], fields[2])] = fields[3]
+        marked.setdefault((place[0], place[-1], fields[1], fields[2]), {})[int(place[1])] = fields[3]
     return marked
 
 # A clamp puts a value that passes its bound at the bound (if (x > B) x = B; and
@@ -127,10 +129,13 @@ def select(root, seed, count, marked_path):
             e2e = '#include <SDL' in text or re.search(r'^int main\(', text, re.M)
             found = file_sites(text, seed)
             weight[folder] += len({site[1] for site in found})
-            lines = text.split('\n')
-            why = lambda no, col, old, new: marked.get(
-                (rel, str(col + 1), mutation(old, new), lines[no - 1].lstrip(' ').replace('\t', ' ')),
-                CLAMP_WHY if col in clamp_columns(lines[no - 1]) and old in FLIP and old[0] in '<>' else '-')
+            raw = text.split('\n')
+            lines = [line.lstrip(' ').replace('\t', ' ') for line in raw]
+            def why(no, col, old, new):  # a line whose text recurs in its file is told apart by its number
+                marks = marked.get((rel, str(col + 1), mutation(old, new), lines[no - 1]), {})
+                if marks: return marks.get(no, '-') if lines.count(lines[no - 1]) > 1 else next(iter(marks.values()))
+                clamp = old in FLIP and old[0] in '<>' and col in clamp_columns(raw[no - 1])
+                return CLAMP_WHY if clamp else '-'
             pool[folder] += [(rank(seed, rel, *site[:1] + site[2:4]), folder, 'e2e' if e2e else folder, rel,
                               why(site[1], site[2], *site[4:])) + site[1:] for site in found]
         pool[folder].sort()

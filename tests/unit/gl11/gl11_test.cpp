@@ -182,7 +182,13 @@ void lit_quads(const GlCalls& gl, float depth)
 }
 
 void lit_quads_reaching_out(const GlCalls& gl) { lit_quads(gl, -4.0f); }
-void lit_quads_inside(const GlCalls& gl) { lit_quads(gl, -8.0f); }
+// Drawn after a fan that reached out, cleared away: each fan is cut by its own reach.
+void lit_quads_inside(const GlCalls& gl)
+{
+    lit_quads(gl, -4.0f);
+    gl.glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    lit_quads(gl, -8.0f);
+}
 
 // Lists that call lists and draw text through glCallLists under a list
 // base that a pushed attribute restores.
