@@ -38,7 +38,7 @@ const GlCalls subset = {
 
 const int WIDTH = 160, HEIGHT = 120;
 
-void perspective_view(const GlCalls& gl, bool depth_test = true)
+void perspective_view(const GlCalls& gl)
 {
     gl.glViewport(0, 0, WIDTH, HEIGHT);
     gl.glMatrixMode(GL_PROJECTION);
@@ -46,7 +46,7 @@ void perspective_view(const GlCalls& gl, bool depth_test = true)
     gl.gluPerspective(45.0, static_cast<double>(WIDTH) / HEIGHT, 0.1, 100.0);
     gl.glMatrixMode(GL_MODELVIEW);
     gl.glLoadIdentity();
-    if (depth_test) gl.glEnable(GL_DEPTH_TEST);
+    gl.glEnable(GL_DEPTH_TEST);
     gl.glDepthFunc(GL_LEQUAL);
 }
 
@@ -163,7 +163,7 @@ void lit_quads(const GlCalls& gl, float depth)
     gl.glMaterialfv(GL_FRONT, GL_DIFFUSE, diffuse);
     gl.glMaterialfv(GL_FRONT, GL_SPECULAR, specular);
     gl.glMaterialfv(GL_FRONT, GL_EMISSION, emission);
-    gl.glMaterialf(GL_FRONT, GL_SHININESS, 20.0f);
+    gl.glMaterialf(GL_FRONT, GL_SHININESS, 3.0f);
     gl.glLoadIdentity();
     gl.glTranslatef(0.0f, -0.2f, depth);
     gl.glRotatef(-50.0f, 1.0f, 0.2f, 0.0f);
@@ -234,16 +234,16 @@ void nested_lists(const GlCalls& gl)
     gl.glCallLists(6, GL_UNSIGNED_BYTE, text);  // base 1000 again: no lists there, nothing drawn
 }
 
-// The attribute stack brings back what each push saved, not what an
-// earlier push left in its place: state B is pushed and popped over state
-// A, A is pushed twice and B set again, and the pop brings back A. Then a
-// triangle half behind another, a bitmap at the raster position and two
-// glyphs through the list base show A: unlit (the enables, colour, polygon
-// mode, line width, list base, raster position), or lit (normalising, the
-// material, the normal and the light).
+// The attribute stack brings back what was pushed: state A is pushed, B
+// set, and the pop brings back A, which then shows in a triangle half
+// behind another, lit and filled (the enables, the material, the normal
+// and the light), or unlit in wire frame with a bitmap at the raster
+// position and two glyphs through the list base (the colour, polygon
+// mode, line width, list base and raster position). A is unlike OpenGL's
+// defaults throughout.
 void pushed_state(const GlCalls& gl, bool lit)
 {
-    perspective_view(gl, false);
+    perspective_view(gl);
     static const GLubyte bar[2 * 6] = {0xFF, 0xF0, 0xF0, 0xF0, 0xFF, 0xF0, 0x0F, 0xF0, 0x0F, 0xF0, 0xFF, 0xF0};
     gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     const GLuint glyphs = gl.glGenLists(4);
@@ -261,22 +261,21 @@ void pushed_state(const GlCalls& gl, bool lit)
         gl.glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, b ? amber : violet);
         gl.glLightfv(GL_LIGHT0, GL_POSITION, b ? position_b : position_a);
         gl.glLightfv(GL_LIGHT0, GL_DIFFUSE, b ? green : violet);
-        gl.glPolygonMode(GL_FRONT_AND_BACK, b ? GL_LINE : GL_FILL);
-        gl.glLineWidth(b ? 3.0f : 1.0f);
+        gl.glPolygonMode(GL_FRONT_AND_BACK, b == lit ? GL_LINE : GL_FILL);
+        gl.glLineWidth(b ? 1.0f : 3.0f);
         gl.glListBase(b ? glyphs + 2 : glyphs);
         gl.glLoadIdentity();
+        gl.glTranslatef(0.0f, 0.0f, -2.0f);
         gl.glRasterPos2f(b ? 0.3f : -0.3f, b ? 0.2f : -0.25f);
-        if (b) for (GLenum cap : {GL_LIGHTING, GL_LIGHT0, GL_NORMALIZE, GL_DEPTH_TEST}) gl.glEnable(cap);
     };
-    if (lit) for (GLenum cap : {GL_LIGHTING, GL_LIGHT0}) gl.glEnable(cap);
+    if (lit) for (GLenum cap : {GL_LIGHTING, GL_LIGHT0, GL_NORMALIZE}) gl.glEnable(cap);
     set_state(false);
-    const GLbitfield all = GL_ENABLE_BIT | GL_CURRENT_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT | GL_LINE_BIT | GL_LIST_BIT;
-    gl.glPushAttrib(all), set_state(true), gl.glPushAttrib(all), gl.glPopAttrib(), gl.glPopAttrib();
-    gl.glPushAttrib(all), gl.glPushAttrib(all), set_state(true), gl.glPopAttrib();
-    gl.glBitmap(12, 6, 0.0f, 0.0f, 16.0f, 2.0f, bar);
+    gl.glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT | GL_LINE_BIT | GL_LIST_BIT);
+    set_state(true);
+    gl.glPopAttrib();
     const GLubyte text[2] = {0, 1};
-    gl.glCallLists(2, GL_UNSIGNED_BYTE, text);
-    for (float x : {0.6f, -0.3f}) {  // the nearer first
+    if (!lit) gl.glBitmap(12, 6, 0.0f, 0.0f, 16.0f, 2.0f, bar), gl.glCallLists(2, GL_UNSIGNED_BYTE, text);
+    for (float x : {0.6f, -0.3f}) {  // the nearer first; the farther in another colour
         gl.glLoadIdentity();
         gl.glTranslatef(x, 0.0f, x > 0.0f ? -5.0f : -6.0f);
         gl.glBegin(GL_TRIANGLES);
@@ -284,8 +283,9 @@ void pushed_state(const GlCalls& gl, bool lit)
         gl.glVertex3f(1.0f, -1.0f, 0.0f);
         gl.glVertex3f(0.0f, 1.0f, 0.0f);
         gl.glEnd();
+        gl.glColor4fv(amber);
+        gl.glNormal3f(0.6f, -0.3f, 1.0f);
     }
-    gl.glPopAttrib();
 }
 void pushed_state_unlit(const GlCalls& gl) { pushed_state(gl, false); }
 void pushed_state_lit(const GlCalls& gl) { pushed_state(gl, true); }
@@ -337,8 +337,8 @@ const SceneCase scenes[] = {
     {"lit quads reaching out of the view", lit_quads_reaching_out, 4000},
     {"lit quads inside the view", lit_quads_inside, 1000},
     {"lists calling lists, pushed list base", nested_lists, 1500},
-    {"pushed and popped state, unlit", pushed_state_unlit, 1500},
-    {"pushed and popped state, lit", pushed_state_lit, 1500},
+    {"pushed and popped state, unlit in wire frame", pushed_state_unlit, 300},
+    {"pushed and popped state, lit and filled", pushed_state_lit, 1500},
 };
 
 TEST(Gl11Subset, DrawsWhatOpenGl11Draws)
