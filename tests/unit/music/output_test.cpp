@@ -114,6 +114,7 @@ TEST(music_sound_output, RingArithmeticTempoFreshVoicesAndRefusedRates) {
         set_tempo(&song, c[1]);
         EXPECT_EQ(std::vector<int>({song.frames_per_tick, song.bpm}), std::vector<int>({c[2], c[3]})) << c[1];
     }
+    for (int rate : {MIN_OUTPUT_RATE, MAX_OUTPUT_RATE}) EXPECT_TRUE(open_sound_output(rate) && open_offline_output(rate));
     for (int rate : {0, MIN_OUTPUT_RATE - 1, MAX_OUTPUT_RATE + 1})
         EXPECT_FALSE(open_sound_output(rate) || open_offline_output(rate) || headless_audio_is_open()) << rate;
     headless_set_failures(FAIL_AUDIO_DEVICE);
