@@ -145,8 +145,9 @@ void raster_on_planes(const GlCalls& gl)
 // A positional light set through a turned model-view, lighting a fan of
 // quads whose normals are not unit length, with emission and specular;
 // the fan at `depth` reaches out of the view or stays inside it, which
-// decides how its quads are cut into triangles.
-void lit_quads(const GlCalls& gl, float depth)
+// decides how its quads are cut into triangles; `listed`, it is drawn from
+// a display list.
+void lit_quads(const GlCalls& gl, float depth, bool listed = false)
 {
     perspective_view(gl);
     gl.glEnable(GL_LIGHTING);
@@ -160,6 +161,8 @@ void lit_quads(const GlCalls& gl, float depth)
     const GLfloat light_specular[4] = {0.9f, 0.5f, 0.3f, 1.0f};
     gl.glLightfv(GL_LIGHT0, GL_AMBIENT, dim);
     gl.glLightfv(GL_LIGHT0, GL_SPECULAR, light_specular);
+    const GLuint list = gl.glGenLists(1);
+    if (listed) gl.glNewList(list, GL_COMPILE);
     gl.glMaterialfv(GL_FRONT, GL_DIFFUSE, diffuse);
     gl.glMaterialfv(GL_FRONT, GL_SPECULAR, specular);
     gl.glMaterialfv(GL_FRONT, GL_EMISSION, emission);
@@ -179,9 +182,10 @@ void lit_quads(const GlCalls& gl, float depth)
         gl.glVertex3f(x, 1.0f, 0.3f * i);
     }
     gl.glEnd();
+    if (listed) gl.glEndList(), gl.glCallList(list);
 }
 
-void lit_quads_reaching_out(const GlCalls& gl) { lit_quads(gl, -4.0f); }
+void lit_quads_reaching_out(const GlCalls& gl) { lit_quads(gl, -4.0f, true); }
 // Drawn after a fan that reached out, cleared away: each fan is cut by its own reach.
 void lit_quads_inside(const GlCalls& gl)
 {
@@ -201,7 +205,7 @@ void nested_lists(const GlCalls& gl)
     gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     for (GLuint i = 0; i < 3; i++) {
         gl.glNewList(glyphs + i, GL_COMPILE);
-        gl.glBitmap(16, 12 - 3 * i, 0.0f, 0.0f, 18.0f + i, 0.0f, bar);
+        gl.glBitmap(i == 1 ? 0 : 16, i == 1 ? 0 : 12 - 3 * i, 0.0f, 0.0f, 18.0f + i, 0.0f, bar);  // 1: a space
         gl.glEndList();
     }
     const GLuint square = gl.glGenLists(1), scene = gl.glGenLists(1);
@@ -223,6 +227,7 @@ void nested_lists(const GlCalls& gl)
     gl.glEndList();
     gl.glCallList(scene);
     gl.glLoadIdentity();
+    gl.glTranslatef(0.0f, 0.0f, -1.0f);  // the raster positions in front of the eye
     gl.glListBase(1000);
     gl.glPushAttrib(GL_LIST_BIT);
     gl.glListBase(glyphs);
