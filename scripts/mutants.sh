@@ -50,7 +50,7 @@ FLIP = {'<': '<=', '<=': '<', '>': '>=', '>=': '>', '==': '!=', '!=': '==', '+':
         '*': '/', '/': '*', '+=': '-=', '-=': '+=', '*=': '/=', '/=': '*='}
 OP = re.compile(r'(?<= )(<=|>=|==|!=|<|>|[-+*/]=?)(?= )')
 INT = re.compile(r'(?<![\w.])(?<![eE][-+])(\d+)[uUlL]*(?![\w.])')
-ARRAY = re.compile(r'^(static |const |constexpr )*[\w:<>]+[\s*&]+\w+\[')
+ARRAY = re.compile(r'^(static |const |constexpr )*[\w:<>]+[\s*&]+\w+(\[[^\]]*\])+')
 DROP = re.compile(r'^[\w.>\[\]*:-]+\s*(\(.*\)|([-+*/%|&^]|<<|>>)?=[^=].*|\+\+|--);$')
 LEXEME = re.compile(r'//[^\n]*|/\*.*?\*/|"(\\.|[^"\\\n])*"|\'(\\.|[^\'\\\n])*\'', re.S)
 
@@ -71,7 +71,8 @@ def file_sites(text, seed):  # (text, line, column, kind, old, new)
         if where == 'code' or where == 'file' and re.search(r'\bconst(expr)?\b.*=.*;$', s) and '{' not in s:
             for m in OP.finditer(code):
                 found.append((s, no, m.start(), 'arith' if m[1][0] in '+-*/' else 'compare', m[1], FLIP[m[1]]))
-            size_end = code.find(']') if ARRAY.match(s) else -1
+            array = ARRAY.match(s)
+            size_end = code.find(s) + array.end() if array else -1
             for m in INT.finditer(code):
                 if m.start() > size_end:
                     n = int(m[1])

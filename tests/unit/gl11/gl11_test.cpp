@@ -62,6 +62,8 @@ void near_plane_lines(const GlCalls& gl)
     gl.glVertex3f(0.4f, 0.2f, -6.0f);
     gl.glVertex3f(0.5f, 0.8f, -0.05f);
     gl.glVertex3f(-0.2f, 0.1f, -3.0f);
+    gl.glVertex3f(0.01f, 0.31f, 1.0f);  // from behind the eye, cut at the near plane inside the view
+    gl.glVertex3f(0.03f, 0.2f, -3.0f);
     gl.glEnd();
     gl.glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
     gl.glBegin(GL_QUADS);
@@ -168,8 +170,9 @@ void lit_quads(const GlCalls& gl, float depth, bool listed = false)
     gl.glMaterialfv(GL_FRONT, GL_EMISSION, emission);
     gl.glMaterialf(GL_FRONT, GL_SHININESS, 3.0f);
     gl.glLoadIdentity();
+    if (!listed) gl.gluLookAt(0.2, 0.3, 0.5, 0.0, 0.0, -6.0, 0.2, 1.0, 0.0);
     gl.glTranslatef(0.0f, -0.2f, depth);
-    gl.glRotatef(-50.0f, 1.0f, 0.2f, 0.0f);
+    gl.glRotatef(-50.0f, 1.0f, 0.5f, 0.3f);
     gl.glBegin(GL_QUADS);
     for (int i = 0; i < 6; i++) {
         float x = -1.5f + 0.5f * i;

@@ -28,12 +28,6 @@ std::vector<uint32_t> frames_drawn(size_t count, uint32_t cost = 0)
     return frames;
 }
 
-// Runs `check` in the first frame of the intro, with its window and GL state.
-void in_first_frame(const std::function<void()>& check)
-{
-    run_intro_frames([&](uint32_t) { check(), quit_requested = true; }, 0, 0);
-}
-
 }  // namespace
 
 TEST(FrameWait, WakesJustBeforeTheFrameIsDue)

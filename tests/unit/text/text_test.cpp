@@ -5,22 +5,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
 #include <string>
 
 #include "platform/glyphs/composed_text.h"
 #include "tests/support/intro_run.h"
-
-namespace {
-
-// Runs `check` in the first frame of the intro, with its window, its GL
-// state and the large font.
-void in_first_frame(const std::function<void()>& check)
-{
-    run_intro_frames([&](uint32_t) { check(), quit_requested = true; }, 0, 0);
-}
-
-}  // namespace
 
 TEST(FormatText, CutsLongTextsAt255Characters)
 {

@@ -64,6 +64,8 @@ TEST(tick_effects, ChannelStatePerTick) {
         {"47F then 400: vibrato speed 7, depth 15", {cell(C4, 0, '4', 0x7F), cell(0, 0, '4', 0)}, 0, PITCH,
          {0, 0, -72, -116, -104, -44, 32, 32, 96, 116, 84, 8}},
         {"volume column A7 and BF vibrate like 47F", {cell(C4, 0xA7), cell(0, 0xBF)}, 1, PITCH, {0, 0, -72, -116}},
+        {"volume column BF keeps depth 15 over 473", {cell(C4, 0xBF, '4', 0x73)}, 0, PITCH,
+         {0, -72, -104, 32, 116, 8}},
         {"601 goes on vibrating like 400", {cell(C4, 0, '4', 0x7F), cell(0, 0, '6', 0x01)}, 1, PITCH,
          {32, 32, 96, 116, 84, 8}},
         {"E43 is the square", {cell(0, 0, 'E', 0x43), cell(C4, 0, '4', 0xFF)}, 1, PITCH, {-116, -116, -116, -116, 116}},
