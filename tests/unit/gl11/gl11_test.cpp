@@ -134,12 +134,12 @@ void raster_on_planes(const GlCalls& gl)
     gl.glViewport(0, 0, WIDTH, HEIGHT);  // identity matrices: the view volume is -1..1 on each axis
     static const GLubyte block[2 * 6] = {0xFF, 0xF0, 0xFF, 0xF0, 0xFF, 0xF0, 0xFF, 0xF0, 0xFF, 0xF0, 0xFF, 0xF0};
     gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    const float planes[6][3] = {{-1.0f, 0.5f, 0.0f}, {1.0f, -0.5f, 0.0f}, {0.3f, -1.0f, 0.0f},
-                                {-0.3f, 1.0f, 0.0f}, {0.5f, 0.5f, -1.0f}, {-0.5f, -0.5f, 1.0f}};
+    const float planes[6][3] = {{0.5f, 0.5f, -1.0f}, {-0.5f, -0.5f, 1.0f}, {-1.0f, 0.5f, 0.0f},
+                                {1.0f, -0.5f, 0.0f}, {0.3f, -1.0f, 0.0f},  {-0.3f, 1.0f, 0.0f}};
     for (const auto& at : planes) {
-        gl.glLoadIdentity();
-        gl.glTranslatef(0.0f, 0.0f, at[2]);
-        gl.glRasterPos2f(at[0], at[1]);
+        gl.glLoadIdentity();  // alone for the planes of z = 0, which come after the others
+        if (at[2] != 0.0f) gl.glTranslatef(0.25f, 0.0f, at[2]);
+        gl.glRasterPos2f(at[2] != 0.0f ? at[0] - 0.25f : at[0], at[1]);
         gl.glBitmap(12, 6, 6.0f, 3.0f, 0.0f, 0.0f, block);
     }
 }
@@ -170,7 +170,7 @@ void lit_quads(const GlCalls& gl, float depth, bool listed = false)
     gl.glMaterialfv(GL_FRONT, GL_EMISSION, emission);
     gl.glMaterialf(GL_FRONT, GL_SHININESS, 3.0f);
     gl.glLoadIdentity();
-    if (!listed) gl.gluLookAt(0.2, 0.3, 0.5, 0.0, 0.0, -6.0, 0.2, 1.0, 0.0);
+    if (!listed) gl.gluLookAt(0.5, 0.8, 0.6, 0.0, 0.0, -6.0, 0.5, 1.0, 0.2);
     gl.glTranslatef(0.0f, -0.2f, depth);
     gl.glRotatef(-50.0f, 1.0f, 0.5f, 0.3f);
     gl.glBegin(GL_QUADS);

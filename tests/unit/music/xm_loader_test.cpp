@@ -87,6 +87,9 @@ TEST(music_xm_loader, WhatItReadsAndClamps) {
     EXPECT_TRUE(song->instruments[3].sample_count == 3 && song->instruments[3].samples[3] == &empty_sample);
     EXPECT_TRUE(song.sample(3, 0).data[1] == 512 && song.sample(3, 1).length == 0 && !song.sample(3, 1).data);
     EXPECT_TRUE(song.sample(3, 2).data[0] == 768 && song.sample(3, 2).volume == 64);
+    TestModule bare;  // sample headers that end where the file ends, with no data after them
+    bare.instruments = {instrument_with(TestSample{})};
+    EXPECT_NE(Loaded(bare).song, nullptr);
 }
 
 TEST(music_xm_loader, SampleDecodingAndLoops) {

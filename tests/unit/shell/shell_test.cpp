@@ -183,6 +183,9 @@ TEST(GlState, FixedStateAndTheListsInTheirOrder)
         // cross, cube, triangle.
         const GLuint after_font = font_base + FONT_GLYPHS;
         EXPECT_TRUE(glIsList(font_base) && glIsList(triangle_list));
+        glClearColor(0.2f, 0.4f, 0.6f, 1.0f), glClear(GL_COLOR_BUFFER_BIT);  // read back whole: every pixel
+        const std::vector<uint8_t> rgb = headless_read_pixels(), row = {51, 102, 153};
+        for (size_t i = 0; i < rgb.size(); i += 3) ASSERT_TRUE(std::equal(row.begin(), row.end(), &rgb[i])) << i;
         EXPECT_EQ(std::vector<GLuint>({cross_list, cube_list, triangle_list}),
                   std::vector<GLuint>({after_font, after_font + 1, after_font + 2}));
     });

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "platform/glyphs/composed_text.h"
@@ -21,6 +22,8 @@ TEST(FormatText, CutsLongTextsAt255Characters)
         EXPECT_EQ(std::strlen(buffer), c[1]);
         EXPECT_EQ(buffer[TEXT_BUFFER_SIZE], '#') << "wrote past the buffer";
     }
+    char buffer[TEXT_BUFFER_SIZE] = "x";  // a text the C library cannot format (no such character): empty
+    EXPECT_TRUE(format_text(buffer, "%lc", static_cast<wint_t>(0xD800)) == 0 && buffer[0] == '\0');
 }
 
 TEST(PrintText, DrawsOneGlyphPerCharacterLeftToRightAndRestoresTheListBase)
