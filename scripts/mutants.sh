@@ -25,15 +25,17 @@
 # prints them, and why), or a < <= or > >= flip in a clamp (if (x > B) x = B;
 # x > B ? B : x), which at x == B gives B either way.
 # Tests, by ctest label: music/ music|tick|song|fuzz; scenes/ and shell/
-# scenes|shell|text (each drives the other); platform/ all unit tests (they run on
-# its headless backend and glyphs). A file that uses SDL or holds main() is
-# only in the real intro: it gets the e2e tests named by --e2e, the command
-# line and the SDL scripts of seconds (minimised and stalled-mixer time the
-# wall clock and fail on a busy machine). Left out, since the build here does
-# not compile them: win32 (only the Wine test covers it, in minutes) and the
-# files built only for the browser, platform/web and the browser's main()
-# (only the browser test covers them, on a build of their own). Tests
-# failing on the pristine copy are left out.
+# scenes|shell|text (each drives the other); platform/ all unit tests (they run
+# on its headless backend and glyphs), and the OpenGL 1.1 subset (gl11) also
+# the intro's frames drawn through it (e2e_gl_subset, label subset). A file
+# that uses SDL or holds main() is only in the real intro: it gets the e2e
+# tests named by --e2e, the command line and the SDL scripts of seconds
+# (minimised and stalled-mixer time the wall clock and fail on a busy
+# machine). Left out, since the build here does not compile them: win32
+# (only the Wine test covers it, in minutes) and the files built only for the
+# browser, platform/web and the browser's main() (only the browser test covers
+# them, on a build of their own). Tests failing on the pristine copy are left
+# out.
 # The working tree is never written to: it is copied to DIR/src (changed files
 # only, so the build in DIR/build stays incremental); each mutant is applied
 # there and undone after its run, on failure and Ctrl-C too.
@@ -137,7 +139,8 @@ def select(root, seed, count, marked_path):
                 if marks: return marks.get(no, '-') if lines.count(lines[no - 1]) > 1 else next(iter(marks.values()))
                 clamp = old in FLIP and old[0] in '<>' and col in clamp_columns(raw[no - 1])
                 return CLAMP_WHY if clamp else '-'
-            pool[folder] += [(rank(seed, rel, *site[:1] + site[2:4]), folder, 'e2e' if e2e else folder, rel,
+            group = 'e2e' if e2e else 'gl11' if rel.startswith('platform/gl11/') else folder
+            pool[folder] += [(rank(seed, rel, *site[:1] + site[2:4]), folder, group, rel,
                               why(site[1], site[2], *site[4:])) + site[1:] for site in found]
         pool[folder].sort()
     # Shares by lines with a site, at least a tenth; the largest folder takes the rounding.
@@ -209,7 +212,7 @@ done <"$LOGS/files"
 (cd "$SRC" && find . -type f -printf '%P\n' | { grep -vxFf "$LOGS/files" || true; } | xargs -r rm -f)
 
 declare -A QUOTA TAKEN BASE LABELS=([music]='music|tick|song|fuzz' [scenes]='scenes|shell|text'
-    [shell]='scenes|shell|text' [platform]=unit [unit]=unit [e2e]=e2e)
+    [shell]='scenes|shell|text' [platform]=unit [gl11]='unit|subset' [unit]=unit [e2e]=e2e)
 SITES=() LEFT_OUT=()
 export EQUIVALENT_FILE=$ROOT/scripts/mutants-equivalent.txt
 while IFS= read -r row; do
@@ -240,7 +243,7 @@ if [ -z "$LIST" ]; then
     echo "building the pristine copy in $BIN"
     nice cmake --build "$BIN" -j2 >"$LOGS/build.log" 2>&1 || { tail -30 "$LOGS/build.log"; exit 1; }
     EXCLUDE=""  # the pristine run: tests to leave out, and how long a run takes
-    for key in unit e2e; do
+    for key in unit gl11 e2e; do
         rm -f "$BIN/Testing/Temporary/LastTestsFailed.log"; start=$SECONDS
         run_tests $key "$LOGS/pristine-$key.log"
         BASE[$key]=$((SECONDS - start))
@@ -272,7 +275,7 @@ for row in "${SITES[@]}"; do
             status=killed killer="the build ($LOGS/mutant.log)"
             ! grep -q "$rel:[0-9]*:[0-9]*: error" "$LOGS/mutant.log" || status=stillborn killer=""
         else
-            base=${BASE[unit]}; [ "$group" != e2e ] || base=${BASE[e2e]}
+            base=${BASE[unit]}; [ -z "${BASE[$group]:-}" ] || base=${BASE[$group]}
             run_tests "$group" "$LOGS/tests.log" --stop-on-failure \
                 --stop-time "$(date -d "+$((2 * base + TIMEOUT)) sec" +%T)"
             killer=$(sed -n -E 's/.*Test +#[0-9]+: ([^ ]+) .*\*\*\*(Failed|Timeout|Exception).*/\1 (\2)/p' \
