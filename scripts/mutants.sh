@@ -23,7 +23,7 @@
 # so is one marked equivalent, which is not built: listed in
 # scripts/mutants-equivalent.txt (its place, mutation and line as the report
 # prints them, and why), or a < <= or > >= flip in a clamp (if (x > B) x = B;
-# x > B ? B : x), which at x == B gives B either way.
+# x > B ? B : x; x < B ? x : B), which at x == B gives B either way.
 # Tests, by ctest label: music/ music|tick|song|fuzz; scenes/ and shell/
 # scenes|shell|text (each drives the other); platform/ all unit tests (they run
 # on its headless backend and glyphs), and the OpenGL 1.1 subset (gl11) also
@@ -108,11 +108,12 @@ def equivalents(path):  # {(file, column, mutation, line): {line number: why}} f
         marked.setdefault((place[0], place[-1], fields[1], fields[2]), {})[int(place[1])] = fields[3]
     return marked
 
-# A clamp puts a value that passes its bound at the bound (if (x > B) x = B; and
-# x > B ? B : x): where x equals B, < and <=, > and >= give the same.
+# A clamp puts a value that passes its bound at the bound (if (x > B) x = B;,
+# x > B ? B : x and x < B ? x : B): where x equals B, < and <=, > and >= give the same.
 VALUE = r'-?[\w.]+(?:->\w+|\[\w+\])*'
 CLAMPS = [re.compile(rf'(?=if \((?P<a>\*?{VALUE}) (?P<op>[<>]=?) (?P<b>{VALUE})\) (?P=a) = (?P=b);)'),
-          re.compile(rf'(?=(?P<a>{VALUE}(?: [-+] {VALUE})?) (?P<op>[<>]=?) (?P<b>{VALUE}) \? (?P=b) : \(?(?P=a)\b)')]
+          re.compile(rf'(?=(?P<a>{VALUE}(?: [-+] {VALUE})?) (?P<op>[<>]=?) (?P<b>{VALUE}) \? (?P=b) : \(?(?P=a)\b)'),
+          re.compile(rf'(?=(?P<a>{VALUE}) (?P<op>[<>]=?) (?P<b>{VALUE}) \? (?P=a) : (?:static_cast<\w+>\()?(?P=b)\b)')]
 CLAMP_WHY = 'a clamp: where the value equals its bound, both comparisons give the bound'
 
 def clamp_columns(line):
