@@ -203,8 +203,8 @@ TEST_F(music_mixer, NonLoopingSampleEndsAfterCeilingOfDistanceOverIncrementFrame
         EXPECT_EQ(sounding(mix_left(10)), 0) << "an ended voice stays silent";
     }
     RawSample interpolated({0, 1000, 3000});
-    settled_voice(0, &interpolated.sample, ONE / 4);
-    EXPECT_EQ(mix_left(12), (std::vector<float>{0, 250, 500, 750, 1000, 1500, 2000, 2500, 3000, 2250, 1500, 750}));
+    settled_voice(0, &interpolated.sample, ONE / 8 * 3);
+    EXPECT_EQ(mix_left(12), (std::vector<float>{0, 375, 750, 1250, 2000, 2750, 2250, 1125, 0, 0, 0, 0}));
 }
 
 TEST_F(music_mixer, LoopsWrapAndReflectAtTheirEnds) {
