@@ -74,7 +74,9 @@ TEST(tick_effects, ChannelStatePerTick) {
         {"E44 keeps the vibrato running", {cell(0, 0, 'E', 0x44), cell(C4, 0, '4', 0x8F), C4_}, 2, VIBRATO_AT, {-24}},
         {"E7F keeps the tremolo running", {cell(0, 0, 'E', 0x7F), cell(C4, 0, '7', 0x8F), C4_}, 2, TREMOLO_AT, {-24}},
         {"arpeggio 047", {cell(C4, 0, '0', 0x47)}, 0, PITCH, {0, 256, 448, 0, 256, 448}},
+        {"arpeggio 047 on the Amiga table", {cell(C4, 0, '0', 0x47)}, 0, PITCH, {0, -354, -570}, {}, 0, 0, 0, 0},
         // Tone portamento slides to the note without restarting it: voice and sample stay.
+        {"305 down to C4", {cell(E4), cell(C4, 0, '3', 0x05)}, 1, PERIOD, {4352, 4372, 4392, 4412, 4432}},
         {"305 with another instrument", {C4_, cell(E4, 0, '3', 0x05, 2)}, 1, PERIOD, {4608, 4588, 4568, 4548, 4528}},
         {"with the same sample", {C4_, cell(E4, 0, '3', 0x05, 2)}, 1, HEARD, {1}},
         {"volume column F1, a semitone a tick", {C4_, cell(E4, 0xF1, '0', 0, 0)}, 1, PERIOD, {4608, 4544, 4480}},
