@@ -221,7 +221,7 @@ static int note_finetune(const PatternNote* cell, const Sample* sample)
     return sample->finetune;
 }
 
-// Steps 1 to 10 of a channel's row: notes and instruments taken over.
+// A channel's row begins here: notes and instruments taken over.
 // A tone portamento keeps the playing note, instrument and sample and
 // only aims at the new note's period.
 static void take_over_note(Song* song, TrackChannel* channel, const PatternNote* cell,
@@ -254,7 +254,7 @@ static void take_over_note(Song* song, TrackChannel* channel, const PatternNote*
     if (cell->instrument != 0) start_instrument(channel, *sample);
 }
 
-// Steps 12 to 15: release, envelopes and fadeout on tick 0.
+// After the volume column: release, envelopes and fadeout on tick 0.
 static void release_and_envelopes(TrackChannel* channel, const PatternNote* cell,
                                   const Instrument* instrument)
 {

@@ -14,7 +14,8 @@
 //
 // Unless stated otherwise every function is called on the main thread.
 // OpenGL itself is used directly by the portable code through
-// platform/gl_headers.h once a context is current.
+// platform/gl_headers.h once a context is current. The bitmap fonts, which
+// only text/ uses, are in platform/platform_font.h.
 #ifndef BRINDLEC_PLATFORM_H
 #define BRINDLEC_PLATFORM_H
 
@@ -57,7 +58,8 @@ void platform_show_message(const char* caption, const char* text, PlatformIcon i
 
 // ---------------------------------------------------------------------------
 // Window and OpenGL context. The shell opens in this order and unwinds
-// with platform_close_window(); each step may fail on its own.
+// with platform_delete_gl_context() and platform_destroy_window(); each
+// step may fail on its own.
 
 // Registers the window class (Windows) or initialises the video
 // subsystem. False on failure; nothing to undo.
@@ -102,26 +104,6 @@ int platform_destroy_window(void);
 
 // Presents the back buffer.
 void platform_swap_buffers(void);
-
-// The glyphs a font holds: character codes 32..127.
-enum { GLYPH_FIRST_CODE = 32, GLYPH_COUNT = 96 };
-
-// Compiles the 96 glyphs of codes 32..127 of a bold Verdana-like face with
-// a character height (em height, without internal leading) of
-// `pixel_height` pixels into the display lists list_base .. list_base+95.
-// Each list draws its glyph as a bitmap at the current raster position
-// and advances the raster position by the glyph's width. Needs a current
-// context. Failures are not reported: missing glyphs simply draw nothing.
-void platform_build_font(unsigned list_base, int pixel_height);
-
-// Draws `length` characters of `text` (codes 32..127) with the font built
-// at list_base, starting at the current raster position, with exactly what
-// glListBase(list_base - 32) and glCallLists(length, GL_UNSIGNED_BYTE, text)
-// would give: the same pixels in every mode, nothing when the raster
-// position is invalid, and the raster position advanced past the last
-// glyph. The list base and the pixel unpack state are left as they were.
-// Needs a current context; a length of 0 or less draws nothing.
-void platform_draw_text(unsigned list_base, const char* text, int length);
 
 // ---------------------------------------------------------------------------
 // Messages (window events)

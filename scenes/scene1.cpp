@@ -13,13 +13,13 @@ float camera_up[3] = {0.0f, 1.0f, 0.0f};
 
 GLuint cube_list = 0;
 float column_depth[14] = {};
-int16_t column_dir[13] = {1};
+static int16_t column_dir[13] = {1};  // ripple: 0 moving away, 1 closer; [0] also the pulse direction
 uint16_t row_count = WALL_ROWS;
 float grid_drop = 10.0f;
-int32_t pan_phase = 5;
-int32_t pan_sign = 1;
+static int32_t pan_phase = 5;  // pulse: pan counter; ripple: pan direction (0 left)
+static int32_t pan_sign = 1;   // pulse: pan direction when pan_phase is 0 (+1 right)
 float cube_angle_x = 0.0f;
-float cube_angle_y = 0.0f;
+static float cube_angle_y = 0.0f;
 uint8_t cube_spin_forward = 1;
 uint8_t ripple_starting = 1;
 uint8_t ripple_gathering = 0;

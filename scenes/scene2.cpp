@@ -4,7 +4,7 @@
 // closer until only the star is left, pulsing its spikes.
 //
 // Also home of colour_step, the colour counter scenes 3 and 4 reuse.
-#include "scenes/scenes.h"
+#include "scenes/scene2.h"
 
 int16_t colour_step = 0;
 int16_t scene2_phase = 0;

@@ -4,7 +4,7 @@
 //
 // Each shape starts from the identity view: the eye at the origin looking
 // down -z. Materials set here stay in force after a shape is drawn.
-#include "scenes/scenes.h"
+#include "scenes/scene2.h"
 
 float object_depth = -3.0f;
 float wire_half_size = 0.0f;
@@ -21,7 +21,7 @@ float spike_extent[18] = {0.02f, 0.02f, 0.02f, 0.02f, 0.02f, 0.02f, 0.02f, 0.02f
 float spike_tip = 0.25f;
 
 // The box's colour cycle; colour 0 also makes every later surface shiny.
-const GLfloat box_palette[8][4] = {
+static const GLfloat box_palette[8][4] = {
     {0.1f, 0.3f, 0.8f, 1.0f}, {0.5f, 0.1f, 0.4f, 1.0f}, {0.8f, 0.1f, 0.2f, 1.0f},
     {0.8f, 0.3f, 0.1f, 1.0f}, {0.8f, 0.8f, 0.2f, 1.0f}, {0.3f, 0.7f, 0.2f, 1.0f},
     {0.1f, 0.4f, 0.1f, 1.0f}, {0.1f, 0.2f, 0.4f, 1.0f},

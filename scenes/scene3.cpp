@@ -3,11 +3,13 @@
 // while the camera looks right and round to the back, then to the front
 // again. Its end prepares the end scroller: line width and small font.
 //
-// Also home of object_palette, which the end scroller's crosses use too.
+// Also home of the seven-colour palette, which the end scroller's crosses
+// take their colours from too (set_palette_material).
 #include "scenes/scenes.h"
 #include "text/text.h"
 
-const GLfloat object_palette[7][4] = {
+enum { PALETTE_COLOURS = 7 };
+static const GLfloat object_palette[PALETTE_COLOURS][4] = {
     {0.1f, 0.3f, 0.8f, 1.0f}, {0.5f, 0.1f, 0.4f, 1.0f}, {0.8f, 0.1f, 0.2f, 1.0f},
     {0.8f, 0.3f, 0.1f, 1.0f}, {0.8f, 0.8f, 0.2f, 1.0f}, {0.3f, 0.7f, 0.2f, 1.0f},
     {0.1f, 0.2f, 0.4f, 1.0f},
@@ -18,7 +20,7 @@ uint16_t scene3_phase = 0;
 float train_x = 20.0f;
 float train_z = -5.0f;
 int32_t train_length = 50;
-float triangle_spin = 0.0f;
+static float triangle_spin = 0.0f;  // degrees about z
 
 enum : uint32_t { PAUSE_MS = 600, SCENE3_END_MS = 125000 };
 enum { PHASE_SLIDE_IN, PHASE_PAUSE, PHASE_APPROACH, PHASE_LOOK_RIGHT, PHASE_LOOK_FRONT, PHASE_STREAM_ON };
@@ -142,10 +144,14 @@ static void scene3_phase_logic(void)
 
 void set_palette_material(void)
 {
-    if (colour_step < 0 || colour_step > 6) return;
+    if (colour_step < 0 || colour_step >= PALETTE_COLOURS) return;
     glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, object_palette[colour_step]);
     glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, object_palette[colour_step]);
-    if (colour_step == 6) colour_step = -1;
+}
+
+void next_palette_colour(void)
+{
+    colour_step = colour_step + 1 < PALETTE_COLOURS ? static_cast<int16_t>(colour_step + 1) : 0;
 }
 
 static void draw_train(void)
@@ -161,7 +167,7 @@ static void draw_train(void)
         glTranslatef(train_x, 0.0f, z);
         glRotatef(triangle_spin, 0.0f, 0.0f, 1.0f);
         glCallList(triangle_list);
-        colour_step++;
+        next_palette_colour();
     }
 }
 

@@ -8,16 +8,18 @@
 #include "text/text.h"
 
 GLuint cross_list = 0;
-float scroll_y = -2.4f;
 bool scroll_done = false;
-float divider_x = -0.3f;
-float divider_gap = 0.6f;
-float column_x[2] = {-5.1f, 5.1f};
-float cross_y[CROSS_COUNT] = {6.2f, 4.0f, 1.8f, -0.4f, -2.6f, -4.8f, 8.4f};
-float cross_z[CROSS_COUNT] = {-12.0f, -12.0f, -12.0f, -12.0f, -12.0f, -12.0f, -12.0f};
-float cross_angle_x = 0.0f;
-float cross_angle_y = 0.0f;
-float cross_angle_z = 0.0f;
+
+enum { SCROLL_LINE_COUNT = 37, CROSS_COUNT = 7 };
+static float scroll_y = -2.4f;     // offset of the whole text at depth 5
+static float divider_x = -0.3f;    // x of the first divider line at depth 1
+static float divider_gap = 0.6f;   // from the first divider line to the second
+static float column_x[2] = {-5.1f, 5.1f};  // x of the left and the right cross column
+static float cross_y[CROSS_COUNT] = {6.2f, 4.0f, 1.8f, -0.4f, -2.6f, -4.8f, 8.4f};
+static float cross_z[CROSS_COUNT] = {-12.0f, -12.0f, -12.0f, -12.0f, -12.0f, -12.0f, -12.0f};
+static float cross_angle_x = 0.0f;  // degrees, never wrapped
+static float cross_angle_y = 0.0f;
+static float cross_angle_z = 0.0f;
 
 static const float SCROLL_STEP = 0.004f;     // text rise a frame, at depth 5
 static const float SCROLL_END_Y = 10.5f;     // the last line is near the top edge
@@ -27,9 +29,17 @@ static const float CROSS_TOP_Y = 8.4f;       // above the top edge
 static const float COLUMN_SLIDE = 0.015f;
 static const float COLUMN_GONE_X = 9.0f;     // the right column has left the screen
 
+// One line of the scroll text: moved down by `step` from the line before,
+// drawn from raster x `x` at depth 5.
+struct ScrollLine {
+    float step;
+    float x;
+    const char* text;
+};
+
 // Line steps 0.21 within a paragraph, 0.42 between paragraphs; the greeted
 // groups are indented, the farewell starts near the centre.
-const ScrollLine scroll_lines[SCROLL_LINE_COUNT] = {
+static const ScrollLine scroll_lines[SCROLL_LINE_COUNT] = {
     {0.0f, -1.4f, "Thanks for watching"},
     {0.21f, -1.4f, "this little 25 Kb intro..."},
     {0.21f, -1.4f, "It was my first one and"},
@@ -153,7 +163,7 @@ static void draw_divider_lines(void)
 
 // Each line is drawn whole or not at all: a raster position outside the
 // view drops the line, so lines pop in at the bottom and out at the top.
-void draw_scroll_text(void)
+static void draw_scroll_text(void)
 {
     glLoadIdentity();
     glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, text_colour);
@@ -182,7 +192,7 @@ static void draw_cross_column(int column)
         glCallList(cross_list);
         if (cross_y[i] < CROSS_BOTTOM_Y) cross_y[i] = CROSS_TOP_Y;
         else cross_y[i] -= CROSS_FALL;
-        colour_step++;
+        next_palette_colour();
     }
 }
 

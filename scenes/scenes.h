@@ -2,7 +2,10 @@
 // the title sequence and the four scenes with their meshes.
 //
 // All scene state is global, statically initialised and never reset: a
-// scene starts from whatever the scenes before it left.
+// scene starts from whatever the scenes before it left. What one scene
+// alone moves is its own file's; this header holds what the shell, the
+// tools and the other scenes use, and what the tests watch and set to put
+// a scene at its boundaries.
 #ifndef BRINDLEC_SCENES_H
 #define BRINDLEC_SCENES_H
 
@@ -25,7 +28,6 @@ extern Song* current_song;    // the loaded embedded song, or null
 extern const GLfloat text_colour[4];
 
 void render_frame(void);
-void draw_scene0(void);
 // The end scroller's divider lines are this many pixels wide (set at the
 // end of scene 3).
 static const GLfloat SCROLLER_LINE_WIDTH = 3.0f;
@@ -50,12 +52,12 @@ extern float camera_up[3];
 // Colour-cycle counter used in turn by scenes 2, 3 and 4 (scene2.cpp).
 extern int16_t colour_step;
 
-// Seven material colours of the train and the crosses (scene3.cpp).
-extern const GLfloat object_palette[7][4];
-// Ambient and diffuse material of the next train triangle or cross:
-// object_palette[colour_step]; after colour 6 colour_step becomes -1, so
-// the caller's increment starts the cycle over.
+// Ambient and diffuse material of the next train triangle or cross: the
+// colour_step-th of the seven colours of the train and the crosses
+// (scene3.cpp); a colour_step outside them keeps the current material.
 void set_palette_material(void);
+// colour_step moves on to the next of the seven, after the last to the first.
+void next_palette_colour(void);
 
 // Display-list meshes, built by init_gl_state in this order.
 extern GLuint cross_list;
@@ -70,12 +72,9 @@ void build_triangle_list(void);
 
 enum { WALL_COLUMNS = 13, WALL_ROWS = 11 };
 extern float column_depth[14];     // z of each wall column; 0..12 are drawn
-extern int16_t column_dir[13];     // ripple: 0 moving away, 1 closer; [0] also the pulse direction
 extern uint16_t row_count;         // rows drawn
 extern float grid_drop;            // subtracted from every row's y
-extern int32_t pan_phase;          // pulse: pan counter; ripple: pan direction (0 left)
-extern int32_t pan_sign;           // pulse: pan direction when pan_phase is 0 (+1 right)
-extern float cube_angle_x, cube_angle_y;  // degrees
+extern float cube_angle_x;         // degrees
 extern uint8_t cube_spin_forward;  // 1: +3.3 degrees a frame, 0: -4.4
 extern uint8_t ripple_starting;
 extern uint8_t ripple_gathering;
@@ -83,34 +82,16 @@ extern uint16_t ripple_started;    // columns set going by the ripple start-up
 void draw_scene1(void);
 
 // ---------------------------------------------------------------------------
-// Scene 2: wire frame, box, shards and star (scene2.cpp, scene2_shapes.cpp)
+// Scene 2: wire frame, box, shards and star (scene2.cpp, scene2_shapes.cpp;
+// the rest of its state in scenes/scene2.h)
 
 extern int16_t scene2_phase;  // 0..6
-
-// One face of the box: on its own axis the distance of the face plane from
-// the centre (once the box breaks, the signed position of its shards), on
-// the two other axes the half-extents of the face.
-struct BoxFace {
-    float x, y, z;
-};
-enum { FACE_FRONT, FACE_BACK, FACE_LEFT, FACE_RIGHT, FACE_TOP, FACE_BOTTOM, BOX_FACE_COUNT };
-
-extern float object_depth;      // z of the shared centre of frame, box and star
-extern float wire_half_size;
+extern float object_depth;    // z of the shared centre of frame, box and star
 extern float frame_angle_x, frame_angle_y;  // degrees
 extern float box_angle_x, box_angle_y;
 extern float star_angle_x, star_angle_y;
-extern BoxFace box_faces[BOX_FACE_COUNT];
-extern float shard_spread;      // sideways move of each shard from its face's centre line
-extern float spike_extent[18];  // x of the six spikes (+x -x +y -y +z -z), then y, then z
-extern float spike_tip;         // distance of every spike tip from the star centre
-extern const GLfloat box_palette[8][4];
-
+extern float spike_tip;       // distance of every spike tip from the star centre
 void draw_scene2(void);
-void draw_wire_frame(void);
-void draw_box(void);
-void draw_shards(void);
-void draw_star(void);
 
 // ---------------------------------------------------------------------------
 // Scene 3: the train of triangular frames (scene3.cpp)
@@ -119,31 +100,12 @@ extern uint16_t scene3_phase;  // 0 slide in, 1 pause, 2 approach, 3 look right,
 extern float train_x;
 extern float train_z;          // z of the train head
 extern int32_t train_length;   // triangles drawn a frame
-extern float triangle_spin;    // degrees about z
 void draw_scene3(void);
 
 // ---------------------------------------------------------------------------
 // Scene 4: the end scroller (scene4.cpp)
 
-// One line of the scroll text: moved down by `step` from the line before,
-// drawn from raster x `x` at depth 5.
-struct ScrollLine {
-    float step;
-    float x;
-    const char* text;
-};
-enum { SCROLL_LINE_COUNT = 37, CROSS_COUNT = 7 };
-extern const ScrollLine scroll_lines[SCROLL_LINE_COUNT];
-
-extern float scroll_y;          // offset of the whole text at depth 5
-extern bool scroll_done;        // the text has scrolled through: the closing movement runs
-extern float divider_x;         // x of the first divider line at depth 1
-extern float divider_gap;       // from the first divider line to the second
-extern float column_x[2];       // x of the left and the right cross column
-extern float cross_y[CROSS_COUNT];
-extern float cross_z[CROSS_COUNT];
-extern float cross_angle_x, cross_angle_y, cross_angle_z;  // degrees, never wrapped
+extern bool scroll_done;  // the text has scrolled through: the closing movement runs
 void draw_scene4(void);
-void draw_scroll_text(void);
 
 #endif

@@ -15,6 +15,8 @@ const GLfloat text_colour[4] = {0.9f, 0.9f, 0.9f, 1.0f};
 const GLfloat light_ambient_colour[4] = {0.8f, 0.8f, 0.8f, 1.0f};
 const GLfloat light_white_colour[4] = {1.0f, 1.0f, 1.0f, 1.0f};
 
+static void draw_scene0(void);
+
 void render_frame(void)
 {
     switch (scene_index) {
@@ -75,7 +77,7 @@ static const TitleText title_texts[] = {
 
 enum { MUSIC_START_MS = 480, TITLES_END_MS = 6900 };
 
-void draw_scene0(void)
+static void draw_scene0(void)
 {
     const uint32_t t = elapsed_ms;
     if (t >= MUSIC_START_MS && !music_started) {

@@ -19,14 +19,24 @@
 # gets a share of the count by its lines with a site, at least a tenth. Sites
 # are drawn in the order of a hash of seed, file, line text and column, so an
 # edit elsewhere leaves the draw alone. A mutant that does not compile is
-# "stillborn", not counted, and the next site drawn in its folder replaces it.
+# "stillborn", not counted, and the next site drawn in its folder replaces it;
+# so is one marked equivalent, which is not built: listed in
+# scripts/mutants-equivalent.txt (its place, mutation and line as the report
+# prints them, and why), or a < <= or > >= flip in a clamp (if (x > B) x = B;
+# x > B ? B : x; x < B ? x : B), which at x == B gives B either way.
 # Tests, by ctest label: music/ music|tick|song|fuzz; scenes/ and shell/
-# scenes|shell (each drives the other); platform/ all unit tests (they run on
-# its headless backend and glyphs). A file that uses SDL or holds main() is
-# only in the real intro: it gets the e2e tests named by --e2e, the command
-# line and the SDL scripts of seconds (minimised and stalled-mixer time the
-# wall clock and fail on a busy machine). win32 is left out: only the Wine
-# test covers it, in minutes. Tests failing on the pristine copy are left out.
+# scenes|shell|text (each drives the other), and for shell/ then the e2e
+# tests below, which meet the real backend; platform/ all unit tests (they
+# run on its headless backend and glyphs), and for the OpenGL 1.1 subset
+# (gl11) also the intro's frames drawn through it (e2e_gl_subset, label
+# subset). A file that uses SDL or holds main() is only in the real intro:
+# it gets the e2e tests named by --e2e, the command line and the SDL scripts
+# of seconds (minimised and stalled-mixer time the wall clock and fail on a
+# busy machine). Left out, since the build here does not compile them: win32
+# (only the Wine test covers it, in minutes) and the files built only for the
+# browser, platform/web and the browser's main() (only the browser test covers
+# them, on a build of their own). Tests failing on the pristine copy are left
+# out.
 # The working tree is never written to: it is copied to DIR/src (changed files
 # only, so the build in DIR/build stays incremental); each mutant is applied
 # there and undone after its run, on failure and Ctrl-C too.
@@ -43,7 +53,7 @@ FLIP = {'<': '<=', '<=': '<', '>': '>=', '>=': '>', '==': '!=', '!=': '==', '+':
         '*': '/', '/': '*', '+=': '-=', '-=': '+=', '*=': '/=', '/=': '*='}
 OP = re.compile(r'(?<= )(<=|>=|==|!=|<|>|[-+*/]=?)(?= )')
 INT = re.compile(r'(?<![\w.])(?<![eE][-+])(\d+)[uUlL]*(?![\w.])')
-ARRAY = re.compile(r'^(static |const |constexpr )*[\w:<>]+[\s*&]+\w+\[')
+ARRAY = re.compile(r'^(static |const |constexpr )*[\w:<>]+[\s*&]+\w+(\[[^\]]*\])+')
 DROP = re.compile(r'^[\w.>\[\]*:-]+\s*(\(.*\)|([-+*/%|&^]|<<|>>)?=[^=].*|\+\+|--);$')
 LEXEME = re.compile(r'//[^\n]*|/\*.*?\*/|"(\\.|[^"\\\n])*"|\'(\\.|[^\'\\\n])*\'', re.S)
 
@@ -64,7 +74,8 @@ def file_sites(text, seed):  # (text, line, column, kind, old, new)
         if where == 'code' or where == 'file' and re.search(r'\bconst(expr)?\b.*=.*;$', s) and '{' not in s:
             for m in OP.finditer(code):
                 found.append((s, no, m.start(), 'arith' if m[1][0] in '+-*/' else 'compare', m[1], FLIP[m[1]]))
-            size_end = code.find(']') if ARRAY.match(s) else -1
+            array = ARRAY.match(s)
+            size_end = code.find(s) + array.end() if array else -1
             for m in INT.finditer(code):
                 if m.start() > size_end:
                     n = int(m[1])
@@ -85,18 +96,54 @@ def file_sites(text, seed):  # (text, line, column, kind, old, new)
         if s: prev = s[-1]
     return found
 
-def select(root, seed, count):
+def mutation(old, new):  # as the runs and the reports show it
+    return f"'{old}' -> '{new}'" if old else 'drop'
+
+def equivalents(path):  # {(file, column, mutation, line): {line number: why}} from FILE:LINE:COLUMN, ...
+    marked = {}
+    for l in open(path, encoding='utf-8') if os.path.exists(path) else []:
+        fields = l.rstrip('\n').split('\t')
+        if l.startswith('#') or not l.strip(): continue
+        if len(fields) != 4 or not all(fields): sys.exit(f'{path}: not place, mutation, line and why: {l!r}')
+        place = fields[0].split(':')
+        marked.setdefault((place[0], place[-1], fields[1], fields[2]), {})[int(place[1])] = fields[3]
+    return marked
+
+# A clamp puts a value that passes its bound at the bound (if (x > B) x = B;,
+# x > B ? B : x and x < B ? x : B): where x equals B, < and <=, > and >= give the same.
+VALUE = r'-?[\w.]+(?:->\w+|\[\w+\])*'
+CLAMPS = [re.compile(rf'(?=if \((?P<a>\*?{VALUE}) (?P<op>[<>]=?) (?P<b>{VALUE})\) (?P=a) = (?P=b);)'),
+          re.compile(rf'(?=(?P<a>{VALUE}(?: [-+] {VALUE})?) (?P<op>[<>]=?) (?P<b>{VALUE}) \? (?P=b) : \(?(?P=a)\b)'),
+          re.compile(rf'(?=(?P<a>{VALUE}) (?P<op>[<>]=?) (?P<b>{VALUE}) \? (?P=a) : (?:static_cast<\w+>\()?(?P=b)\b)')]
+CLAMP_WHY = 'a clamp: where the value equals its bound, both comparisons give the bound'
+
+def clamp_columns(line):
+    return {m.start('op') for clamp in CLAMPS for m in clamp.finditer(line)}
+
+def select(root, seed, count, marked_path):
     pool, weight = {f: [] for f in FOLDERS}, dict.fromkeys(FOLDERS, 0)
+    marked = equivalents(marked_path)
     for folder in FOLDERS:
         for rel in sorted(os.path.relpath(os.path.join(d, f), root) for tree in TREES.get(folder, [folder])
                           for d, _, fs in os.walk(os.path.join(root, tree)) for f in fs if f.endswith('.cpp')):
             text = open(os.path.join(root, rel), encoding='utf-8', errors='replace').read()
-            if '/win32/' in rel or '<windows.h>' in text: continue
+            if '/win32/' in rel or '<windows.h>' in text:
+                print(f'X\t{rel}\tWindows only'); continue
+            if '/web/' in rel or '<emscripten' in text or '"platform/web/' in text:
+                print(f'X\t{rel}\tbrowser only'); continue
             e2e = '#include <SDL' in text or re.search(r'^int main\(', text, re.M)
             found = file_sites(text, seed)
             weight[folder] += len({site[1] for site in found})
-            pool[folder] += [(rank(seed, rel, *site[:1] + site[2:4]), folder, 'e2e' if e2e else folder, rel)
-                             + site[1:] for site in found]
+            raw = text.split('\n')
+            lines = [line.lstrip(' ').replace('\t', ' ') for line in raw]
+            def why(no, col, old, new):  # a line whose text recurs in its file is told apart by its number
+                marks = marked.get((rel, str(col + 1), mutation(old, new), lines[no - 1]), {})
+                if marks: return marks.get(no, '-') if lines.count(lines[no - 1]) > 1 else next(iter(marks.values()))
+                clamp = old in FLIP and old[0] in '<>' and col in clamp_columns(raw[no - 1])
+                return CLAMP_WHY if clamp else '-'
+            group = 'e2e' if e2e else 'gl11' if rel.startswith('platform/gl11/') else folder
+            pool[folder] += [(rank(seed, rel, *site[:1] + site[2:4]), folder, group, rel,
+                              why(site[1], site[2], *site[4:])) + site[1:] for site in found]
         pool[folder].sort()
     # Shares by lines with a site, at least a tenth; the largest folder takes the rounding.
     floor, total = max(1, count // 10), sum(weight.values())
@@ -106,8 +153,8 @@ def select(root, seed, count):
     for f in FOLDERS: print('\n'.join('S\t' + '\t'.join(map(str, site[1:])) for site in pool[f]))
 
 def report(paths):  # rows: id folder place mutation status killer seconds line
-    runs = [[r for r in (l.rstrip('\n').split('\t') for l in open(p) if l.strip()) if r[4] != 'stillborn']
-            for p in paths]
+    rows = [[l.rstrip('\n').split('\t') for l in open(p) if l.strip()] for p in paths]
+    runs = [[r for r in run if r[4] not in ('stillborn', 'equivalent')] for run in rows]
     print('killed / total by folder' + ('' if len(runs) == 1 else ': before, after'))
     tally = lambda rows, f: (sum(r[4] == 'killed' for r in rows if f in ('all', r[1])),
                              sum(f in ('all', r[1]) for r in rows))
@@ -115,9 +162,13 @@ def report(paths):  # rows: id folder place mutation status killer seconds line
         print(f'  {f:9}' + ''.join(f' {f"{k}/{t} ({100 * k // t}%)" if t else "-":>14}'
                                    for k, t in (tally(rows, f) for rows in runs)))
     if len(runs) == 1:
+        marked = [r for r in rows[0] if r[4] == 'equivalent']
+        print(f'drawn but marked equivalent, not counted ({len(marked)}):')
+        for r in marked: print(f'  {r[2]}  {r[3]}: {r[5]}')
         survivors = [r for r in runs[0] if r[4] == 'survived']
-        print(f'survivors ({len(survivors)}): equivalent (changes nothing observable, and why) or not?')
-        for r in survivors: print(f'  {r[2]}  {r[3]}    | {r[7]}')
+        print(f'survivors ({len(survivors)}): equivalent (changes nothing observable, and why) or not? To mark one,')
+        print(f'add its line below with a tab and why to {os.path.relpath(EQUIVALENT_FILE)}.')
+        for r in survivors: print(f'{r[2]}\t{r[3]}\t{r[7]}')
         return 0
     # A mutant is the same in both runs when its file, column, mutation and line text are.
     before, after = ({(r[2].split(':')[0], r[2].split(':')[-1], r[3], r[7]): r for r in rows} for rows in runs)
@@ -128,8 +179,9 @@ def report(paths):  # rows: id folder place mutation status killer seconds line
     (k0, t0), (k1, t1) = (tally(rows, 'all') for rows in runs)
     return 1 if k1 * t0 < k0 * t1 else 0  # the kill rate fell
 
+EQUIVALENT_FILE = os.environ.get('EQUIVALENT_FILE', '')
 cmd, args = sys.argv[1], sys.argv[2:]
-if cmd == 'select': select(args[0], args[1], int(args[2]))
+if cmd == 'select': select(args[0], args[1], int(args[2]), EQUIVALENT_FILE)
 elif cmd == 'report': sys.exit(report(args))
 elif cmd == 'apply':  # FILE LINE COLUMN OLD NEW: NEW replaces OLD, or the line when NEW is empty
     path, no, col, old, new = args[0], int(args[1]) - 1, int(args[2]), args[3], args[4]  # drop: '' ''
@@ -161,17 +213,21 @@ while read -r f; do  # a changed file gets a new time stamp: the build sees it
 done <"$LOGS/files"
 (cd "$SRC" && find . -type f -printf '%P\n' | { grep -vxFf "$LOGS/files" || true; } | xargs -r rm -f)
 
-declare -A QUOTA TAKEN BASE LABELS=([music]='music|tick|song|fuzz' [scenes]='scenes|shell'
-    [shell]='scenes|shell' [platform]=unit [unit]=unit [e2e]=e2e)
-SITES=()
+declare -A QUOTA TAKEN BASE LABELS=([music]='music|tick|song|fuzz' [scenes]='scenes|shell|text'
+    [shell]='scenes|shell|text' [platform]=unit [gl11]='unit|subset' [unit]=unit [e2e]=e2e)
+declare -A ALSO_E2E=([shell]=e2e)
+SITES=() LEFT_OUT=()
+export EQUIVALENT_FILE=$ROOT/scripts/mutants-equivalent.txt
 while IFS= read -r row; do
     case $row in
         Q*) IFS=$'\t' read -r _ folder n lines <<<"$row"; TAKEN[$folder]=0
             if [ -n "$ONLY" ]; then QUOTA[$folder]=$COUNT; else QUOTA[$folder]=$n
                 echo "$folder: $n mutants ($lines lines with a site)"; fi ;;
         S*) SITES+=("$row") ;;
+        X*) IFS=$'\t' read -r _ rel why <<<"$row"; LEFT_OUT+=("$rel ($why)") ;;
     esac
 done < <("$PY" -c "$PYCODE" select "$SRC" "$SEED" "$COUNT")
+[ -n "$ONLY" ] || echo "left out, not built here:" "${LEFT_OUT[@]}"
 
 run_tests() {  # GROUP LOG [ctest options...]
     local selection=(-L "${LABELS[$1]}") log=$2
@@ -190,7 +246,7 @@ if [ -z "$LIST" ]; then
     echo "building the pristine copy in $BIN"
     nice cmake --build "$BIN" -j2 >"$LOGS/build.log" 2>&1 || { tail -30 "$LOGS/build.log"; exit 1; }
     EXCLUDE=""  # the pristine run: tests to leave out, and how long a run takes
-    for key in unit e2e; do
+    for key in unit gl11 e2e; do
         rm -f "$BIN/Testing/Temporary/LastTestsFailed.log"; start=$SECONDS
         run_tests $key "$LOGS/pristine-$key.log"
         BASE[$key]=$((SECONDS - start))
@@ -206,30 +262,35 @@ fi
 
 RESULTS=$LOGS/results.tsv id=0; [ -z "$LIST" ] || RESULTS=/dev/null; : >"$RESULTS"
 for row in "${SITES[@]}"; do
-    IFS=$'\t' read -r _ folder group rel no col kind old new <<<"$row"
+    IFS=$'\t' read -r _ folder group rel equivalent no col kind old new <<<"$row"
     place=$rel:$no:$((col + 1))
     [ "${TAKEN[$folder]}" -lt "${QUOTA[$folder]}" ] || continue
     [ -z "$ONLY" ] || [[ $place =~ $ONLY ]] || continue
     what="'$old' -> '$new'"; [ "$kind" != drop ] || what=drop
     context=$(sed -n "${no}{s/^ *//;s/\t/ /g;p}" "$SRC/$rel")
     id=$((id + 1)) start=$SECONDS killer="" status="(${LABELS[$group]})" took=""
-    if [ -z "$LIST" ]; then
+    if [ "$equivalent" != - ]; then  # not built; the next site drawn in its folder takes its place
+        status=equivalent killer=$equivalent
+    elif [ -z "$LIST" ]; then
         cp "$SRC/$rel" "$LOGS/pristine"; MUTATED=$rel
         "$PY" -c "$PYCODE" apply "$SRC/$rel" "$no" "$col" "$old" "$new"
         if ! nice cmake --build "$BIN" -j2 >"$LOGS/mutant.log" 2>&1; then
             status=killed killer="the build ($LOGS/mutant.log)"
             ! grep -q "$rel:[0-9]*:[0-9]*: error" "$LOGS/mutant.log" || status=stillborn killer=""
         else
-            base=${BASE[unit]}; [ "$group" != e2e ] || base=${BASE[e2e]}
-            run_tests "$group" "$LOGS/tests.log" --stop-on-failure \
-                --stop-time "$(date -d "+$((2 * base + TIMEOUT)) sec" +%T)"
-            killer=$(sed -n -E 's/.*Test +#[0-9]+: ([^ ]+) .*\*\*\*(Failed|Timeout|Exception).*/\1 (\2)/p' \
-                     "$LOGS/tests.log" | head -1 | sed 's/ (Failed)$//')
+            for tests in $group ${ALSO_E2E[$group]:-}; do  # the shell's also meet the real backend
+                base=${BASE[unit]}; [ -z "${BASE[$tests]:-}" ] || base=${BASE[$tests]}
+                run_tests "$tests" "$LOGS/tests.log" --stop-on-failure \
+                    --stop-time "$(date -d "+$((2 * base + TIMEOUT)) sec" +%T)"
+                killer=$(sed -n -E 's/.*Test +#[0-9]+: ([^ ]+) .*\*\*\*(Failed|Timeout|Exception).*/\1 (\2)/p' \
+                         "$LOGS/tests.log" | head -1 | sed 's/ (Failed)$//')
+                [ -z "$killer" ] || break
+            done
             status=survived; [ -z "$killer" ] || status=killed
         fi
         restore; took="($((SECONDS - start)) s)"
     fi
-    [ "$status" = stillborn ] || TAKEN[$folder]=$((TAKEN[$folder] + 1))
+    [ "$status" = stillborn ] || [ "$status" = equivalent ] || TAKEN[$folder]=$((TAKEN[$folder] + 1))
     printf '#%-3s %-36s %-16s %-9s %s %s\n' $id "$place" "$what" "$status" "$killer" "$took"
     [ "$kind" != drop ] || echo "     dropped: $context"
     printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' $id "$folder" "$place" "$what" "$status" "${killer:--}" \

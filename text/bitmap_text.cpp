@@ -4,7 +4,11 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "platform/platform_font.h"
 #include "text/text.h"
+
+static_assert(int{FONT_GLYPHS} == int{GLYPH_COUNT} && int{FONT_FIRST_CHAR} == int{GLYPH_FIRST_CODE},
+              "a font's lists are the platform's glyphs, one for one");
 
 GLuint font_base = 0;
 

@@ -6,9 +6,9 @@
 #define BRINDLEC_TEXT_H
 
 #include "platform/gl_headers.h"
-#include "platform/platform.h"
 
-enum { FONT_GLYPHS = GLYPH_COUNT, FONT_FIRST_CHAR = GLYPH_FIRST_CODE, TEXT_BUFFER_SIZE = 256 };
+// A font holds the characters 32..127, one display list each.
+enum { FONT_GLYPHS = 96, FONT_FIRST_CHAR = 32, TEXT_BUFFER_SIZE = 256 };
 enum { FONT_LARGE_HEIGHT = 72, FONT_SMALL_HEIGHT = 36 };
 
 extern GLuint font_base;  // first of the current font's 96 lists; 0: no font

@@ -5,7 +5,7 @@
 #ifndef BRINDLEC_GLYPH_BITMAPS_H
 #define BRINDLEC_GLYPH_BITMAPS_H
 
-#include "platform/platform.h"  // GLYPH_FIRST_CODE, GLYPH_COUNT
+#include "platform/platform_font.h"  // GLYPH_FIRST_CODE, GLYPH_COUNT
 
 // One character: the arguments of its glBitmap call.
 struct GlyphBitmap {

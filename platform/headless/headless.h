@@ -60,7 +60,7 @@ void headless_set_window_size(int width, int height);
 int headless_window_width(void);
 int headless_window_height(void);
 bool headless_window_exists(void);
-bool headless_display_mode_changed(void);
+int headless_display_mode_bits(void);  // of the full-screen mode in force; 0: none
 bool headless_cursor_visible(void);
 
 // Reads the current colour buffer as RGB rows from the top row down.

@@ -16,6 +16,7 @@
 #include "platform/glyphs/composed_text.h"
 #include "platform/glyphs/freetype_glyphs.h"
 #include "platform/linux/heap.h"
+#include "platform/platform_font.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ struct HeadlessState {
     void* swap_context = nullptr;
     int swaps = 0;
     bool class_registered = false;
-    bool mode_changed = false;
+    int mode_bits = 0;  // bits per pixel of the full-screen mode in force; 0: the desktop's
     bool cursor_visible = true;
     bool window = false;
     int width = 0, height = 0;
@@ -88,7 +89,7 @@ void headless_set_window_size(int width, int height)
 int headless_window_width(void) { return state.width; }
 int headless_window_height(void) { return state.height; }
 bool headless_window_exists(void) { return state.window; }
-bool headless_display_mode_changed(void) { return state.mode_changed; }
+int headless_display_mode_bits(void) { return state.mode_bits; }
 bool headless_cursor_visible(void) { return state.cursor_visible; }
 
 std::vector<uint8_t> headless_read_pixels(void)
@@ -150,14 +151,14 @@ bool platform_register_window_class(void)
     return true;
 }
 
-bool platform_change_display_mode(int, int, int)
+bool platform_change_display_mode(int, int, int bits)
 {
     if (failing(FAIL_DISPLAY_MODE)) return false;
-    state.mode_changed = true;
+    state.mode_bits = bits;
     return true;
 }
 
-void platform_restore_display_mode(void) { state.mode_changed = false; }
+void platform_restore_display_mode(void) { state.mode_bits = 0; }
 void platform_show_cursor(bool visible) { state.cursor_visible = visible; }
 
 bool platform_create_window(const char*, int width, int height, bool)

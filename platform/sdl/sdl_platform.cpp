@@ -11,6 +11,7 @@
 #include "platform/glyphs/freetype_glyphs.h"
 #include "platform/linux/heap.h"
 #include "platform/platform.h"
+#include "platform/platform_font.h"
 
 namespace {
 

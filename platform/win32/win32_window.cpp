@@ -3,6 +3,7 @@
 // the GDI fonts and the message loop with the real window procedure.
 #include "platform/gl_headers.h"
 #include "platform/platform.h"
+#include "platform/platform_font.h"
 #include "platform/win32/win32.h"
 
 #include <cstddef>

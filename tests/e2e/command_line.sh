@@ -3,7 +3,7 @@
 . "$(dirname "$0")/support/lib.sh"
 bin="$BRINDLEC_BIN/brindlec"
 
-"$bin" --help | grep -q -- "--windowed" || fail "--help does not describe --windowed"
+help=$("$bin" --help) && grep -q -- "--windowed" <<<"$help" || fail "--help fails or does not describe --windowed"
 "$bin" --version | grep -q "^brindlec [0-9]" || fail "--version"
 "$bin" --bogus 2>/dev/null; [ $? = 2 ] || fail "unknown argument must exit 2"
 "$bin" --bogus 2>&1 >/dev/null | grep -q "unknown argument" || fail "no message for an unknown argument"

@@ -31,6 +31,13 @@ inline int run_intro_frames(std::function<void(uint32_t)> after, int width = 80,
     return run_intro(nullptr, nullptr, nullptr, 0);
 }
 
+// Runs `check` in the first frame of the intro, with its window, its GL
+// state and the large font.
+inline void in_first_frame(const std::function<void()>& check)
+{
+    run_intro_frames([&](uint32_t) { check(), quit_requested = true; }, 0, 0);
+}
+
 // Called from the hook: the frame just drawn took until `ms` of the intro
 // clock, so the next one comes then (or 30 ms after this one if later).
 inline void frame_took_until(uint32_t ms)

@@ -1,7 +1,7 @@
 // The OpenGL 1.1 subset against OSMesa's OpenGL 1.1 on small scenes that
 // reach what the intro's frames seldom or never do: lines cut at the near
 // plane, a bitmap under a skewed unpack state, raster positions just in
-// and just out of view, a positional light with emission and specular
+// and just out of view and on its planes, a positional light with emission and specular
 // colours on quads in and out of view, lists calling lists under a pushed
 // list base. Each scene is
 // drawn by both in contexts of their own and compared pixel by pixel.
@@ -62,6 +62,8 @@ void near_plane_lines(const GlCalls& gl)
     gl.glVertex3f(0.4f, 0.2f, -6.0f);
     gl.glVertex3f(0.5f, 0.8f, -0.05f);
     gl.glVertex3f(-0.2f, 0.1f, -3.0f);
+    gl.glVertex3f(0.01f, 0.31f, 1.0f);  // from behind the eye, cut at the near plane inside the view
+    gl.glVertex3f(0.03f, 0.2f, -3.0f);
     gl.glEnd();
     gl.glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
     gl.glBegin(GL_QUADS);
@@ -125,11 +127,29 @@ void raster_edges(const GlCalls& gl)
     }
 }
 
+// Raster positions exactly on each of the six planes of the view volume,
+// which is closed: each is valid and its bitmap draws, in the current colour.
+void raster_on_planes(const GlCalls& gl)
+{
+    gl.glViewport(0, 0, WIDTH, HEIGHT);  // identity matrices: the view volume is -1..1 on each axis
+    static const GLubyte block[2 * 6] = {0xFF, 0xF0, 0xFF, 0xF0, 0xFF, 0xF0, 0xFF, 0xF0, 0xFF, 0xF0, 0xFF, 0xF0};
+    gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    const float planes[6][3] = {{0.5f, 0.5f, -1.0f}, {-0.5f, -0.5f, 1.0f}, {-1.0f, 0.5f, 0.0f},
+                                {1.0f, -0.5f, 0.0f}, {0.3f, -1.0f, 0.0f},  {-0.3f, 1.0f, 0.0f}};
+    for (const auto& at : planes) {
+        gl.glLoadIdentity();  // alone for the planes of z = 0, which come after the others
+        if (at[2] != 0.0f) gl.glTranslatef(0.25f, 0.0f, at[2]);
+        gl.glRasterPos2f(at[2] != 0.0f ? at[0] - 0.25f : at[0], at[1]);
+        gl.glBitmap(12, 6, 6.0f, 3.0f, 0.0f, 0.0f, block);
+    }
+}
+
 // A positional light set through a turned model-view, lighting a fan of
 // quads whose normals are not unit length, with emission and specular;
 // the fan at `depth` reaches out of the view or stays inside it, which
-// decides how its quads are cut into triangles.
-void lit_quads(const GlCalls& gl, float depth)
+// decides how its quads are cut into triangles; `listed`, it is drawn from
+// a display list.
+void lit_quads(const GlCalls& gl, float depth, bool listed = false)
 {
     perspective_view(gl);
     gl.glEnable(GL_LIGHTING);
@@ -140,14 +160,19 @@ void lit_quads(const GlCalls& gl, float depth)
     gl.glLightfv(GL_LIGHT0, GL_POSITION, position);
     const GLfloat dim[4] = {0.1f, 0.1f, 0.2f, 1.0f}, diffuse[4] = {0.6f, 0.5f, 0.9f, 1.0f};
     const GLfloat specular[4] = {0.8f, 0.8f, 0.8f, 1.0f}, emission[4] = {0.05f, 0.1f, 0.0f, 1.0f};
+    const GLfloat light_specular[4] = {0.9f, 0.5f, 0.3f, 1.0f};
     gl.glLightfv(GL_LIGHT0, GL_AMBIENT, dim);
+    gl.glLightfv(GL_LIGHT0, GL_SPECULAR, light_specular);
+    const GLuint list = gl.glGenLists(1);
+    if (listed) gl.glNewList(list, GL_COMPILE);
     gl.glMaterialfv(GL_FRONT, GL_DIFFUSE, diffuse);
     gl.glMaterialfv(GL_FRONT, GL_SPECULAR, specular);
     gl.glMaterialfv(GL_FRONT, GL_EMISSION, emission);
-    gl.glMaterialf(GL_FRONT, GL_SHININESS, 20.0f);
+    gl.glMaterialf(GL_FRONT, GL_SHININESS, 3.0f);
     gl.glLoadIdentity();
+    if (!listed) gl.gluLookAt(0.5, 0.8, 0.6, 0.0, 0.0, -6.0, 0.5, 1.0, 0.2);
     gl.glTranslatef(0.0f, -0.2f, depth);
-    gl.glRotatef(-50.0f, 1.0f, 0.2f, 0.0f);
+    gl.glRotatef(-50.0f, 1.0f, 0.5f, 0.3f);
     gl.glBegin(GL_QUADS);
     for (int i = 0; i < 6; i++) {
         float x = -1.5f + 0.5f * i;
@@ -160,10 +185,17 @@ void lit_quads(const GlCalls& gl, float depth)
         gl.glVertex3f(x, 1.0f, 0.3f * i);
     }
     gl.glEnd();
+    if (listed) gl.glEndList(), gl.glCallList(list);
 }
 
-void lit_quads_reaching_out(const GlCalls& gl) { lit_quads(gl, -4.0f); }
-void lit_quads_inside(const GlCalls& gl) { lit_quads(gl, -8.0f); }
+void lit_quads_reaching_out(const GlCalls& gl) { lit_quads(gl, -4.0f, true); }
+// Drawn after a fan that reached out, cleared away: each fan is cut by its own reach.
+void lit_quads_inside(const GlCalls& gl)
+{
+    lit_quads(gl, -4.0f);
+    gl.glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    lit_quads(gl, -8.0f);
+}
 
 // Lists that call lists and draw text through glCallLists under a list
 // base that a pushed attribute restores.
@@ -176,7 +208,7 @@ void nested_lists(const GlCalls& gl)
     gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     for (GLuint i = 0; i < 3; i++) {
         gl.glNewList(glyphs + i, GL_COMPILE);
-        gl.glBitmap(16, 12 - 3 * i, 0.0f, 0.0f, 18.0f + i, 0.0f, bar);
+        gl.glBitmap(i == 1 ? 0 : 16, i == 1 ? 0 : 12 - 3 * i, 0.0f, 0.0f, 18.0f + i, 0.0f, bar);  // 1: a space
         gl.glEndList();
     }
     const GLuint square = gl.glGenLists(1), scene = gl.glGenLists(1);
@@ -198,6 +230,7 @@ void nested_lists(const GlCalls& gl)
     gl.glEndList();
     gl.glCallList(scene);
     gl.glLoadIdentity();
+    gl.glTranslatef(0.0f, 0.0f, -1.0f);  // the raster positions in front of the eye
     gl.glListBase(1000);
     gl.glPushAttrib(GL_LIST_BIT);
     gl.glListBase(glyphs);
@@ -209,39 +242,61 @@ void nested_lists(const GlCalls& gl)
     gl.glCallLists(6, GL_UNSIGNED_BYTE, text);  // base 1000 again: no lists there, nothing drawn
 }
 
-// Lit wire-frame drawing inside pushed attributes; after the pop the
-// same calls draw unlit, filled, thin and in the colour set before.
-void pushed_lighting(const GlCalls& gl)
+// The attribute stack brings back what was pushed: state A is pushed, B
+// set, and the pop brings back A, which then shows in a triangle half
+// behind another, lit and filled (the enables, the material, the normal
+// and the light), or unlit in wire frame with a bitmap at the raster
+// position and two glyphs through the list base (the colour, polygon
+// mode, line width, list base and raster position). A is unlike OpenGL's
+// defaults throughout.
+void pushed_state(const GlCalls& gl, bool lit)
 {
     perspective_view(gl);
-    const GLfloat green[4] = {0.2f, 0.9f, 0.3f, 1.0f}, red[4] = {0.9f, 0.1f, 0.1f, 1.0f};
-    const GLfloat violet[4] = {0.6f, 0.2f, 0.9f, 1.0f};
-    gl.glColor4fv(green);
-    gl.glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT | GL_LINE_BIT);
-    for (int pass = 0; pass < 2; pass++) {
-        if (pass == 1) gl.glPopAttrib();
-        else {
-            gl.glEnable(GL_LIGHTING);
-            gl.glEnable(GL_LIGHT0);
-            gl.glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, violet);
-            gl.glColor4fv(red);
-            gl.glNormal3f(0.0f, 0.3f, 1.0f);
-            gl.glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
-            gl.glLineWidth(3.0f);
-        }
+    static const GLubyte bar[2 * 6] = {0xFF, 0xF0, 0xF0, 0xF0, 0xFF, 0xF0, 0x0F, 0xF0, 0x0F, 0xF0, 0xFF, 0xF0};
+    gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    const GLuint glyphs = gl.glGenLists(4);
+    for (GLuint i = 0; i < 4; i++) {
+        gl.glNewList(glyphs + i, GL_COMPILE);
+        gl.glBitmap(12, 6 - i, 0.0f, 0.0f, 14.0f + 3 * i, 0.0f, bar);
+        gl.glEndList();
+    }
+    const GLfloat red[4] = {0.9f, 0.1f, 0.1f, 1.0f}, green[4] = {0.2f, 0.9f, 0.3f, 1.0f};
+    const GLfloat violet[4] = {0.6f, 0.2f, 0.9f, 1.0f}, amber[4] = {0.9f, 0.6f, 0.1f, 1.0f};
+    const GLfloat position_a[4] = {0.0f, 0.5f, 1.0f, 0.0f}, position_b[4] = {1.0f, -1.0f, 0.2f, 0.0f};
+    const auto set_state = [&](bool b) {
+        gl.glColor4fv(b ? green : red);
+        gl.glNormal3f(b ? 0.8f : 0.0f, 0.4f, b ? 0.3f : 3.0f);
+        gl.glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, b ? amber : violet);
+        gl.glLightfv(GL_LIGHT0, GL_POSITION, b ? position_b : position_a);
+        gl.glLightfv(GL_LIGHT0, GL_DIFFUSE, b ? green : violet);
+        gl.glPolygonMode(GL_FRONT_AND_BACK, b == lit ? GL_LINE : GL_FILL);
+        gl.glLineWidth(b ? 1.0f : 3.0f);
+        gl.glListBase(b ? glyphs + 2 : glyphs);
         gl.glLoadIdentity();
-        gl.glTranslatef(pass ? 1.2f : -1.2f, 0.0f, -5.0f);
+        gl.glTranslatef(0.0f, 0.0f, -2.0f);
+        gl.glRasterPos2f(b ? 0.3f : -0.3f, b ? 0.2f : -0.25f);
+    };
+    if (lit) for (GLenum cap : {GL_LIGHTING, GL_LIGHT0, GL_NORMALIZE}) gl.glEnable(cap);
+    set_state(false);
+    gl.glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT | GL_LINE_BIT | GL_LIST_BIT);
+    set_state(true);
+    gl.glPopAttrib();
+    const GLubyte text[2] = {0, 1};
+    if (!lit) gl.glBitmap(12, 6, 0.0f, 0.0f, 16.0f, 2.0f, bar), gl.glCallLists(2, GL_UNSIGNED_BYTE, text);
+    for (float x : {0.6f, -0.3f}) {  // the nearer first; the farther in another colour
+        gl.glLoadIdentity();
+        gl.glTranslatef(x, 0.0f, x > 0.0f ? -5.0f : -6.0f);
         gl.glBegin(GL_TRIANGLES);
         gl.glVertex3f(-1.0f, -1.0f, 0.0f);
         gl.glVertex3f(1.0f, -1.0f, 0.0f);
         gl.glVertex3f(0.0f, 1.0f, 0.0f);
         gl.glEnd();
-        gl.glBegin(GL_LINES);
-        gl.glVertex3f(-1.0f, 1.5f, 0.0f);
-        gl.glVertex3f(1.0f, 1.9f, 0.0f);
-        gl.glEnd();
+        gl.glColor4fv(amber);
+        gl.glNormal3f(0.6f, -0.3f, 1.0f);
     }
 }
+void pushed_state_unlit(const GlCalls& gl) { pushed_state(gl, false); }
+void pushed_state_lit(const GlCalls& gl) { pushed_state(gl, true); }
 
 // An OSMesa context of its own; the frame it shows, as RGB.
 struct Canvas {
@@ -286,10 +341,12 @@ const SceneCase scenes[] = {
     {"lines cut at the near plane", near_plane_lines, 300},
     {"bitmap under a skewed unpack state", skewed_bitmap, 150},
     {"raster positions at the view's edges", raster_edges, 300},
+    {"raster positions on the view volume's planes", raster_on_planes, 4 * 36 + 2 * 72},
     {"lit quads reaching out of the view", lit_quads_reaching_out, 4000},
     {"lit quads inside the view", lit_quads_inside, 1000},
     {"lists calling lists, pushed list base", nested_lists, 1500},
-    {"lighting, colour, polygon mode and line width pushed", pushed_lighting, 1500},
+    {"pushed and popped state, unlit in wire frame", pushed_state_unlit, 300},
+    {"pushed and popped state, lit and filled", pushed_state_lit, 1500},
 };
 
 TEST(Gl11Subset, DrawsWhatOpenGl11Draws)

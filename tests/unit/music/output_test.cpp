@@ -114,6 +114,7 @@ TEST(music_sound_output, RingArithmeticTempoFreshVoicesAndRefusedRates) {
         set_tempo(&song, c[1]);
         EXPECT_EQ(std::vector<int>({song.frames_per_tick, song.bpm}), std::vector<int>({c[2], c[3]})) << c[1];
     }
+    for (int rate : {MIN_OUTPUT_RATE, MAX_OUTPUT_RATE}) EXPECT_TRUE(open_sound_output(rate) && open_offline_output(rate));
     for (int rate : {0, MIN_OUTPUT_RATE - 1, MAX_OUTPUT_RATE + 1})
         EXPECT_FALSE(open_sound_output(rate) || open_offline_output(rate) || headless_audio_is_open()) << rate;
     headless_set_failures(FAIL_AUDIO_DEVICE);
@@ -157,6 +158,10 @@ TEST(music_playback, PlayingResetsTheSongAndFillsTheRing) {
     EXPECT_TRUE(headless_audio_loop() == sound_output.output_buffer && headless_audio_loop_bytes() == 177600u);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(sound_output.mix_buffer) % 16, 0u);
     EXPECT_TRUE(sound_output.playing_song == &song && sound_output.thread);
+    // The mixing thread refills what the device plays: two blocks' ticks.
+    headless_audio_advance(2 * 4 * 444);
+    for (int waited = 0; ticks.load() == 105 && waited < 10000; waited += 5) platform_sleep_ms(5);
+    EXPECT_GT(ticks.load(), 105) << "no refill within 10 s";
     // Stopped, the thread is gone and the device, still looping the ring, plays silence.
     EXPECT_TRUE(stop_song(&song) && sound_output.thread_finished && !sound_output.thread && !sound_output.mix_buffer);
     EXPECT_EQ(std::count(sound_output.output_buffer, sound_output.output_buffer + 2 * 44400, 0), 2 * 44400);
@@ -198,8 +203,8 @@ TEST_F(music_mixer, NonLoopingSampleEndsAfterCeilingOfDistanceOverIncrementFrame
         EXPECT_EQ(sounding(mix_left(10)), 0) << "an ended voice stays silent";
     }
     RawSample interpolated({0, 1000, 3000});
-    settled_voice(0, &interpolated.sample, ONE / 4);
-    EXPECT_EQ(mix_left(12), (std::vector<float>{0, 250, 500, 750, 1000, 1500, 2000, 2500, 3000, 2250, 1500, 750}));
+    settled_voice(0, &interpolated.sample, ONE / 8 * 3);
+    EXPECT_EQ(mix_left(12), (std::vector<float>{0, 375, 750, 1250, 2000, 2750, 2250, 1125, 0, 0, 0, 0}));
 }
 
 TEST_F(music_mixer, LoopsWrapAndReflectAtTheirEnds) {
@@ -283,4 +288,17 @@ TEST_F(music_mixer, VoicesAddUpOnlyTheFirst64SlotsAreMixedAndEmptySlotsEnd) {
     clip_to_pcm16(pcm, in + 2, 0);
     clip_to_pcm16(pcm, nullptr, 1);
     EXPECT_TRUE(std::equal(pcm, pcm + 12, expected));
+}
+
+TEST_F(music_mixer, AVoicePannedToOneSideIsHeardOnThatSideAlone) {
+    RawSample raw(std::vector<int16_t>(100, 1000));
+    const int cases[][4] = {{255, 0, 1000, 0}, {0, 255, 0, 1000}, {102, 51, 400, 200}, {0, 0, 0, 0}};  // gains, values
+    for (const auto& c : cases) {
+        Voice* voice = settled_voice(0, &raw.sample, ONE);  // full left, full right, 2:1, silent
+        voice->target_left = voice->seen_left = c[0], voice->current_left = 256 * c[0];
+        voice->target_right = voice->seen_right = c[1], voice->current_right = 256 * c[1];
+        std::vector<float> out(2 * 10, -1.0f);
+        mix_voices(out.data(), 10);
+        for (int i = 0; i < 10; ++i) ASSERT_TRUE(out[2 * i] == c[2] - 1.0f && out[2 * i + 1] == c[3] - 1.0f) << c[0];
+    }
 }

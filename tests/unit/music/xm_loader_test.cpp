@@ -87,6 +87,9 @@ TEST(music_xm_loader, WhatItReadsAndClamps) {
     EXPECT_TRUE(song->instruments[3].sample_count == 3 && song->instruments[3].samples[3] == &empty_sample);
     EXPECT_TRUE(song.sample(3, 0).data[1] == 512 && song.sample(3, 1).length == 0 && !song.sample(3, 1).data);
     EXPECT_TRUE(song.sample(3, 2).data[0] == 768 && song.sample(3, 2).volume == 64);
+    TestModule bare;  // sample headers that end where the file ends, with no data after them
+    bare.instruments = {instrument_with(TestSample{})};
+    EXPECT_NE(Loaded(bare).song, nullptr);
 }
 
 TEST(music_xm_loader, SampleDecodingAndLoops) {
@@ -107,6 +110,7 @@ TEST(music_xm_loader, SampleDecodingAndLoops) {
         {"a loop beyond the end", 1, 4, 10, 4, 2, FORWARD, 1280},
         {"a loop starting beyond the end", 2, 9, 3, 0, 6, NONE, 0},
         {"16-bit lengths halved", 0x11, 2, 6, 1, 3, FORWARD, 2, {1, 0, 1, 0, 1, 0, 1, 0}, 0, {1, 2, 3, 4}},
+        {"a 16-bit loop beyond the end", 0x11, 2, 10, 1, 3, FORWARD, 2, {1, 0, 1, 0, 1, 0, 1, 0}, 0, {1, 2, 3, 4}},
         {"8-bit deltas in steps of 256", 0, 0, 0, 0, 3, NONE, 0, {1, 1, 0xFE}, 0, {256, 512, 0}},
         // 1000, -1500, 32767, 32766 give 1000, -500, 32267 and, wrapping, -503.
         {"16-bit deltas", 0x10, 0, 0, 0, 4, NONE, 0, {0xE8, 0x03, 0x24, 0xFA, 0xFF, 0x7F, 0xFE, 0x7F}, 0,

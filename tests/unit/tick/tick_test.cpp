@@ -64,13 +64,19 @@ TEST(tick_effects, ChannelStatePerTick) {
         {"47F then 400: vibrato speed 7, depth 15", {cell(C4, 0, '4', 0x7F), cell(0, 0, '4', 0)}, 0, PITCH,
          {0, 0, -72, -116, -104, -44, 32, 32, 96, 116, 84, 8}},
         {"volume column A7 and BF vibrate like 47F", {cell(C4, 0xA7), cell(0, 0xBF)}, 1, PITCH, {0, 0, -72, -116}},
+        {"volume column BF keeps depth 15 over 473", {cell(C4, 0xBF, '4', 0x73)}, 0, PITCH,
+         {0, -72, -104, 32, 116, 8}},
+        {"601 goes on vibrating like 400", {cell(C4, 0, '4', 0x7F), cell(0, 0, '6', 0x01)}, 1, PITCH,
+         {32, 32, 96, 116, 84, 8}},
         {"E43 is the square", {cell(0, 0, 'E', 0x43), cell(C4, 0, '4', 0xFF)}, 1, PITCH, {-116, -116, -116, -116, 116}},
         // Waveforms 0..3 restart at a note, 4..15 run on across notes.
         {"E43 restarts the vibrato", {cell(0, 0, 'E', 0x43), cell(C4, 0, '4', 0x8F), C4_}, 2, VIBRATO_AT, {0}},
         {"E44 keeps the vibrato running", {cell(0, 0, 'E', 0x44), cell(C4, 0, '4', 0x8F), C4_}, 2, VIBRATO_AT, {-24}},
         {"E7F keeps the tremolo running", {cell(0, 0, 'E', 0x7F), cell(C4, 0, '7', 0x8F), C4_}, 2, TREMOLO_AT, {-24}},
         {"arpeggio 047", {cell(C4, 0, '0', 0x47)}, 0, PITCH, {0, 256, 448, 0, 256, 448}},
+        {"arpeggio 047 on the Amiga table", {cell(C4, 0, '0', 0x47)}, 0, PITCH, {0, -354, -570}, {}, 0, 0, 0, 0},
         // Tone portamento slides to the note without restarting it: voice and sample stay.
+        {"305 down to C4", {cell(E4), cell(C4, 0, '3', 0x05)}, 1, PERIOD, {4352, 4372, 4392, 4412, 4432}},
         {"305 with another instrument", {C4_, cell(E4, 0, '3', 0x05, 2)}, 1, PERIOD, {4608, 4588, 4568, 4548, 4528}},
         {"with the same sample", {C4_, cell(E4, 0, '3', 0x05, 2)}, 1, HEARD, {1}},
         {"volume column F1, a semitone a tick", {C4_, cell(E4, 0xF1, '0', 0, 0)}, 1, PERIOD, {4608, 4544, 4480}},
@@ -126,8 +132,10 @@ TEST(tick_effects, ChannelStatePerTick) {
          {{0, 64}, {4, 64}, {4, 16}, {8, 0}}, ON},
         {"a segment running backwards holds its start value", {C4_}, 0, ENVELOPE, ramp(0, 11, {32, 32}),
          {{0, 64}, {10, 32}, {5, 0}}, ON},
-        {"auto-vibrato ramp of depth 8 sweeps in over 4 ticks", {C4_}, 0, PITCH, {0, 2, 4, 6, 8, 8, 8}, {}, 0, 0, 0,
-         SONG_LINEAR_FREQUENCIES, {1, 4, 8, 1}},
+        {"auto-vibrato square of depth 8 sweeps in over 4 ticks", {C4_}, 0, PITCH, {0, 2, 4, 6, 8, 8, 8}, {}, 0, 0,
+         0, SONG_LINEAR_FREQUENCIES, {1, 4, 8, 1}},
+        {"auto-vibrato square at rate 64 repeats every 4 ticks", {C4_}, 0, PITCH, {8, 8, -8, -8, 8, 8, -8, -8, 8}, {},
+         0, 0, 0, SONG_LINEAR_FREQUENCIES, {1, 0, 8, 64}},
     };
     for (const auto& c : cases) {
         TestModule module = tick_module();
@@ -241,11 +249,14 @@ TEST(tick_pitch, PeriodsFrequenciesGainsAndPanning) {
     Song linear{}, amiga{};
     linear.flags = SONG_LINEAR_FREQUENCIES;
     // The ends of both tables (C-0 to B-7, finetune -128..127); the periods
-    // between are those the notes of the effects tests play.
+    // between are those the notes of the effects tests play. On the Amiga
+    // table C#-0 a semitone down is C-0, and C-0, with no note below it,
+    // goes down by its step up.
     EXPECT_EQ(std::vector<int>({note_to_period(&linear, 0, 0), note_to_period(&linear, 95, 127),
                                 note_to_period(&amiga, 0, 0), note_to_period(&amiga, 95, 0),
-                                note_to_period(&amiga, 48, -128), note_to_period(&amiga, 48, 127)}),
-              std::vector<int>({7680, 1537, 27392, 113, 1813, 1616}));
+                                note_to_period(&amiga, 48, -128), note_to_period(&amiga, 48, 127),
+                                note_to_period(&amiga, 1, -128), note_to_period(&amiga, 0, -128)}),
+              std::vector<int>({7680, 1537, 27392, 113, 1813, 1616, 27392, 27392 + (27392 - 25854)}));
     open_offline_output(OUTPUT_RATE);
     const int frequencies[][4] = {  // linear, period, pitch offset, Hz
         {1, 4608, 0, 8363}, {1, 3840, 0, 16726}, {1, 4608, 64, 8860}, {0, 1712, 0, 8362}, {0, 1712, 64, 8061},
@@ -261,7 +272,8 @@ TEST(tick_pitch, PeriodsFrequenciesGainsAndPanning) {
         {64, 32, 32768, 64, 128, 32, 31, 128, 15, 15}, {80, 64, 65536, 64, 128, 32, 159, 128, 79, 79},
         {64, 64, 65536, 64, 128, 0, 127, 0, 127, 0},   {64, 64, 65536, 64, 128, 64, 127, 255, 0, 127},
         {64, 64, 65536, 64, -32, 32, 127, 0, 127, 0},  {64, 64, 65536, 64, 300, 32, 127, 255, 0, 127},
-        {64, 64, 65536, 64, 200, 32, 127, 200, 27, 99},
+        {64, 64, 65536, 64, 200, 32, 127, 200, 27, 99}, {64, 64, 65536, 64, 1, 32, 127, 1, 126, 0},
+        {64, 64, 65536, 64, 254, 32, 127, 254, 0, 126},
     };
     for (const auto& c : voices) {
         linear.global_volume = c[3];
@@ -275,6 +287,10 @@ TEST(tick_pitch, PeriodsFrequenciesGainsAndPanning) {
         const std::vector<int> got = {v.volume, v.panning, v.target_left, v.target_right};
         EXPECT_EQ(got, std::vector<int>(c + 6, c + 10))
             << c[0] << " " << c[1] << " " << c[2] << " " << c[3] << " " << c[4] << " " << c[5];
+        // A volume change alone splits the gain as the panning did.
+        channel.update_flags = UPDATE_VOLUME;
+        update_voice(&channel, &empty_sample, &linear);
+        EXPECT_EQ(std::vector<int>({v.target_left, v.target_right}), std::vector<int>(c + 8, c + 10)) << c[4];
     }
 }
 
