@@ -145,6 +145,7 @@ TEST_F(PackTool, RefusesWhatItCannotReadOrTheStartUpCodeCannotRun) {
         {[](Bytes& f) { put(f, IDATA, 0, 4); }, "without a name list"},
         {[](Bytes& f) { put(f, IDATA + 12, 0x3000, 4); }, "DLL has no name within the image"},
         {[](Bytes& f) { put(f, IDATA + 0x28, 0x2FFE, 4); }, "function has no name within the image"},
+        {[](Bytes& f) { put(f, IDATA + 0x28, 0x0FFE, 4); }, "function has no name within the image"},
         {[](Bytes& f) { put(f, OPTIONAL + 104, 0x2FF0, 4); }, "import directory runs past the image"},
     };
     for (const auto& [damage, reason] : cases) {
