@@ -17,8 +17,6 @@ require_tools cmake i686-w64-mingw32-g++-win32 Xvfb xwininfo xdotool import conv
 build_windows_preset windows-x86
 work=$BRINDLEC_BIN/windows-wine
 use_wine32 "$work"
-: >"$work/no-sound.conf"
-export ALSA_CONFIG_PATH=$work/no-sound.conf
 
 # A screen of the given size; the Wine session belongs to the old screen
 # and ends with it.

@@ -257,15 +257,19 @@ browser_test() {
 # use_wine32 DIR: Debian's 32-bit Wine (wine32:i386, with the i386 Mesa
 # drivers for OpenGL) over a 32-bit prefix in DIR/prefix32, which
 # make_wine_prefix makes once and later runs reuse; sets `wine` and
-# `wineserver`. No Mono or Gecko installers, no PulseAudio (the sound
-# device is only what ALSA offers), and no debugger to sit waiting over a
-# crashed program. The Wine session ends at exit.
+# `wineserver`. No Mono or Gecko installers, no PulseAudio, and no
+# debugger to sit waiting over a crashed program. Silent: ALSA, Wine's
+# only sound then, is given no device (DIR/no-sound.conf), so wave-out
+# does not open; a script that wants the sound points ALSA_CONFIG_PATH at
+# a device of its own afterwards. The Wine session ends at exit.
 use_wine32() {
     wine=/usr/lib/wine/wine wineserver=/usr/lib/wine/wineserver
     [ -x "$wine" ] && [ -x "$wineserver" ] || fail "32-bit Wine (wine32:i386) is not installed"
     mkdir -p "$1"
     export WINEPREFIX=$1/prefix32 WINEARCH=win32 WINELOADER=$wine WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml=;winepulse.drv=d;winedbg.exe=d"
+    : >"$1/no-sound.conf"
+    export ALSA_CONFIG_PATH=$1/no-sound.conf
     at_exit '"$wineserver" -k 2>/dev/null'
 }
 
