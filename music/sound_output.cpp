@@ -82,7 +82,6 @@ int tick_frames(int rate, int bpm)
 void set_tempo(Song* song, int bpm)
 {
     if (!song) return;
-    if (bpm < 1) bpm = 1;  // a tempo of 0 has no tick length at all
     song->bpm = bpm;
     song->frames_per_tick = tick_frames(sound_output.rate, bpm);
 }
