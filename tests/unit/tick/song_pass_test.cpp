@@ -23,9 +23,6 @@ SongPass measured(const TestModule& module, int rate = OUTPUT_RATE) {
 }
 
 TEST(tick_song_pass, LengthUntilARowComesRoundAgain) {
-    auto jump = [](int order) { return cell(0, 0, 'B', order); };
-    auto brk = [](int param) { return cell(0, 0, 'D', param); };
-    auto loop = [](int param) { return cell(0, 0, 'E', 0x60 | param); };
     const struct {
         const char* name;
         int patterns, rows, restart;  // order i plays pattern i, channel 1 holds the effects
