@@ -56,8 +56,10 @@ out=$(timeout 30 "$music" "$work/short.xm" 2>"$work/play.err") || fail "playing 
 on_terminal() {
     script -qfec "stty -g; $2; echo status=\$?; stty -g" "$work/$1.txt" >/dev/null
     tr '\r' '\n' <"$work/$1.txt" >"$work/$1.lines"
-    grep -q "^status=0" "$work/$1.lines" || fail "$1: the player did not end cleanly: $(cat -v "$work/$1.txt")"
-    [ "$(grep -E '^[0-9a-f:]{40,}$' "$work/$1.lines" | sort -u | wc -l)" = 1 ] || fail "$1: the terminal's settings changed"
+    grep -q "^status=0" "$work/$1.lines" ||
+        fail "$1: the player did not end cleanly: $(cat -v "$work/$1.txt")"
+    [ "$(grep -E '^[0-9a-f:]{40,}$' "$work/$1.lines" | sort -u | wc -l)" = 1 ] ||
+        fail "$1: the terminal's settings changed"
 }
 
 # A terminal: the status line every fifth of a second, ended by a new line;

@@ -45,8 +45,8 @@ programs=("$windows_exe" "$unpacked_exe")
 start_screen 1024x768
 # A first run (CI's) finds the prefix as a 64-bit Wine left it at the same
 # path, which 32-bit Wine refuses: it is made anew.
-[ -e "$WINEPREFIX" ] || { mkdir -p "$WINEPREFIX" &&
-    printf 'WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n' >"$WINEPREFIX/system.reg"; }
+stale='WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n'
+[ -e "$WINEPREFIX" ] || { mkdir -p "$WINEPREFIX" && printf "$stale" >"$WINEPREFIX/system.reg"; }
 make_wine_prefix
 for exe in "${programs[@]}"; do
     echo "1. $(basename "$exe"): windowed, silent"

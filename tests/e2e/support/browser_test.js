@@ -133,7 +133,8 @@ async function againAndFullScreen(tab) {
   // Yes: full screen at 1024 x 768; leaving full screen ends the intro.
   await tab.click('#dialog-yes');
   await waitFor(tab, PLAYING, 10000, 'the full-screen run');
-  const full = await tab.evaluate(`[${CANVAS}.width, ${CANVAS}.height, document.fullscreenElement === ${CANVAS}.parentElement]`);
+  const full = await tab.evaluate(`[${CANVAS}.width, ${CANVAS}.height,
+                                     document.fullscreenElement === ${CANVAS}.parentElement]`);
   check(JSON.stringify(full) === '[1024,768,true]', 'Yes gives ' + JSON.stringify(full) + ', not 1024 x 768 full screen');
   await tab.evaluate(`document.exitFullscreen()`);
   await waitFor(tab, ENDED, 10000, 'the end after leaving full screen');
@@ -284,7 +285,8 @@ async function main() {
       if (engine === 'chromium') {
         await againAndFullScreen(tab);
         await closeClean(tab, server);
-        await stills(browser, base + '/brindlec.html', [1000, 20000, 40000, 70000, 99000, 104000, 150000, 226000], server);
+        const moments = [1000, 20000, 40000, 70000, 99000, 104000, 150000, 226000];
+        await stills(browser, base + '/brindlec.html', moments, server);
         await singleFile(browser);
         await phone(browser, base, server);
         await withoutWorklet(browser, base, server);

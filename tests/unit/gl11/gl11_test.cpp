@@ -67,7 +67,8 @@ void near_plane_lines(const GlCalls& gl)
     perspective_view(gl);
     gl.glLineWidth(3.0f);
     gl.glTranslatef(0.0f, -0.3f, 0.0f);
-    shape(gl, GL_LINES, {{-0.6f, 0.0f, 2.0f}, {0.4f, 0.2f, -6.0f}, {0.5f, 0.8f, -0.05f}, {-0.2f, 0.1f, -3.0f}});
+    shape(gl, GL_LINES,
+          {{-0.6f, 0.0f, 2.0f}, {0.4f, 0.2f, -6.0f}, {0.5f, 0.8f, -0.05f}, {-0.2f, 0.1f, -3.0f}});
     gl.glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
     shape(gl, GL_QUADS, {{-1.0f, 0.6f, 1.0f}, {1.0f, 0.6f, 1.0f}, {1.0f, 0.2f, -4.0f}, {-1.0f, 0.2f, -4.0f}});
 }

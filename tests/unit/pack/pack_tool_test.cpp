@@ -72,13 +72,15 @@ PackRun pack(const std::string& mode, const Bytes& image)
     const std::string dir = name;
     std::ofstream(dir + "/in.exe", std::ios::binary).write(reinterpret_cast<const char*>(image.data()),
                                                             std::streamsize(image.size()));
-    std::string files = mode == "payload" ? " payload.c layout.ld" : " in.exe packed.exe";
-    int status = std::system(("cd '" + dir + "' && " BRINDLEC_PACK " " + mode + " in.exe" + files + " >out 2>&1").c_str());
+    const std::string files = mode == "payload" ? " payload.c layout.ld" : " in.exe packed.exe";
+    const std::string command = "cd '" + dir + "' && " BRINDLEC_PACK " " + mode + " in.exe" + files;
+    int status = std::system((command + " >out 2>&1").c_str());
     auto text = [&](const char* file) {
         std::ifstream in(dir + "/" + file);
         return std::string(std::istreambuf_iterator<char>(in), {});
     };
-    PackRun run = {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text("out"), text("payload.c"), text("layout.ld")};
+    PackRun run = {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text("out"), text("payload.c"),
+                   text("layout.ld")};
     std::system(("rm -rf '" + dir + "'").c_str());
     return run;
 }

@@ -25,7 +25,8 @@ TEST(ReleaseDivision, MatchesTheNativeDivision) {
         for (uint64_t divisor : values) {
             if (divisor == 0) continue;
             uint64_t remainder = ~dividend;
-            ASSERT_EQ(__udivmoddi4(dividend, divisor, &remainder), dividend / divisor) << dividend << " / " << divisor;
+            ASSERT_EQ(__udivmoddi4(dividend, divisor, &remainder), dividend / divisor)
+                << dividend << " / " << divisor;
             ASSERT_EQ(remainder, dividend % divisor) << dividend << " % " << divisor;
             ASSERT_EQ(__udivmoddi4(dividend, divisor, nullptr), dividend / divisor);
             ASSERT_EQ(__udivdi3(dividend, divisor), dividend / divisor) << dividend << " / " << divisor;
