@@ -36,10 +36,13 @@ struct BenchSamples {
 
 BenchSamples bench_samples;
 
-// Voices 0..count-1 playing at steps between 0.3 and 2.3 samples per frame.
-void start_voices(int count, bool settled)
+// Voices 0..count-1 playing at steps between 0.3 and 2.3 samples per frame,
+// over loops of `loop_values` sample values (short ones reach their ends
+// many times a block).
+void start_voices(int count, bool settled, int loop_values = SAMPLE_VALUES / 2)
 {
     open_offline_output(22050);
+    for (Sample& s : bench_samples.samples) s.loop_length = loop_values;
     for (int i = 0; i < count; ++i) {
         Voice& v = sound_output.voices[i];
         v.sample = &bench_samples.samples[i % 2];
@@ -62,7 +65,7 @@ void start_voices(int count, bool settled)
 void BM_MixVoices(benchmark::State& state)
 {
     int count = static_cast<int>(state.range(0));
-    start_voices(count, true);
+    start_voices(count, true, static_cast<int>(state.range(1)));
     const int frames = 444;
     std::vector<float> out(2 * frames + 4);
     for (auto _ : state) {
@@ -74,7 +77,7 @@ void BM_MixVoices(benchmark::State& state)
     state.counters["voice_frames_per_s"] =
         benchmark::Counter(static_cast<double>(state.iterations()) * count * frames, benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_MixVoices)->Arg(4)->Arg(32);
+BENCHMARK(BM_MixVoices)->Args({4, SAMPLE_VALUES / 2})->Args({32, SAMPLE_VALUES / 2})->Args({32, 16});
 
 // Every tick retargets all voices, so a gain ramp runs in each segment
 // (the worst case the tick engine produces with envelopes on every track).

@@ -15,8 +15,6 @@ runs=${1:-30}
 . "$here/tests/e2e/support/lib.sh"
 build_windows_preset windows-x86
 use_wine32 "$BRINDLEC_BIN/windows-wine"
-: >"$BRINDLEC_BIN/windows-wine/no-sound.conf"
-export ALSA_CONFIG_PATH=$BRINDLEC_BIN/windows-wine/no-sound.conf
 start_xvfb 1024x768
 make_wine_prefix
 # The Wine session stays up between runs, as it does on a desktop.

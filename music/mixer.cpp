@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "music/music.h"
-#include "music/wide_division.h"
 
 // x86-64 always has SSE2: there the inner loops take four frames at a
 // time. They do the plain loops' single-precision operations in the same
@@ -273,7 +272,7 @@ static uint64_t reflect(Voice* voice, uint64_t start, uint64_t span, uint64_t ov
     uint64_t period = 2 * span;
     if (!backward) {
         // Past the end: back at end - overshoot - 2^-32, moving backward.
-        uint64_t r = remainder_wide(overshoot, period);
+        uint64_t r = overshoot % period;
         if (r < span) {
             voice->direction = 2;
             return start + span - 1 - r;
@@ -285,7 +284,7 @@ static uint64_t reflect(Voice* voice, uint64_t start, uint64_t span, uint64_t ov
     // landed exactly on the start turns there rather than 2^-32 before it.
     voice->direction = 1;
     if (overshoot == 0) return start;
-    uint64_t r = remainder_wide(overshoot - 1, period) + 1;
+    uint64_t r = (overshoot - 1) % period + 1;
     if (r - 1 < span) return start + (r - 1);
     voice->direction = 2;
     return start + (period - r);
@@ -306,7 +305,7 @@ static uint64_t end_reached(Voice* voice, const Sample* sample, uint64_t positio
     voice->direction = 1;  // a forward loop only ever runs forward
     if (backward) return start;
     // Whole loop lengths back from the end; the fraction is kept.
-    return start + remainder_wide(position - start, span);
+    return start + (position - start) % span;
 }
 
 // Frames until a voice `distance` away from its end reaches it: the exact
@@ -315,9 +314,7 @@ static uint64_t end_reached(Voice* voice, const Sample* sample, uint64_t positio
 static inline uint64_t frames_to_end(uint64_t distance, uint64_t step)
 {
     if (step == 0) return distance ? ~0ull : 0;
-    uint64_t rest;
-    uint64_t whole = divide_wide(distance, step, &rest);
-    return whole + (rest != 0);
+    return distance / step + (distance % step != 0);
 }
 
 // Adds `frames` frames of one voice to `out`, segment by segment: each

@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "music/music.h"
-#include "music/wide_division.h"
 
 // The float nearest 1/12: one semitone in octaves.
 static const double SEMITONE = (double)0.0833333358f;
@@ -125,8 +124,7 @@ static void set_voice_frequency(const TrackChannel* channel, const Song* song, V
     uint32_t rate = (uint32_t)sound_output.rate;
     uint32_t frequency = (uint32_t)period_frequency(song, channel->period, channel->pitch_offset);
     voice->increment = frequency / rate;
-    uint64_t unused;
-    voice->increment_fraction = (uint32_t)divide_wide((uint64_t)(frequency % rate) << 32, rate, &unused);
+    voice->increment_fraction = (uint32_t)(((uint64_t)(frequency % rate) << 32) / rate);
 }
 
 void update_voice(TrackChannel* channel, const Sample* sample, const Song* song)

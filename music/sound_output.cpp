@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "music/music.h"
-#include "music/wide_division.h"
 #include "platform/platform.h"
 
 SoundOutput sound_output;
@@ -83,7 +82,6 @@ int tick_frames(int rate, int bpm)
 void set_tempo(Song* song, int bpm)
 {
     if (!song) return;
-    if (bpm < 1) bpm = 1;  // a tempo of 0 has no tick length at all
     song->bpm = bpm;
     song->frames_per_tick = tick_frames(sound_output.rate, bpm);
 }
@@ -120,7 +118,7 @@ int fill_played_blocks(uint64_t played_frames)
 {
     if (!sound_output.playing_song || !sound_output.mix_buffer || !sound_output.output_buffer) return 0;
     // The block the device is reading now; it is never written.
-    uint64_t in_ring = remainder_wide(played_frames, static_cast<uint64_t>(sound_output.ring_frames));
+    uint64_t in_ring = played_frames % static_cast<uint64_t>(sound_output.ring_frames);
     int playing = static_cast<int>(in_ring) / sound_output.block_frames;
     // A device that has run ahead is caught up here: every block up to the
     // playing one.

@@ -35,6 +35,7 @@ enum {
     EMPTY_PATTERN_ROWS = 64,
     INSTRUMENT_FIELDS_SHORT = 29,       // size, name, type, sample count
     INSTRUMENT_FIELDS_FULL = 241,       // ... up to the fadeout
+    INSTRUMENT_HEADER_BYTES = 263,      // the format's header size: the fields and 22 reserved bytes
     SAMPLE_HEADER_BYTES = 40,
     MAX_SAMPLE_VOLUME = 64,
     MAX_ENVELOPE_Y = 64,
@@ -200,10 +201,10 @@ bool read_header(Song* song, XmReader* reader, int* stored_patterns)
     song->restart_position = static_cast<int16_t>(restart < length ? restart : 0);
     song->channel_count = static_cast<int16_t>(channel_count);
     song->instrument_count = static_cast<int16_t>(instrument_count);
+    // The file holds the whole header of the format's size (to the end of
+    // the order table) by now, so a size that reaches past its end is a
+    // damaged field, not a file cut short.
     int64_t patterns_at = HEADER_SIZE_OFFSET + static_cast<int64_t>(header_size);
-    if (patterns_at > reader->size)
-        return refuse_cut(reader, "inside the module header, which declares %u bytes after offset 60",
-                          header_size);
     if (!next_part_at(reader, patterns_at, HEADER_END))
         return refuse(LOAD_OUTSIDE_FILE, "header size %u does not fit the file", header_size);
     return true;
@@ -475,7 +476,12 @@ bool read_instrument(XmReader* reader, Instrument* instrument, int instrument_co
         read_instrument_fields(reader, instrument);
     }
     int64_t fields_end = start + (sample_count > 0 ? INSTRUMENT_FIELDS_FULL : INSTRUMENT_FIELDS_SHORT);
-    if (reader->ran_out || samples_at > reader->size)
+    // A size beyond the format's own is a damaged field, not a file cut
+    // short, unless the file ends inside the fields anyway.
+    bool plausible = header_size <= INSTRUMENT_HEADER_BYTES;
+    if (reader->ran_out && !plausible)
+        return refuse_cut(reader, "inside the header of instrument %d", reader->instrument);
+    if (reader->ran_out || (plausible && samples_at > reader->size))
         return refuse_cut(reader, "inside the header of instrument %d, which declares %u bytes",
                           reader->instrument, header_size);
     if (!next_part_at(reader, samples_at, fields_end))

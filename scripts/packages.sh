@@ -9,7 +9,7 @@ WEB_PACKAGES="cmake g++ make pkg-config libfreetype-dev libfontconfig-dev libgl-
 # The release runs under Debian's 32-bit Wine, from the i386 architecture,
 # with the i386 Mesa drivers for its OpenGL.
 WINE_PACKAGES="wine32:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386 libgl1:i386 libglu1-mesa:i386"
-RELEASE_PACKAGES="g++-mingw-w64-i686 binutils-mingw-w64-i686 zip"
+RELEASE_PACKAGES="g++-mingw-w64-i686 binutils-mingw-w64-i686 zip unzip"
 TEST_PACKAGES="xvfb xdotool x11-utils xfonts-base imagemagick sox
   g++-mingw-w64-i686 binutils-mingw-w64-i686 $WINE_PACKAGES zip unzip
   clang libclang-rt-14-dev emscripten nodejs chromium firefox-esr webkit2gtk-driver pulseaudio"

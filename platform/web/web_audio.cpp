@@ -52,8 +52,10 @@ EM_ASYNC_JS(int, audio_context_open, (int rate, int wait_ms), {
     // one kind every engine accepts from file:// (a Blob URL is refused
     // there by some). It plays its copy of the ring (processorOptions)
     // in a loop and takes the refilled parts as messages {at, samples},
-    // `at` counting frames since the loop started, and skips ahead on
-    // {skip} (frames) to keep in step with the picture.
+    // `at` counting frames since the loop started, skips ahead on {skip}
+    // (frames) to keep in step with the picture, and ends on {stop}: its
+    // process() then answers false, which lets the browser drop the node
+    // and its copy of the ring (a new run makes a new one).
     function ringPlayer() {
         const REPORT_QUANTA = 4;  // about 23 ms at 22050 Hz
         class BrindlecRing extends AudioWorkletProcessor {
@@ -67,6 +69,10 @@ EM_ASYNC_JS(int, audio_context_open, (int rate, int wait_ms), {
                 this.quanta = 0;
                 this.sum = 0;
                 this.port.onmessage = event => {
+                    if (event.data.stop) {
+                        this.stopped = true;
+                        return;
+                    }
                     if (event.data.skip) {
                         this.played += event.data.skip;
                         return;
@@ -81,6 +87,7 @@ EM_ASYNC_JS(int, audio_context_open, (int rate, int wait_ms), {
                 };
             }
             process(inputs, outputs) {
+                if (this.stopped) return false;
                 const left = outputs[0][0], right = outputs[0][1] || outputs[0][0];
                 const ring = this.ring;
                 let at = (this.played % this.frames) * 2;
@@ -235,8 +242,12 @@ EM_JS(double, audio_context_played, (void), { return Module.webAudio ? Module.we
 EM_JS(void, audio_context_stop, (void), {
     const state = Module.webAudio;
     if (!state) return;
-    if (state.node.port) state.node.port.onmessage = null;
-    else state.node.onaudioprocess = null;
+    if (state.node.port) {
+        state.node.port.onmessage = null;
+        state.node.port.postMessage({stop: true});
+    } else {
+        state.node.onaudioprocess = null;
+    }
     state.node.disconnect();
     Module.webAudio = null;
 });

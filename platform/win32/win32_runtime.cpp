@@ -55,14 +55,18 @@ extern "C" long __cdecl lroundf(float value)
 
 // vsnprintf as C99 has it (the texts call it through MinGW's headers) on
 // msvcrt's _vsnprintf, which leaves a cut text unterminated and answers
-// -1 for it: a cut text is terminated here and the whole length counted.
+// -1 for it: a cut text is terminated here and the whole length counted,
+// from a copy of the arguments (the first pass may have used them up).
 extern "C" int __cdecl __ms_vsnprintf(char* buffer, size_t size, const char* format, va_list arguments)
 {
+    va_list again;
+    va_copy(again, arguments);
     int length = msvcrt_vsnprintf(buffer, size, format, arguments);
     if (size != 0 && (length < 0 || static_cast<size_t>(length) >= size)) {
         buffer[size - 1] = '\0';
-        length = msvcrt_vscprintf(format, arguments);
+        length = msvcrt_vscprintf(format, again);
     }
+    va_end(again);
     return length;
 }
 

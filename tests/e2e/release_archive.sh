@@ -38,8 +38,6 @@ grep -q '<script>' "$files/brindlec.html" && ! grep -Eq 'src="[^"]*\.(js|wasm)"'
     fail "brindlec.html is not a page in one file"
 
 use_wine32 "$BRINDLEC_BIN/windows-wine"
-: >"$BRINDLEC_BIN/windows-wine/no-sound.conf"
-export ALSA_CONFIG_PATH=$BRINDLEC_BIN/windows-wine/no-sound.conf
 start_xvfb 1024x768
 make_wine_prefix
 start_wine_intro "$files/brindlec.exe" n "$WINDOW_TITLE"

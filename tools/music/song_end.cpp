@@ -17,7 +17,6 @@ struct Record {
 };
 
 struct SongEnd {
-    Song* song = nullptr;
     uint32_t pass_ticks = 0;
     bool loop = false;
     uint64_t tail_frames = 0, fade_frames = 0;
@@ -133,7 +132,6 @@ uint64_t tail_frames(int rate)
 
 void start_song_end(Song* song, const SongPass& pass, int rate, bool loop)
 {
-    state.song = song;
     state.pass_ticks = pass.ticks;
     state.loop = loop;
     state.tail_frames = tail_frames(rate);
@@ -160,10 +158,16 @@ uint64_t render_song(uint64_t limit, int rate, const std::function<bool(const in
 {
     std::vector<int16_t> frames(2 * static_cast<size_t>(rate));
     uint64_t done = 0, end = 0;
+    // Only a song the song-end handler plays has an end: what an earlier
+    // render left of it says nothing about another song, or about one
+    // rendered for a set length.
+    const Song* song = sound_output.playing_song;
+    const bool ends = song && song->tick_handler == song_end_tick;
     // The ring runs two seconds ahead of what is rendered, so the end is
     // known before the rendering reaches it.
-    while (done < (song_end_reached(&end) ? std::min(end, limit) : limit)) {
-        const uint64_t left = (song_end_reached(&end) ? std::min(end, limit) : limit) - done;
+    auto until = [&] { return ends && song_end_reached(&end) ? std::min(end, limit) : limit; };
+    while (done < until()) {
+        const uint64_t left = until() - done;
         const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(left, static_cast<uint64_t>(rate)));
         render_offline(frames.data(), n);
         if (!write(frames.data(), n)) break;

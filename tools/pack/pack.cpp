@@ -204,9 +204,12 @@ std::string take_imports(const Image& image, Bytes* memory, Bytes* list)
     auto inside = [&](uint32_t rva, uint32_t size) {
         return rva >= first && rva - first <= m.size() && size <= m.size() - (rva - first);
     };
+    // The zero-terminated name at an address, empty unless it lies wholly
+    // within the image (checked before any pointer into it is formed).
     auto name_at = [&](uint32_t rva) {
-        const char* name = reinterpret_cast<const char*>(&m[rva - first]);
-        return inside(rva, 1) && std::memchr(name, 0, m.size() - (rva - first)) ? std::string(name) : std::string();
+        if (!inside(rva, 1)) return std::string();
+        const char* name = reinterpret_cast<const char*>(m.data() + (rva - first));
+        return std::memchr(name, 0, m.size() - (rva - first)) ? std::string(name) : std::string();
     };
     std::vector<std::pair<uint32_t, uint32_t>> cleared;  // address and size of what the list replaces
     auto add_name = [&](const std::string& name) { list->insert(list->end(), name.begin(), name.end() + 1); };
@@ -231,8 +234,11 @@ std::string take_imports(const Image& image, Bytes* memory, Bytes* list)
                 uint32_t function = read_le(m, names - first, 4);
                 if (function == 0) break;
                 if (function & 0x80000000u) return "a function is imported by ordinal";
-                std::string name = name_at(function + 2);  // after the hint
-                if (name.empty()) return "an imported function has no name within the image";
+                // The hint (2 bytes), then the name: both within the image,
+                // which a hint just before the first section is not.
+                std::string name = name_at(function + 2);
+                if (name.empty() || !inside(function, uint32_t(name.size() + 3)))
+                    return "an imported function has no name within the image";
                 add_name(name);
                 cleared.push_back({function, uint32_t(name.size() + 3)});
             }

@@ -31,17 +31,23 @@ __attribute__((noreturn)) static void give_up(const char* what)
 /* A 32-bit value at any address (x86 reads it as it is). */
 typedef uint32_t unaligned_uint32 __attribute__((aligned(1)));
 
+static const char damaged[] = "The program is damaged.";
+
 /* Every import of the image from its DLL, from the list brindlec-pack put
-   after the image (packed.h), into the image's address lists. */
-static void bind_imports(uint8_t* base, const char* list)
+   after the image (packed.h), into the image's address lists. The caller
+   has seen the list end in a zero, so no name runs past it; an address
+   list outside the image is damage. */
+static void bind_imports(uint8_t* image, uint32_t image_rva, uint32_t image_size, const char* list)
 {
     while (*list) {
         const char* dll_name = list;
         HMODULE module = LoadLibraryA(dll_name);
         if (!module) give_up(dll_name);
         while (*list++) {}
-        FARPROC* slot = (FARPROC*)(base + *(const unaligned_uint32*)list);
-        for (list += 4; *list; slot++) {
+        uint32_t at = *(const unaligned_uint32*)list - image_rva;
+        for (list += 4; *list; at += 4) {
+            if (at >= image_size) give_up(damaged);
+            FARPROC* slot = (FARPROC*)(image + at);
             *slot = GetProcAddress(module, list);
             if (!*slot) give_up(list);
             while (*list++) {}
@@ -62,10 +68,13 @@ __attribute__((used)) DWORD WINAPI packed_start(void* unused)
     if (header->section_count > PACKED_SECTIONS_MAX ||
         !unpack_lzma(packed_stream, header->stream_size, image, decoded, header->lc, header->lp, header->pb,
                      probabilities))
-        give_up("The program is damaged.");
+        give_up(damaged);
     if (header->x86_branches) unpack_x86_branches(image, decoded, 0);
-    /* An empty list is one zero. */
-    if (header->imports_size) bind_imports(base, (const char*)image + header->image_size);
+    /* An empty list is one zero; every list ends in one. */
+    if (header->imports_size) {
+        if (image[decoded - 1] != 0) give_up(damaged);
+        bind_imports(image, header->image_rva, header->image_size, (const char*)image + header->image_size);
+    }
     for (uint32_t i = 0; i < header->section_count; i++) {
         DWORD previous;
         if (!VirtualProtect(base + sections[i].rva, sections[i].size, sections[i].protection, &previous))

@@ -20,6 +20,8 @@ const QUESTION_TEXT = 'Do you want to run Brindlec in FullScreen mode?\n\n' +
                       'Note: Windowed version is only recommanded for very old computers.';
 const status = 'window.brindlecStatus';
 const ENDED = `${status}.state === 'end' && !document.getElementById('ended').hidden`;
+const PLAYING = `${status}.state === 'playing' && ${status}.elapsed > 200`;
+const CANVAS = `document.getElementById('brindlec-canvas')`;
 
 function check(condition, message) {
   if (!condition) throw new Error(message);
@@ -43,6 +45,11 @@ async function noErrors(tab, server) {
   check(errors.length === 0, 'errors in the page: ' + errors.join('; '));
 }
 
+async function closeClean(tab, server) {
+  await noErrors(tab, server);
+  await tab.close();
+}
+
 // The question, as the intro asks it.
 async function question(tab) {
   await waitFor(tab, `${status} && ${status}.state === 'question'`, 30000, 'the question');
@@ -51,6 +58,15 @@ async function question(tab) {
                                      document.getElementById('dialog-text').textContent]`);
   check(!shown[0] && shown[1] === QUESTION_CAPTION && shown[2] === QUESTION_TEXT,
         'the question is not the intro\'s: ' + JSON.stringify(shown));
+}
+
+// A new tab at `url` (tab options as browser.open takes them): the
+// question, answered No.
+async function answerNo(browser, url, options) {
+  const tab = await browser.open(url, options);
+  await question(tab);
+  await tab.click('#dialog-no');
+  return tab;
 }
 
 // The music: mixed blocks advance and it is not silent, played by `device`.
@@ -70,14 +86,10 @@ async function musicPlays(tab, device) {
 
 // Question, No, the window with the title, the music, Esc.
 async function windowedRun(browser, url, server) {
-  const tab = await browser.open(url);
-  await question(tab);
+  const tab = await answerNo(browser, url);
   console.log('ok: the question');
-
-  await tab.click('#dialog-no');
   await waitFor(tab, `${status}.state === 'playing'`, 15000, 'the canvas');
-  const size = await tab.evaluate(`(() => { const c = document.getElementById('brindlec-canvas');
-                                            const r = c.getBoundingClientRect();
+  const size = await tab.evaluate(`(() => { const c = ${CANVAS}, r = c.getBoundingClientRect();
                                             return [c.width, c.height, r.width, r.height, !!document.fullscreenElement]; })()`);
   check(JSON.stringify(size) === '[800,600,800,600,false]', 'No gives ' + JSON.stringify(size) + ', not an 800 x 600 canvas');
   // "qvt71" stands still from 510 to 2099 ms: a screenshot then is the
@@ -120,9 +132,9 @@ async function againAndFullScreen(tab) {
 
   // Yes: full screen at 1024 x 768; leaving full screen ends the intro.
   await tab.click('#dialog-yes');
-  await waitFor(tab, `${status}.state === 'playing' && ${status}.elapsed > 200`, 10000, 'the full-screen run');
-  const full = await tab.evaluate(`(() => { const c = document.getElementById('brindlec-canvas');
-                                            return [c.width, c.height, document.fullscreenElement === c.parentElement]; })()`);
+  await waitFor(tab, PLAYING, 10000, 'the full-screen run');
+  const full = await tab.evaluate(`[${CANVAS}.width, ${CANVAS}.height,
+                                     document.fullscreenElement === ${CANVAS}.parentElement]`);
   check(JSON.stringify(full) === '[1024,768,true]', 'Yes gives ' + JSON.stringify(full) + ', not 1024 x 768 full screen');
   await tab.evaluate(`document.exitFullscreen()`);
   await waitFor(tab, ENDED, 10000, 'the end after leaving full screen');
@@ -132,25 +144,24 @@ async function againAndFullScreen(tab) {
   await tab.click('#again');
   await waitFor(tab, `${status}.state === 'question'`, 30000, 'the question once more');
   await tab.click('#dialog-no');
-  await waitFor(tab, `${status}.state === 'playing' && ${status}.elapsed > 200`, 10000, 'the run to lose');
-  await tab.evaluate(`document.getElementById('brindlec-canvas').getContext('webgl')
-                        .getExtension('WEBGL_lose_context').loseContext()`);
+  await waitFor(tab, PLAYING, 10000, 'the run to lose');
+  await tab.evaluate(`${CANVAS}.getContext('webgl').getExtension('WEBGL_lose_context').loseContext()`);
   await waitFor(tab, ENDED, 10000, 'the end after the context was lost');
   const told = await tab.evaluate(`document.getElementById('ended-text').textContent`);
   check(/context lost/.test(told), 'no message for the lost context: ' + told);
   console.log('ok: a lost context ends the intro with a message');
 }
 
-// ?at=MS against brindlec-capture's frame at MS.
-async function stills(browser, base, moments, server) {
+// The page at `page` + '?at=MS' against brindlec-capture's frame at MS.
+async function stills(browser, page, moments, server) {
   for (const ms of moments) {
-    const tab = await browser.open(`${base}/brindlec.html?at=${ms}`);
+    const tab = await browser.open(`${page}?at=${ms}`);
     await waitFor(tab, `${status} && ${status}.state === 'still'`, 180000, `the still at ${ms} ms`);
     check(await tab.evaluate(`${status}.elapsed`) >= ms, `the still at ${ms} ms shows an earlier frame`);
     await tab.screenshot('#brindlec-canvas', shot('still-' + ms));
-    await noErrors(tab, server);
-    await tab.close();
-    console.log(`ok: still ${ms} ms: ` + compare(shot('still-' + ms), reference(ms)).split(' ').slice(2).join(' '));
+    await closeClean(tab, server);
+    console.log(`ok: ${path.basename(page)} still ${ms} ms: ` +
+                compare(shot('still-' + ms), reference(ms)).split(' ').slice(2).join(' '));
   }
 }
 
@@ -159,28 +170,17 @@ async function stills(browser, base, moments, server) {
 async function singleFile(browser) {
   const page = path.join(work, 'brindlec-single.html');
   fs.writeFileSync(page, withErrorCapture(fs.readFileSync(path.join(webDir, 'brindlec-single.html'), 'utf8')));
-  let tab = await browser.open('file://' + page + '?at=4000');
-  await waitFor(tab, `${status} && ${status}.state === 'still'`, 60000, 'the single file\'s still');
-  await tab.screenshot('#brindlec-canvas', shot('single-4000'));
-  await noErrors(tab);
-  await tab.close();
-  console.log('ok: brindlec-single.html from file:// shows the title: ' + compare(shot('single-4000'), reference(4000)));
-  tab = await browser.open('file://' + page);
-  await question(tab);
-  await tab.click('#dialog-no');
+  await stills(browser, 'file://' + page, [4000]);
+  const tab = await answerNo(browser, 'file://' + page);
   console.log('ok: brindlec-single.html from file:// plays the music: ' + await musicPlays(tab, 'AudioWorklet'));
-  await noErrors(tab);
-  await tab.close();
+  await closeClean(tab);
 }
 
 // A browser without AudioWorklet plays through a ScriptProcessorNode.
 async function withoutWorklet(browser, base, server) {
-  const tab = await browser.open(base + '/brindlec.html', {before: 'delete window.AudioWorkletNode'});
-  await question(tab);
-  await tab.click('#dialog-no');
+  const tab = await answerNo(browser, base + '/brindlec.html', {before: 'delete window.AudioWorkletNode'});
   console.log('ok: without AudioWorklet the music plays: ' + await musicPlays(tab, 'ScriptProcessorNode'));
-  await noErrors(tab, server);
-  await tab.close();
+  await closeClean(tab, server);
 }
 
 // The audio clock stopped for a second (the context suspended, as a phone
@@ -189,9 +189,7 @@ async function withoutWorklet(browser, base, server) {
 async function keepsInStep(browser, base, server) {
   const keepContexts = `window.AudioContext = class extends AudioContext {
                           constructor(options) { super(options); window.contexts = [...(window.contexts || []), this]; } }`;
-  const tab = await browser.open(base + '/brindlec.html', {before: keepContexts});
-  await question(tab);
-  await tab.click('#dialog-no');
+  const tab = await answerNo(browser, base + '/brindlec.html', {before: keepContexts});
   await musicPlays(tab, 'AudioWorklet');
   await tab.evaluate(`(async () => {
                         const context = window.contexts[window.contexts.length - 1];
@@ -203,13 +201,11 @@ async function keepsInStep(browser, base, server) {
   await sleep(500);
   const [skipped, played, elapsed] = await tab.evaluate(`[${status}.skipped, ${status}.played, ${status}.elapsed]`);
   const apart = played / 22.05 - (elapsed - 480);
-  check(skipped / 22.05 >= 700 && Math.abs(apart) < 500,
-        `after a second without an audio clock the music skipped ${(skipped / 22.05).toFixed(0)} ms and is ` +
-        `${apart.toFixed(0)} ms from the picture`);
-  console.log(`ok: after a second without an audio clock the music skips ${(skipped / 22.05).toFixed(0)} ms, ` +
-              `${apart.toFixed(0)} ms from the picture`);
-  await noErrors(tab, server);
-  await tab.close();
+  const told = `after a second without an audio clock the music skipped ${(skipped / 22.05).toFixed(0)} ms ` +
+               `and is ${apart.toFixed(0)} ms from the picture`;
+  check(skipped / 22.05 >= 700 && Math.abs(apart) < 500, told);
+  console.log('ok: ' + told);
+  await closeClean(tab, server);
 }
 
 // The rectangle of `selector` lies inside the viewport.
@@ -231,10 +227,9 @@ async function phone(browser, base, server) {
   for (const id of ['#dialog', '#dialog-yes', '#dialog-no']) await inside(tab, id);
   await tab.page.setViewport({width: 390, height: 844, ...touch});
   await tab.tap('#dialog-no');
-  await waitFor(tab, `${status}.state === 'playing' && ${status}.elapsed > 200`, 15000, 'the canvas');
+  await waitFor(tab, PLAYING, 15000, 'the canvas');
   const [width, height] = await inside(tab, '#brindlec-canvas');
-  const pixels = await tab.evaluate(`[document.getElementById('brindlec-canvas').width,
-                                      document.getElementById('brindlec-canvas').height]`);
+  const pixels = await tab.evaluate(`[${CANVAS}.width, ${CANVAS}.height]`);
   check(Math.abs(width / height - 4 / 3) < 0.01 && pixels.join() === '800,600',
         `the canvas shows ${pixels.join(' x ')} pixels as ${width} x ${height}`);
   console.log(`ok: on a 390 x 844 touch screen the 800 x 600 canvas shows whole, as ${width} x ${height}`);
@@ -245,16 +240,13 @@ async function phone(browser, base, server) {
   await tab.page.setViewport({width: 320, height: 568, ...touch});
   for (const id of ['#ended', '#again']) await inside(tab, id);
   console.log('ok: a double tap ends the intro; the question and the end screen fit 320 pixels');
-  await noErrors(tab, server);
-  await tab.close();
+  await closeClean(tab, server);
 }
 
 // No sound server: Firefox's AudioContext never runs. After its wait the
 // intro plays silent, as the desktop intro does without a sound device.
 async function withoutSound(browser, url, server) {
-  const tab = await browser.open(url);
-  await question(tab);
-  await tab.click('#dialog-no');
+  const tab = await answerNo(browser, url);
   await waitFor(tab, `${status}.state === 'playing' && ${status}.elapsed >= 1500`, 30000, 'the silent run');
   const [waited, blocks, device] = await tab.evaluate(`[performance.now() - ${status}.answered - ${status}.elapsed,
                                                         ${status}.blocks, ${status}.audio]`);
@@ -262,8 +254,7 @@ async function withoutSound(browser, url, server) {
   check(waited >= 4900, `the intro gave up on the sound after ${waited.toFixed(0)} ms, not 5 s`);
   await tab.escape();
   await waitFor(tab, ENDED, 10000, 'the end screen');
-  await noErrors(tab, server);
-  await tab.close();
+  await closeClean(tab, server);
   console.log(`ok: without a sound server the intro plays silent after waiting ${(waited / 1000).toFixed(1)} s for it`);
 }
 
@@ -293,16 +284,16 @@ async function main() {
       const tab = await windowedRun(browser, base + '/brindlec.html', server);
       if (engine === 'chromium') {
         await againAndFullScreen(tab);
-        await noErrors(tab, server);
-        await tab.close();
-        await stills(browser, base, [1000, 20000, 40000, 70000, 99000, 104000, 150000, 226000], server);
+        await closeClean(tab, server);
+        const moments = [1000, 20000, 40000, 70000, 99000, 104000, 150000, 226000];
+        await stills(browser, base + '/brindlec.html', moments, server);
         await singleFile(browser);
         await phone(browser, base, server);
         await withoutWorklet(browser, base, server);
         await keepsInStep(browser, base, server);
       } else {
         await tab.close();
-        await stills(browser, base, [70000, 150000], server);
+        await stills(browser, base + '/brindlec.html', [70000, 150000], server);
       }
     } finally {
       await browser.close();

@@ -255,25 +255,31 @@ browser_test() {
 # --- 32-bit Wine -------------------------------------------------------------------
 
 # use_wine32 DIR: Debian's 32-bit Wine (wine32:i386, with the i386 Mesa
-# drivers for OpenGL) over a 32-bit prefix in DIR/prefix, which
+# drivers for OpenGL) over a 32-bit prefix in DIR/prefix32, which
 # make_wine_prefix makes once and later runs reuse; sets `wine` and
-# `wineserver`. No Mono or Gecko installers, no PulseAudio (the sound
-# device is only what ALSA offers), and no debugger to sit waiting over a
-# crashed program. The Wine session ends at exit.
+# `wineserver`. No Mono or Gecko installers, no PulseAudio, and no
+# debugger to sit waiting over a crashed program. Silent: ALSA, Wine's
+# only sound then, is given no device (DIR/no-sound.conf), so wave-out
+# does not open; a script that wants the sound points ALSA_CONFIG_PATH at
+# a device of its own afterwards. The Wine session ends at exit.
 use_wine32() {
     wine=/usr/lib/wine/wine wineserver=/usr/lib/wine/wineserver
     [ -x "$wine" ] && [ -x "$wineserver" ] || fail "32-bit Wine (wine32:i386) is not installed"
     mkdir -p "$1"
-    export WINEPREFIX=$1/prefix WINEARCH=win32 WINELOADER=$wine WINEDEBUG=-all
+    export WINEPREFIX=$1/prefix32 WINEARCH=win32 WINELOADER=$wine WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml=;winepulse.drv=d;winedbg.exe=d"
+    : >"$1/no-sound.conf"
+    export ALSA_CONFIG_PATH=$1/no-sound.conf
     at_exit '"$wineserver" -k 2>/dev/null'
 }
 
-# make_wine_prefix: makes the prefix if there is none yet (about 12 s), on
-# the X server in DISPLAY.
+# make_wine_prefix: makes the prefix if there is no 32-bit one yet (about
+# 12 s), on the X server in DISPLAY. One left by a 64-bit Wine at the same
+# path is made anew: 32-bit Wine refuses to run in it.
 make_wine_prefix() {
-    [ -f "$WINEPREFIX/system.reg" ] && return 0
+    grep -qx '#arch=win32' "$WINEPREFIX/system.reg" 2>/dev/null && return 0
     echo "making the Wine prefix"
+    rm -rf "$WINEPREFIX"
     "$wine" wineboot -i >"$WINEPREFIX.log" 2>&1 || fail "wineboot: $(cat "$WINEPREFIX.log")"
 }
 

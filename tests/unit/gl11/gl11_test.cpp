@@ -8,8 +8,10 @@
 #include <GL/osmesa.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <initializer_list>
 #include <vector>
 
 #include "platform/gl11/gl11.h"
@@ -50,6 +52,14 @@ void perspective_view(const GlCalls& gl)
     gl.glDepthFunc(GL_LEQUAL);
 }
 
+// glBegin(mode), the vertices, glEnd.
+void shape(const GlCalls& gl, GLenum mode, std::initializer_list<std::array<GLfloat, 3>> vertices)
+{
+    gl.glBegin(mode);
+    for (const auto& v : vertices) gl.glVertex3f(v[0], v[1], v[2]);
+    gl.glEnd();
+}
+
 // Wide lines from behind the eye to far ahead, and a wire-frame quad that
 // reaches through the near plane.
 void near_plane_lines(const GlCalls& gl)
@@ -57,21 +67,11 @@ void near_plane_lines(const GlCalls& gl)
     perspective_view(gl);
     gl.glLineWidth(3.0f);
     gl.glTranslatef(0.0f, -0.3f, 0.0f);
-    gl.glBegin(GL_LINES);
-    gl.glVertex3f(-0.6f, 0.0f, 2.0f);
-    gl.glVertex3f(0.4f, 0.2f, -6.0f);
-    gl.glVertex3f(0.5f, 0.8f, -0.05f);
-    gl.glVertex3f(-0.2f, 0.1f, -3.0f);
-    gl.glVertex3f(0.01f, 0.31f, 1.0f);  // from behind the eye, cut at the near plane inside the view
-    gl.glVertex3f(0.03f, 0.2f, -3.0f);
-    gl.glEnd();
+    shape(gl, GL_LINES,
+          {{-0.6f, 0.0f, 2.0f}, {0.4f, 0.2f, -6.0f}, {0.5f, 0.8f, -0.05f}, {-0.2f, 0.1f, -3.0f},
+           {0.01f, 0.31f, 1.0f}, {0.03f, 0.2f, -3.0f}});  // the last from behind the eye, cut at the near plane
     gl.glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
-    gl.glBegin(GL_QUADS);
-    gl.glVertex3f(-1.0f, 0.6f, 1.0f);
-    gl.glVertex3f(1.0f, 0.6f, 1.0f);
-    gl.glVertex3f(1.0f, 0.2f, -4.0f);
-    gl.glVertex3f(-1.0f, 0.2f, -4.0f);
-    gl.glEnd();
+    shape(gl, GL_QUADS, {{-1.0f, 0.6f, 1.0f}, {1.0f, 0.6f, 1.0f}, {1.0f, 0.2f, -4.0f}, {-1.0f, 0.2f, -4.0f}});
 }
 
 // A 13 x 5 bitmap read from the middle of a wider image: row length 40,
@@ -286,11 +286,7 @@ void pushed_state(const GlCalls& gl, bool lit)
     for (float x : {0.6f, -0.3f}) {  // the nearer first; the farther in another colour
         gl.glLoadIdentity();
         gl.glTranslatef(x, 0.0f, x > 0.0f ? -5.0f : -6.0f);
-        gl.glBegin(GL_TRIANGLES);
-        gl.glVertex3f(-1.0f, -1.0f, 0.0f);
-        gl.glVertex3f(1.0f, -1.0f, 0.0f);
-        gl.glVertex3f(0.0f, 1.0f, 0.0f);
-        gl.glEnd();
+        shape(gl, GL_TRIANGLES, {{-1.0f, -1.0f, 0.0f}, {1.0f, -1.0f, 0.0f}, {0.0f, 1.0f, 0.0f}});
         gl.glColor4fv(amber);
         gl.glNormal3f(0.6f, -0.3f, 1.0f);
     }

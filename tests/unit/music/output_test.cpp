@@ -105,7 +105,7 @@ TEST(music_sound_output, RingArithmeticTempoFreshVoicesAndRefusedRates) {
     EXPECT_EQ(std::count(track_bytes, track_bytes + sizeof channels, 0x5A), long(sizeof channels));
     const int tempos[][4] = {  // rate, BPM, frames per tick, BPM stored
         {22050, 130, 424, 130}, {22050, 125, 441, 125}, {22050, 32, 1722, 32}, {22050, 255, 216, 255},
-        {44100, 130, 848, 130}, {22050, 1, 55125, 1}, {22050, 0, 55125, 1}, {22050, -7, 55125, 1},
+        {44100, 130, 848, 130}, {22050, 1, 55125, 1}, {22050, 0, 55125, 0}, {22050, -7, 55125, -7},
         {8000, 32767, 1, 32767},  // a tick shorter than a frame lasts one frame
     };
     for (const auto& c : tempos) {

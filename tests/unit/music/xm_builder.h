@@ -46,6 +46,12 @@ inline PatternNote cell(uint8_t note, int volume = 0, char effect = '0', int par
     return {note, uint8_t(instrument), uint8_t(volume), uint8_t(number), uint8_t(param)};
 }
 
+// The song-order effects alone: a position jump (Bxx), a pattern break
+// (Dxx, its row in decimal digits) and a pattern loop (E6x).
+inline PatternNote jump(int order) { return cell(0, 0, 'B', order); }
+inline PatternNote brk(int param) { return cell(0, 0, 'D', param); }
+inline PatternNote loop(int param) { return cell(0, 0, 'E', 0x60 | param); }
+
 struct Cell { int pattern, row, channel; PatternNote note; };
 
 // Cells in the file's two forms, for patterns written byte by byte.

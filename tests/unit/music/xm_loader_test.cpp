@@ -173,10 +173,12 @@ TEST(music_xm_loader, RefusedModulesAndTheirReasons) {
         {[](M& m) { m.bpm = 0; }, LOAD_TEMPO, "tempo 0 BPM; at least 1"},
         {[](M& m) { m.bpm = 0x8000; }, LOAD_TEMPO, "tempo -32768 BPM; at least 1"},
         {[](M& m) { m.header_size = 200; }, LOAD_OUTSIDE_FILE, "header size 200 does not fit the file"},
+        {[](M& m) { m.header_size = 0xFFFFFFFF; }, LOAD_OUTSIDE_FILE,
+         "header size 4294967295 does not fit the file"},
         {[](M& m) { m.instruments[1].declared_samples = 17; }, LOAD_SAMPLE_COUNT,
          "instrument 2 declares 17 samples; at most 16"},
-        {[](M& m) { m.instruments[1].stored_header_size = 0xFFFFFFFF; }, LOAD_CUT_SHORT,
-         "the file ends inside the header of instrument 2, which declares 4294967295 bytes"},
+        {[](M& m) { m.instruments[1].stored_header_size = 0xFFFFFFFF; }, LOAD_OUTSIDE_FILE,
+         "instrument 2: header size 4294967295 does not fit the file"},
         {[](M& m) { m.instruments[1].stored_header_size = 200; }, LOAD_OUTSIDE_FILE,  // into its fields
          "instrument 2: header size 200 does not fit the file"},
         {[](M& m) { m.instruments[0].stored_header_size = 20; }, LOAD_OUTSIDE_FILE,  // no samples
@@ -229,6 +231,8 @@ TEST(music_xm_loader, AFileCutShortSaysWhereItEnds) {
         {INSTRUMENT_1, LOAD_CUT_SHORT, "the file ends before instrument 1 of 2"},
         {INSTRUMENT_1 + 100, LOAD_CUT_SHORT,
          "the file ends inside the header of instrument 1, which declares 263 bytes"},
+        {INSTRUMENT_1 + 250, LOAD_CUT_SHORT,  // after its fields, in its reserved bytes
+         "the file ends inside the header of instrument 1, which declares 263 bytes"},
         {SAMPLE_HEADERS_1 + 20, LOAD_CUT_SHORT,
          "the file ends inside the sample headers of instrument 1 (1 declared)"},
         // Cut inside the first instrument's data, the second instrument is
@@ -251,6 +255,12 @@ TEST(music_xm_loader, AFileCutShortSaysWhereItEnds) {
         EXPECT_EQ(song.status.error, c.error) << c.cut_at;
         EXPECT_STREQ(song.status.reason, c.reason);
     }
+    // Cut inside the fields of a header whose size is damaged too: the cut
+    // is the reason, without the size.
+    module.instruments[0].stored_header_size = 0xFFFFFFFF;
+    const std::vector<uint8_t> damaged = build_module(module);
+    Loaded song(std::vector<uint8_t>(damaged.begin(), damaged.begin() + INSTRUMENT_1 + 100));
+    EXPECT_STREQ(song.status.reason, "the file ends inside the header of instrument 1");
 }
 
 }  // namespace

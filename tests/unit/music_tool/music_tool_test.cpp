@@ -124,6 +124,12 @@ TEST(music_tool_render, ThePassThenItsLastNotesUntilTheyFallSilent) {
         }
         free_song(song);
     }
+    // A song rendered for a set length next (as --seconds renders) plays
+    // all of it: the end the last one reached is not its own.
+    Song* song = load_bytes(build_module(tick_module(1, 1, 4)));
+    ASSERT_TRUE(song && start_offline_render(song, OUTPUT_RATE));
+    EXPECT_EQ(render_song(40 * T, OUTPUT_RATE, [](const int16_t*, uint32_t) { return true; }), 40 * T);
+    free_song(song);
 }
 
 // Where the song was at a frame, as the status line shows it: two orders

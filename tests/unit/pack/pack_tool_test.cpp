@@ -11,7 +11,6 @@
 #include <functional>
 #include <iterator>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -59,59 +58,52 @@ Bytes tiny_image()
     return f;
 }
 
+// brindlec-pack MODE on the image, in a folder of its own: its status,
+// what it printed, and the payload and layout it wrote.
 struct PackRun {
     int status;
-    std::string output;
+    std::string output, payload, layout;
 };
 
-class PackTool : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        char name[] = "/tmp/brindlec-pack-test-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        dir = name;
-    }
-    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+PackRun pack(const std::string& mode, const Bytes& image)
+{
+    char name[] = "/tmp/brindlec-pack-test-XXXXXX";
+    if (!mkdtemp(name)) return {-1, "no folder", "", ""};
+    const std::string dir = name;
+    std::ofstream(dir + "/in.exe", std::ios::binary).write(reinterpret_cast<const char*>(image.data()),
+                                                            std::streamsize(image.size()));
+    const std::string files = mode == "payload" ? " payload.c layout.ld" : " in.exe packed.exe";
+    const std::string command = "cd '" + dir + "' && " BRINDLEC_PACK " " + mode + " in.exe" + files;
+    int status = std::system((command + " >out 2>&1").c_str());
+    auto text = [&](const char* file) {
+        std::ifstream in(dir + "/" + file);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    PackRun run = {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text("out"), text("payload.c"),
+                   text("layout.ld")};
+    std::system(("rm -rf '" + dir + "'").c_str());
+    return run;
+}
 
-    // brindlec-pack MODE on the image given, its other files in the folder.
-    PackRun pack(const std::string& mode, const Bytes& image)
-    {
-        std::ofstream(dir + "/in.exe", std::ios::binary).write(reinterpret_cast<const char*>(image.data()),
-                                                                std::streamsize(image.size()));
-        std::string files = mode == "payload" ? " payload.c layout.ld" : " in.exe packed.exe";
-        std::string command = "cd '" + dir + "' && " BRINDLEC_PACK " " + mode + " in.exe" + files + " >out 2>&1";
-        int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text("out")};
-    }
-    std::string text(const std::string& name)
-    {
-        std::ifstream in(dir + "/" + name);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-    std::string dir;
-};
-
-TEST_F(PackTool, PacksAnImageIntoAPayloadThatDecodesBackToIt) {
+TEST(PackTool, PacksAnImageIntoAPayloadThatDecodesBackToIt) {
     const Bytes image = tiny_image();
     PackRun run = pack("payload", image);
     ASSERT_EQ(run.status, 0) << run.output;
     // The list of imports: kernel32.dll, its address list at 0x2030,
     // ExitProcess; the reserved range holds the image and the list.
     const std::string imports("kernel32.dll\0\x30\x20\0\0ExitProcess\0\0\0", 31);
-    EXPECT_NE(text("layout.ld").find("PACKED_IMAGE_RVA = 0x1000;\nPACKED_IMAGE_SPAN = 0x201F;"), std::string::npos);
+    EXPECT_NE(run.layout.find("PACKED_IMAGE_RVA = 0x1000;\nPACKED_IMAGE_SPAN = 0x201F;"), std::string::npos);
     // The C file's three definitions, as numbers: the header, the code
     // section to protect (the imports' section stays read-write), the stream.
-    const std::string source = text("payload.c");
     std::vector<std::vector<uint32_t>> parts;
     const std::regex number("\\d+");
-    for (size_t at = source.find("= {"); at != std::string::npos; at = source.find("= {", at + 1)) {
-        const std::string body = source.substr(at, source.find("};", at) - at);
+    for (size_t at = run.payload.find("= {"); at != std::string::npos; at = run.payload.find("= {", at + 1)) {
+        const std::string body = run.payload.substr(at, run.payload.find("};", at) - at);
         parts.emplace_back();
         for (std::sregex_iterator n(body.begin(), body.end(), number), end; n != end; ++n)
             parts.back().push_back(uint32_t(std::stoul(n->str())));
     }
-    ASSERT_EQ(parts.size(), 3u) << source.substr(0, 400);
+    ASSERT_EQ(parts.size(), 3u) << run.payload.substr(0, 400);
     const std::vector<uint32_t>& header = parts[0];
     ASSERT_EQ(header.size(), 10u);
     EXPECT_EQ(std::vector<uint32_t>({header[0], header[1], header[2], header[3], header[9]}),
@@ -130,7 +122,7 @@ TEST_F(PackTool, PacksAnImageIntoAPayloadThatDecodesBackToIt) {
     EXPECT_EQ(decoded, expected);
 }
 
-TEST_F(PackTool, RefusesWhatItCannotReadOrTheStartUpCodeCannotRun) {
+TEST(PackTool, RefusesWhatItCannotReadOrTheStartUpCodeCannotRun) {
     const std::vector<std::pair<std::function<void(Bytes&)>, std::string>> cases = {
         {[](Bytes& f) { f[1] = 'X'; }, "no MZ header"},
         {[](Bytes& f) { put(f, 0x3C, 0x5F0, 4); }, "beyond the end of the file"},
@@ -145,6 +137,7 @@ TEST_F(PackTool, RefusesWhatItCannotReadOrTheStartUpCodeCannotRun) {
         {[](Bytes& f) { put(f, IDATA, 0, 4); }, "without a name list"},
         {[](Bytes& f) { put(f, IDATA + 12, 0x3000, 4); }, "DLL has no name within the image"},
         {[](Bytes& f) { put(f, IDATA + 0x28, 0x2FFE, 4); }, "function has no name within the image"},
+        {[](Bytes& f) { put(f, IDATA + 0x28, 0x0FFE, 4); }, "function has no name within the image"},
         {[](Bytes& f) { put(f, OPTIONAL + 104, 0x2FF0, 4); }, "import directory runs past the image"},
     };
     for (const auto& [damage, reason] : cases) {
@@ -153,7 +146,7 @@ TEST_F(PackTool, RefusesWhatItCannotReadOrTheStartUpCodeCannotRun) {
         PackRun run = pack("payload", image);
         EXPECT_EQ(run.status, 1) << reason;
         EXPECT_NE(run.output.find(reason), std::string::npos) << run.output;
-        EXPECT_TRUE(text("payload.c").empty() && text("layout.ld").empty()) << reason;
+        EXPECT_TRUE(run.payload.empty() && run.layout.empty()) << reason;
     }
     // A start-up executable that does not reserve the image's range.
     PackRun run = pack("finish", tiny_image());

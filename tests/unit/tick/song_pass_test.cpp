@@ -5,7 +5,6 @@
 
 #include <cstring>
 
-#include "data/embedded_module.h"
 #include "tests/unit/music/xm_builder.h"
 
 namespace {
@@ -23,9 +22,6 @@ SongPass measured(const TestModule& module, int rate = OUTPUT_RATE) {
 }
 
 TEST(tick_song_pass, LengthUntilARowComesRoundAgain) {
-    auto jump = [](int order) { return cell(0, 0, 'B', order); };
-    auto brk = [](int param) { return cell(0, 0, 'D', param); };
-    auto loop = [](int param) { return cell(0, 0, 'E', 0x60 | param); };
     const struct {
         const char* name;
         int patterns, rows, restart;  // order i plays pattern i, channel 1 holds the effects
@@ -71,23 +67,6 @@ TEST(tick_song_pass, LengthUntilARowComesRoundAgain) {
     endless.speed = 31;
     const SongPass pass = measured(endless);
     EXPECT_TRUE(!pass.ended && pass.ticks == MAX_PASS_TICKS && pass.frames == uint64_t{MAX_PASS_TICKS} * T);
-}
-
-// The embedded song, worked out from its order list: pattern 0 has 56
-// rows; pattern 7 (four times) 32 rows of which one lasts three (EE2);
-// patterns 11 and 12 (seven times in all) 32 rows played twice (E60/E61);
-// pattern 13 (twice) breaks after 24 rows; the other 44 orders have 32.
-// Then order 57 goes on at the restart position, order 4. Speed 6 at 130
-// BPM: a tick is 22050 x 5 / 260 = 424 frames.
-TEST(tick_song_pass, TheEmbeddedSong) {
-    Song* song = load_song_from_memory(embedded_module, embedded_module_size, nullptr);
-    ASSERT_NE(song, nullptr);
-    SongPass pass;
-    ASSERT_TRUE(measure_song_pass(song, OUTPUT_RATE, &pass));
-    const uint32_t rows = 56 + 4 * 32 + 7 * 64 + 2 * 24 + 44 * 32, row_times = rows + 4 * 2;
-    EXPECT_TRUE(pass.ended && pass.rows == rows && pass.end_order == 4 && pass.end_row == 0);
-    EXPECT_EQ(pass.frames, uint64_t{row_times} * 6 * 424);  // 2096 rows' time: 241.824 s
-    free_song(song);
 }
 
 // The measurement borrows the tick engine: the tracks, the voices and the

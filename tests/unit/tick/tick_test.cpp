@@ -309,9 +309,6 @@ std::string rows_played(Song* song, int count) {
 }
 
 TEST(tick_sequencing, RowsPlayInOrderWithBreaksJumpsLoopsAndDelays) {
-    auto jump = [](int order) { return cell(0, 0, 'B', order); };
-    auto brk = [](int param) { return cell(0, 0, 'D', param); };
-    auto loop = [](int param) { return cell(0, 0, 'E', 0x60 | param); };
     const struct {
         const char* name;
         int patterns, rows, restart;  // order i plays pattern i
