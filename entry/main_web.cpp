@@ -35,7 +35,7 @@ void after_frame(void)
 WebRefill refill_played_blocks(void)
 {
     int blocks = fill_played_blocks(platform_audio_position() / 4);
-    return {blocks, static_cast<uint32_t>(blocks * sound_output.block_frames)};
+    return {blocks, static_cast<uint32_t>(blocks * output_block_frames())};
 }
 
 bool parse_ms(const char* text, uint32_t* ms)

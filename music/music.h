@@ -284,6 +284,19 @@ int tick_frames(int rate, int bpm);
 // Nothing happens while no song plays. Returns the blocks filled.
 int fill_played_blocks(uint64_t played_frames);
 
+// Frames in a block of the ring (444 at 22050 Hz); 0 before an output was
+// opened.
+int output_block_frames(void);
+
+// The song the output plays (play_song or start_offline_render started it,
+// and stop_song has not stopped it), or null.
+const Song* output_song(void);
+
+// The largest magnitude of the 16-bit values, 0..32768, in `block`: blocks
+// counted from the ring's first frame since the song started, each held in
+// the ring until a lap later refills it. 0 when no ring exists.
+int output_block_peak(uint64_t block);
+
 // Opens the output without a device, for rendering offline: closes the
 // previous output, then sets up rate, block, ring and ramp lengths and the
 // voices exactly as open_sound_output does. The ring is then filled only
@@ -508,6 +521,21 @@ int amiga_period(int note, int finetune);
 // table, kept between LOWEST_FREQUENCY and what the mixer can step through.
 int period_frequency(const Song* song, int period, int pitch_offset);
 void update_voice(TrackChannel* channel, const Sample* sample, const Song* song);
+
+// ===========================================================================
+// The ring-out after a song's end (ring_out.cpp)
+
+// The song is over: every note is let go as a key-off lets it go, so it
+// falls silent through its instrument's release (envelope and fadeout).
+// A note whose instrument has no volume envelope plays on instead: a
+// key-off would silence it at once, while its sample ends by itself.
+void release_notes(const Song* song);
+
+// A tick after the song's end: no row is read; envelopes, fadeout and
+// auto-vibrato go on, and every voice takes the song's global_volume at
+// once (a fade lowers it tick by tick). True once no voice adds anything
+// to the mix until a note starts.
+bool play_ring_out_tick(Song* song);
 
 // ===========================================================================
 // The song's first pass (song_pass.cpp)
