@@ -4,7 +4,7 @@
 // channel and set update_flags; update_voice hands the result on.
 #include <cmath>
 
-#include "music/music.h"
+#include "music/music_engine.h"
 
 // ---------------------------------------------------------------------------
 // Small shared steps

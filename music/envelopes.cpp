@@ -3,7 +3,7 @@
 // instrument's automatic vibrato, advanced once per tick per channel.
 #include <cmath>
 
-#include "music/music.h"
+#include "music/music_engine.h"
 
 // One envelope of an instrument as the stepping sees it.
 struct EnvelopeShape {

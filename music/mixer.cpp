@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "music/music.h"
+#include "music/music_engine.h"
 
 // x86-64 always has SSE2: there the inner loops take four frames at a
 // time. They do the plain loops' single-precision operations in the same

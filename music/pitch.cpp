@@ -4,7 +4,7 @@
 // while the old one fades out).
 #include <cmath>
 
-#include "music/music.h"
+#include "music/music_engine.h"
 
 // The float nearest 1/12: one semitone in octaves.
 static const double SEMITONE = (double)0.0833333358f;

@@ -1,7 +1,7 @@
 // The ring-out after a song's end: its notes let go, then ticks that read
 // no row, until its last notes have fallen silent. What a player that
 // plays a song to its end runs in place of the second pass.
-#include "music/music.h"
+#include "music/music_engine.h"
 
 void release_notes(const Song* song)
 {

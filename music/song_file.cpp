@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "music/music.h"
+#include "music/music_engine.h"
 
 FileCallbacks file_callbacks = {nullptr, nullptr, nullptr, nullptr, nullptr};
 MemoryFile memory_file = {nullptr, 0, 0};

@@ -4,7 +4,7 @@
 // the length heard.
 #include <cstring>
 
-#include "music/music.h"
+#include "music/music_engine.h"
 
 // What the measurement borrows and gives back: the tracks, the voices
 // (update_voice writes them) and the song's play state.

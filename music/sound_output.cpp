@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "music/music.h"
+#include "music/music_engine.h"
 #include "platform/platform.h"
 
 SoundOutput sound_output;

@@ -4,7 +4,7 @@
 // speed and tempo, global volume). Runs on the mixing thread.
 #include <cstddef>
 
-#include "music/music.h"
+#include "music/music_engine.h"
 
 TrackChannel channels[MAX_CHANNELS];
 

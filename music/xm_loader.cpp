@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "music/music.h"
+#include "music/music_engine.h"
 
 SongLoadStatus song_load_status = {LOAD_OK, ""};
 

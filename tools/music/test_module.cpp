@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "music/music.h"
 #include "tools/common/byte_writer.h"
 
 namespace {
