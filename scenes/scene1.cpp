@@ -61,6 +61,7 @@ static const GLfloat cube_face_colours[3][4] = {
     {0.0f, 0.3f, 0.7f, 1.0f},
 };
 
+// clang-format off
 static const CubeVertex cube_vertices[24] = {
     // z = +1 and z = -1
     {{1, 1, 1.15f}, {1, 1, 1}},     {{1, -1, 1.15f}, {1, -1, 1}},
@@ -78,6 +79,7 @@ static const CubeVertex cube_vertices[24] = {
     {{1, -1.15f, 1}, {1, -1, 1}},   {{1, -1.15f, -1}, {1, -1, -1}},
     {{-1, -1, -1}, {-1, -1, -1}},   {{-1, -1.15f, 1}, {-1, -1, 1}},
 };
+// clang-format on
 
 void build_cube_list(void)
 {

@@ -57,12 +57,14 @@ static float face_value(int face, int axis)
 // Wire frame
 
 // Four squares of half-size s: front, back, left, right (no top or bottom).
+// clang-format off
 static const int8_t wire_corners[16][3] = {
     {-1, 1, 1},  {1, 1, 1},   {1, -1, 1},   {-1, -1, 1},
     {-1, 1, -1}, {1, 1, -1},  {1, -1, -1},  {-1, -1, -1},
     {-1, 1, 1},  {-1, -1, 1}, {-1, -1, -1}, {-1, 1, -1},
     {1, 1, 1},   {1, -1, 1},  {1, -1, -1},  {1, 1, -1},
 };
+// clang-format on
 
 // Leaves the polygon mode at GL_LINE. No normal is given: the lines are lit
 // with whatever normal the last shape left.

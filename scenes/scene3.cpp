@@ -39,6 +39,7 @@ struct FrameVertex {
 // The front and back faces: two slanted bars, reaching down over the
 // bottom bar to y = -0.6, and the bottom bar. Listed at z = +0.1; the back
 // faces repeat them at z = -0.1 with the normal's z turned.
+// clang-format off
 static const FrameVertex frame_face_vertices[12] = {
     {{0, 1.2f, 0.1f}, {0, 1.2f, 0.25f}},          {{0, 1.0f, 0.1f}, {0, 1.0f, 0.25f}},
     {{-0.866f, -0.6f, 0.1f}, {-0.866f, -0.6f, 0.25f}}, {{-1.01f, -0.6f, 0.1f}, {-1.01f, -0.6f, 0.25f}},
@@ -66,6 +67,7 @@ static const FrameVertex frame_edge_vertices[24] = {
     {{-1.01f, -0.6f, -0.1f}, {-1.01f, -0.75f, -0.1f}}, {{1.01f, -0.6f, -0.1f}, {1.01f, -0.75f, -0.1f}},
     {{1.01f, -0.6f, 0.1f}, {1.01f, -0.75f, 0.1f}},     {{-1.01f, -0.6f, 0.1f}, {-1.01f, -0.75f, 0.1f}},
 };
+// clang-format on
 
 // One GL_QUADS primitive of 12 quads, each vertex after its normal. The
 // list sets no material: the train colours each frame itself.

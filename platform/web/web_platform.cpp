@@ -46,6 +46,8 @@ WebState web;
 
 // --- The page ---------------------------------------------------------------
 
+// The page's JavaScript below is not C++: clang-format would break it.
+// clang-format off
 EM_JS(int, page_has_webgl, (void), {
     try {
         const canvas = document.createElement('canvas');
@@ -116,6 +118,7 @@ EM_ASYNC_JS(void, page_wait, (double ms), {
 EM_JS(void, page_wake, (void), {
     if (Module.wakeWait) Module.wakeWait();
 });
+// clang-format on
 
 void post(const PlatformMessage& message)
 {

@@ -28,6 +28,7 @@ struct Win32Window {
 };
 
 // The request's colour depth is filled in when the context is created.
+// clang-format off
 Win32Window win32 = {
     nullptr, nullptr, nullptr, nullptr, false, {},
     {
@@ -45,6 +46,7 @@ Win32Window win32 = {
         0, 0, 0, 0,
     },
 };
+// clang-format on
 static_assert(sizeof(PIXELFORMATDESCRIPTOR) == 40, "PIXELFORMATDESCRIPTOR layout");
 
 }  // namespace

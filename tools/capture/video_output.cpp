@@ -147,10 +147,12 @@ bool run_to_end(const std::vector<std::string>& arguments)
 
 std::vector<std::string> picture_encoder(const VideoOutput& video)
 {
+    // clang-format off
     std::vector<std::string> arguments = {
         video.ffmpeg, "-loglevel", "error", "-y", "-f", "rawvideo", "-pix_fmt", "rgb24",
         "-s", std::to_string(video.width) + "x" + std::to_string(video.height),
         "-framerate", frame_rate, "-i", "-"};
+    // clang-format on
     if (video.kind == VIDEO_GIF) {
         // Half the frame rate keeps a preview small; a palette made from the
         // frames themselves keeps its colours clean.

@@ -64,6 +64,7 @@ struct Span {
 void drums(Grid& g, int row, const std::string& steps) {
     for (size_t i = 0; i < steps.size(); ++i) {
         Cell& c = g.at(row + static_cast<int>(i), DRUMS);
+        // clang-format off
         switch (steps[i]) {
         case 'k': c.note = note_number("C4"); c.instrument = KICK; break;
         case 's': c.note = note_number("C4"); c.instrument = SNARE; break;
@@ -76,6 +77,7 @@ void drums(Grid& g, int row, const std::string& steps) {
         case '.': break;
         default: throw std::runtime_error("drum step " + steps);
         }
+        // clang-format on
     }
 }
 
