@@ -61,16 +61,16 @@ struct Sample {
     uint32_t loop_length;  // samples; length without a loop
     uint8_t volume;        // 0..64
     int8_t finetune;
-    int panning;           // 0..255
-    uint8_t bits;          // 16 once loaded
-    uint8_t loop_type;     // LOOP_NONE, LOOP_FORWARD, LOOP_PINGPONG; 0 in the shared empty sample
+    int panning;        // 0..255
+    uint8_t bits;       // 16 once loaded
+    uint8_t loop_type;  // LOOP_NONE, LOOP_FORWARD, LOOP_PINGPONG; 0 in the shared empty sample
     int8_t relative_note;
 };
 
 enum { INSTRUMENT_NAME_BYTES = 22, SONG_TEXT_BYTES = 20 };
 
 struct Instrument {
-    int sample_count;  // 0..16
+    int sample_count;                             // 0..16
     Sample* samples[MAX_SAMPLES_PER_INSTRUMENT];  // unused slots: the shared empty sample, never null
     uint8_t sample_map[SAMPLE_MAP_NOTES];
     EnvelopePoint volume_envelope[ENVELOPE_POINTS];
@@ -80,7 +80,7 @@ struct Instrument {
     uint8_t panning_sustain, panning_loop_start, panning_loop_end;
     uint8_t volume_type, panning_type;
     uint8_t vibrato_type, vibrato_sweep, vibrato_depth, vibrato_rate;
-    uint16_t fadeout;  // the file's value x 2
+    uint16_t fadeout;                      // the file's value x 2
     char name[INSTRUMENT_NAME_BYTES + 1];  // as stored, 0-terminated; for the tools
 };
 

@@ -44,9 +44,8 @@ struct SongFile {
 extern FileCallbacks file_callbacks;
 extern MemoryFile memory_file;
 
-void set_file_callbacks(int (*open)(const char*), void (*close)(int),
-                        void (*read)(void*, int, int), void (*seek)(int, int, int),
-                        int (*tell)(int));
+void set_file_callbacks(int (*open)(const char*), void (*close)(int), void (*read)(void*, int, int),
+                        void (*seek)(int, int, int), int (*tell)(int));
 bool file_callbacks_installed(void);
 
 int memory_open(const char* name);
@@ -79,22 +78,22 @@ bool parse_xm(Song* song, SongFile* file);
 // Software mixer (mixer.cpp)
 
 struct Voice {
-    int index;                    // own slot number
-    int volume;                   // 0..255
-    int panning;                  // 0..255
-    int start_offset;             // sample position for the next note start
-    const Sample* sample;         // null: silent
-    int target_left;              // 0..255, gain wanted for the left value
-    int target_right;             // 0..255
-    uint32_t position;            // integer part, in samples
-    uint32_t position_fraction;   // units of 2^-32
-    uint32_t increment_fraction;  // units of 2^-32
-    uint32_t increment;           // integer part of the step per output frame
-    int direction;                // 1 forward, 2 backward
-    int seen_left, seen_right;    // targets when the current ramp was planned
+    int index;                        // own slot number
+    int volume;                       // 0..255
+    int panning;                      // 0..255
+    int start_offset;                 // sample position for the next note start
+    const Sample* sample;             // null: silent
+    int target_left;                  // 0..255, gain wanted for the left value
+    int target_right;                 // 0..255
+    uint32_t position;                // integer part, in samples
+    uint32_t position_fraction;       // units of 2^-32
+    uint32_t increment_fraction;      // units of 2^-32
+    uint32_t increment;               // integer part of the step per output frame
+    int direction;                    // 1 forward, 2 backward
+    int seen_left, seen_right;        // targets when the current ramp was planned
     int current_left, current_right;  // 8.8 gains reached
-    float step_left, step_right;  // gain change per frame during a ramp
-    int ramp_left;                // frames left in the ramp; 0 when none
+    float step_left, step_right;      // gain change per frame during a ramp
+    int ramp_left;                    // frames left in the ramp; 0 when none
 };
 
 enum { MIXED_VOICES = 64, VOICE_SLOTS = 256 };
@@ -184,14 +183,13 @@ struct TrackChannel {
     uint8_t update_flags;  // UPDATE_* for update_voice at the end of the tick
     Voice* voice;
     int32_t period;
-    int32_t volume;        // 0..64
-    int32_t panning;       // 0..255, 128 centre
-    int32_t volume_offset; // tremolo/tremor, this tick only
-    int32_t pitch_offset;  // vibrato/arpeggio/auto-vibrato, this tick only
+    int32_t volume;         // 0..64
+    int32_t panning;        // 0..255, 128 centre
+    int32_t volume_offset;  // tremolo/tremor, this tick only
+    int32_t pitch_offset;   // vibrato/arpeggio/auto-vibrato, this tick only
     int32_t volume_env_tick, volume_env_point, volume_env_fixed, volume_env_value, volume_env_step;
     uint8_t volume_env_done;
-    int32_t panning_env_tick, panning_env_point, panning_env_fixed, panning_env_value,
-        panning_env_step;
+    int32_t panning_env_tick, panning_env_point, panning_env_fixed, panning_env_value, panning_env_step;
     uint8_t panning_env_done;
     int32_t fadeout_volume;  // 0..65536
     int32_t autovibrato_position;
@@ -263,11 +261,11 @@ enum {
 
 enum {
     MAX_VOLUME = 64,
-    MAX_ENVELOPE_VALUE = 64,  // volume and panning envelopes both span 0..64
-    FULL_FADEOUT = 65536,     // fadeout_volume of a note not yet fading
-    LOWEST_SLIDE_PERIOD = 56, // portamento up (1xx) stops here
-    PERIOD_LIMIT = 1 << 20,   // slides never push a period beyond +-this
-    LOWEST_FREQUENCY = 100,   // Hz; no voice plays slower
+    MAX_ENVELOPE_VALUE = 64,   // volume and panning envelopes both span 0..64
+    FULL_FADEOUT = 65536,      // fadeout_volume of a note not yet fading
+    LOWEST_SLIDE_PERIOD = 56,  // portamento up (1xx) stops here
+    PERIOD_LIMIT = 1 << 20,    // slides never push a period beyond +-this
+    LOWEST_FREQUENCY = 100,    // Hz; no voice plays slower
 };
 
 // The volume, period and panning a channel had before its row was read;

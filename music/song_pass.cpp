@@ -14,10 +14,7 @@ static Voice saved_voices[VOICE_SLOTS];
 // One bit per order and row: played in this pass.
 static uint32_t rows_played[MAX_ORDERS * MAX_ROWS / 32];
 
-static int row_bit(int order, int row)
-{
-    return order * MAX_ROWS + row;
-}
+static int row_bit(int order, int row) { return order * MAX_ROWS + row; }
 
 static bool was_played(int order, int row)
 {

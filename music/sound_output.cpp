@@ -132,15 +132,9 @@ int fill_played_blocks(uint64_t played_frames)
     return filled;
 }
 
-int output_block_frames(void)
-{
-    return sound_output.block_frames;
-}
+int output_block_frames(void) { return sound_output.block_frames; }
 
-const Song* output_song(void)
-{
-    return sound_output.playing_song;
-}
+const Song* output_song(void) { return sound_output.playing_song; }
 
 int output_block_peak(uint64_t block)
 {

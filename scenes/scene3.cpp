@@ -10,9 +10,8 @@
 
 enum { PALETTE_COLOURS = 7 };
 static const GLfloat object_palette[PALETTE_COLOURS][4] = {
-    {0.1f, 0.3f, 0.8f, 1.0f}, {0.5f, 0.1f, 0.4f, 1.0f}, {0.8f, 0.1f, 0.2f, 1.0f},
-    {0.8f, 0.3f, 0.1f, 1.0f}, {0.8f, 0.8f, 0.2f, 1.0f}, {0.3f, 0.7f, 0.2f, 1.0f},
-    {0.1f, 0.2f, 0.4f, 1.0f},
+    {0.1f, 0.3f, 0.8f, 1.0f}, {0.5f, 0.1f, 0.4f, 1.0f}, {0.8f, 0.1f, 0.2f, 1.0f}, {0.8f, 0.3f, 0.1f, 1.0f},
+    {0.8f, 0.8f, 0.2f, 1.0f}, {0.3f, 0.7f, 0.2f, 1.0f}, {0.1f, 0.2f, 0.4f, 1.0f},
 };
 
 GLuint triangle_list = 0;

@@ -107,10 +107,7 @@ void song_end_tick(Song* song)
 
 }  // namespace
 
-uint64_t tail_frames(int rate)
-{
-    return static_cast<uint64_t>(rate) * TAIL_MS / 1000;
-}
+uint64_t tail_frames(int rate) { return static_cast<uint64_t>(rate) * TAIL_MS / 1000; }
 
 void start_song_end(Song* song, const SongPass& pass, int rate, bool loop)
 {
