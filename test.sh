@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Brindlec with its tests and runs every
-# test: unit, end-to-end (Xvfb, SDL, Wine, three browser engines) and the
-# sanitizer builds.
+# Installs what is missing, checks the code's format, builds Brindlec with
+# its tests and runs every test: unit, end-to-end (Xvfb, SDL, Wine, three
+# browser engines) and the sanitizer builds.
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/packages.sh
 ensure_packages $BUILD_PACKAGES $TEST_PACKAGES
 ensure_node_modules
 jobs=$(nproc)
+
+# The product code in the style .clang-format states: a submission that
+# drifts from it fails here, before the long stages.
+scripts/check-format.sh
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
@@ -35,5 +39,6 @@ scripts/fuzz.sh
 tests/soak/soak.sh build build-asan
 
 # Every stage above stops the script when it fails, so reaching here means
-# all of them passed: the suite, ASan, TSan, fuzzing and the soak.
-echo "stages: 5 passed, 0 failed"
+# all of them passed: the format, the suite, ASan, TSan, fuzzing and the
+# soak.
+echo "stages: 6 passed, 0 failed"

@@ -29,7 +29,8 @@ double process_cpu_ms(void)
 
 double wall_ms(void)
 {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 // The value below which the fraction `rank` of the values lie.
@@ -61,16 +62,18 @@ const FrameCosts& intro_frame_costs(void)
     run = true;
     double cpu_start = 0, wall_start = 0;
     uint16_t scene = 0;
-    run_intro_frames([&](uint32_t t) {
-        glFinish();
-        if (t > 120) {
-            costs.cpu[scene].push_back(process_cpu_ms() - cpu_start);
-            costs.wall[scene].push_back(wall_ms() - wall_start);
-            costs.at[scene].push_back(t);
-        }
-        scene = scene_index;
-        cpu_start = process_cpu_ms(), wall_start = wall_ms();
-    }, 800, 600);
+    run_intro_frames(
+        [&](uint32_t t) {
+            glFinish();
+            if (t > 120) {
+                costs.cpu[scene].push_back(process_cpu_ms() - cpu_start);
+                costs.wall[scene].push_back(wall_ms() - wall_start);
+                costs.at[scene].push_back(t);
+            }
+            scene = scene_index;
+            cpu_start = process_cpu_ms(), wall_start = wall_ms();
+        },
+        800, 600);
     return costs;
 }
 
@@ -96,8 +99,8 @@ void scene_frames(benchmark::State& state)
     const size_t slowest = static_cast<size_t>(std::max_element(wall.begin(), wall.end()) - wall.begin());
     state.counters["wall_worst_at_ms"] = costs.at[state.range(0)][slowest];
     state.counters["wall_worst_cpu_ms"] = cpu[slowest];
-    state.counters["frames_over_8ms"] =
-        static_cast<double>(std::count_if(wall.begin(), wall.end(), [](double ms) { return ms > 8.0; }));
+    state.counters["frames_over_8ms"] = static_cast<double>(
+        std::count_if(wall.begin(), wall.end(), [](double ms) { return ms > 8.0; }));
 }
 
 }  // namespace

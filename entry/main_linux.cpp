@@ -38,14 +38,15 @@ static void trace_frame(void)
 
 static void print_usage(FILE* stream)
 {
-    std::fputs("usage: brindlec [--windowed | --fullscreen] [--trace] [--help] [--version]\n"
-               "  --windowed    play in an 800 x 600 window without asking\n"
-               "  --fullscreen  play full screen at 1024 x 768 without asking\n"
-               "  --trace       print 'scene <N> at <ms>' (after 'frame before at <ms>') and\n"
-               "                'end at <ms>' as they happen, and the heap in use each second\n"
-               "  --help        show this text\n"
-               "  --version     show the version\n",
-               stream);
+    std::fputs(
+        "usage: brindlec [--windowed | --fullscreen] [--trace] [--help] [--version]\n"
+        "  --windowed    play in an 800 x 600 window without asking\n"
+        "  --fullscreen  play full screen at 1024 x 768 without asking\n"
+        "  --trace       print 'scene <N> at <ms>' (after 'frame before at <ms>') and\n"
+        "                'end at <ms>' as they happen, and the heap in use each second\n"
+        "  --help        show this text\n"
+        "  --version     show the version\n",
+        stream);
 }
 
 int main(int argc, char** argv)

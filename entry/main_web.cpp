@@ -26,8 +26,10 @@ void after_frame(void)
 {
     web_report_frame(elapsed_ms, scene_index);
     if (!run.still) return;
-    if (elapsed_ms >= run.still_ms) quit_requested = true;
-    else web_set_frames_drawn(elapsed_ms + FRAME_PERIOD_MS >= run.still_ms);
+    if (elapsed_ms >= run.still_ms)
+        quit_requested = true;
+    else
+        web_set_frames_drawn(elapsed_ms + FRAME_PERIOD_MS >= run.still_ms);
 }
 
 // The mixing thread's pass, run whenever the page's audio device reports
@@ -35,7 +37,7 @@ void after_frame(void)
 WebRefill refill_played_blocks(void)
 {
     int blocks = fill_played_blocks(platform_audio_position() / 4);
-    return {blocks, static_cast<uint32_t>(blocks * sound_output.block_frames)};
+    return {blocks, static_cast<uint32_t>(blocks * output_block_frames())};
 }
 
 bool parse_ms(const char* text, uint32_t* ms)
@@ -57,7 +59,8 @@ int main(int argc, char** argv)
             display_choice = CHOICE_WINDOWED;
         } else if (std::strcmp(argv[i], "--fullscreen") == 0) {
             display_choice = CHOICE_FULLSCREEN;
-        } else if (std::strcmp(argv[i], "--at") == 0 && i + 1 < argc && parse_ms(argv[i + 1], &run.still_ms)) {
+        } else if (std::strcmp(argv[i], "--at") == 0 && i + 1 < argc &&
+                   parse_ms(argv[i + 1], &run.still_ms)) {
             run.still = true;
             i++;
         }

@@ -4,7 +4,7 @@
 // channel and set update_flags; update_voice hands the result on.
 #include <cmath>
 
-#include "music/music.h"
+#include "music/music_engine.h"
 
 // ---------------------------------------------------------------------------
 // Small shared steps
@@ -19,10 +19,7 @@ static int32_t raise_volume(int32_t volume, int amount)
     return volume + amount > MAX_VOLUME ? MAX_VOLUME : volume + amount;
 }
 
-static int32_t lower_volume(int32_t volume, int amount)
-{
-    return volume - amount < 0 ? 0 : volume - amount;
-}
+static int32_t lower_volume(int32_t volume, int amount) { return volume - amount < 0 ? 0 : volume - amount; }
 
 // Slides keep a period inside +-PERIOD_LIMIT, far beyond what is heard
 // (every such period plays at the 100 Hz floor or the mixer's ceiling).
@@ -123,8 +120,7 @@ void do_tremolo(TrackChannel* channel)
 
 void do_tremor(TrackChannel* channel)
 {
-    if (channel->tremor_position >= channel->tremor_on_ticks)
-        channel->volume_offset = -channel->volume;
+    if (channel->tremor_position >= channel->tremor_on_ticks) channel->volume_offset = -channel->volume;
     channel->tremor_position += 1;
     // A cycle shortened by a new Txy mid-way restarts rather than wrapping.
     if (channel->tremor_position >= channel->tremor_on_ticks + channel->tremor_off_ticks)
@@ -241,27 +237,21 @@ static void extended_row_effect(TrackChannel* channel, int param, const RowStart
     int x = param & 0x0F;
     switch (param >> 4) {
     case EXTENDED_FINE_PORTA_UP:
-        channel->period =
-            slide_period(channel->period, -4 * remember(&channel->fine_porta_up_memory, x));
+        channel->period = slide_period(channel->period, -4 * remember(&channel->fine_porta_up_memory, x));
         return;
     case EXTENDED_FINE_PORTA_DOWN:
-        channel->period =
-            slide_period(channel->period, 4 * remember(&channel->fine_porta_down_memory, x));
+        channel->period = slide_period(channel->period, 4 * remember(&channel->fine_porta_down_memory, x));
         return;
-    case EXTENDED_VIBRATO_WAVEFORM:
-        channel->waveforms = (uint8_t)((channel->waveforms & 0xF0) | x);
-        return;
+    case EXTENDED_VIBRATO_WAVEFORM: channel->waveforms = (uint8_t)((channel->waveforms & 0xF0) | x); return;
     case EXTENDED_TREMOLO_WAVEFORM:
         channel->waveforms = (uint8_t)((channel->waveforms & 0x0F) | x << 4);
         return;
     case EXTENDED_SET_PANNING: set_panning(channel, 16 * x); return;
     case EXTENDED_FINE_VOLUME_UP:
-        set_volume(channel,
-                   raise_volume(channel->volume, remember(&channel->fine_volume_slide_memory, x)));
+        set_volume(channel, raise_volume(channel->volume, remember(&channel->fine_volume_slide_memory, x)));
         return;
     case EXTENDED_FINE_VOLUME_DOWN:
-        set_volume(channel,
-                   lower_volume(channel->volume, remember(&channel->fine_volume_slide_memory, x)));
+        set_volume(channel, lower_volume(channel->volume, remember(&channel->fine_volume_slide_memory, x)));
         return;
     case EXTENDED_NOTE_DELAY:
         // The old note plays on until the delayed trigger.
@@ -301,15 +291,13 @@ static void extra_fine_portamento(TrackChannel* channel, int param)
 {
     int y = param & 0x0F;
     if (param >> 4 == 1)
-        channel->period =
-            slide_period(channel->period, -remember(&channel->extra_fine_up_memory, y));
+        channel->period = slide_period(channel->period, -remember(&channel->extra_fine_up_memory, y));
     else if (param >> 4 == 2)
-        channel->period =
-            slide_period(channel->period, remember(&channel->extra_fine_down_memory, y));
+        channel->period = slide_period(channel->period, remember(&channel->extra_fine_down_memory, y));
 }
 
-void apply_row_effect(Song*, TrackChannel* channel, const PatternNote* cell,
-                      const Instrument* instrument, Sample* sample, const RowStart* before)
+void apply_row_effect(Song*, TrackChannel* channel, const PatternNote* cell, const Instrument* instrument,
+                      Sample* sample, const RowStart* before)
 {
     int param = cell->param;
     switch (cell->effect) {
@@ -331,9 +319,7 @@ void apply_row_effect(Song*, TrackChannel* channel, const PatternNote* cell,
         remember(&channel->volume_slide_memory, param);
         do_vibrato(channel);
         return;
-    case EFFECT_TREMOLO:
-        set_nibble_memories(&channel->tremolo_speed, &channel->tremolo_depth, param);
-        return;
+    case EFFECT_TREMOLO: set_nibble_memories(&channel->tremolo_speed, &channel->tremolo_depth, param); return;
     case EFFECT_SET_PANNING: set_panning(channel, param); return;
     case EFFECT_SAMPLE_OFFSET: sample_offset(channel, param, sample); return;
     case EFFECT_VOLUME_SLIDE: remember(&channel->volume_slide_memory, param); return;
@@ -407,8 +393,8 @@ static void extended_tick_effect(Song* song, TrackChannel* channel, const Patter
     }
 }
 
-void apply_tick_effect(Song* song, TrackChannel* channel, const PatternNote* cell,
-                       const Instrument*, Sample* sample)
+void apply_tick_effect(Song* song, TrackChannel* channel, const PatternNote* cell, const Instrument*,
+                       Sample* sample)
 {
     switch (cell->effect) {
     case EFFECT_ARPEGGIO:
@@ -443,15 +429,14 @@ void apply_tick_effect(Song* song, TrackChannel* channel, const PatternNote* cel
     case EFFECT_GLOBAL_VOLUME_SLIDE:
         // No flag: the new global volume reaches each voice with its next
         // volume update.
-        song->global_volume =
-            nibble_slide(song->global_volume, song->global_volume_slide_memory, 0, MAX_VOLUME);
+        song->global_volume = nibble_slide(song->global_volume, song->global_volume_slide_memory, 0,
+                                           MAX_VOLUME);
         return;
     case EFFECT_PANNING_SLIDE:
         set_panning(channel, nibble_slide(channel->panning, channel->panning_slide_memory, 0, 255));
         return;
     case EFFECT_MULTI_RETRIGGER:
-        if (channel->retrig_interval_memory != 0 &&
-            song->tick % channel->retrig_interval_memory == 0) {
+        if (channel->retrig_interval_memory != 0 && song->tick % channel->retrig_interval_memory == 0) {
             retrigger_volume(channel);
             channel->update_flags |= UPDATE_TRIGGER;
         }

@@ -3,7 +3,7 @@
 // instrument's automatic vibrato, advanced once per tick per channel.
 #include <cmath>
 
-#include "music/music.h"
+#include "music/music_engine.h"
 
 // One envelope of an instrument as the stepping sees it.
 struct EnvelopeShape {
@@ -27,10 +27,7 @@ struct EnvelopeClock {
 
 // An XM instrument has at most 12 points; counts and indices beyond them
 // come only from a damaged file and must not reach past the point table.
-static int usable_points(int count)
-{
-    return count < ENVELOPE_POINTS_READ ? count : ENVELOPE_POINTS_READ;
-}
+static int usable_points(int count) { return count < ENVELOPE_POINTS_READ ? count : ENVELOPE_POINTS_READ; }
 
 // Envelope values span 0..64; larger ones are damage, read as 64.
 static int32_t point_value(const EnvelopePoint* point)
@@ -52,8 +49,7 @@ static int32_t segment_step(const EnvelopePoint* p, const EnvelopePoint* q)
 // own value is never output: the loop start takes its place at once. A
 // next point at the same tick is a step: it counts as reached too, so the
 // value jumps to it in this tick.
-static bool reach_point(const TrackChannel* channel, const EnvelopeShape* shape,
-                        const EnvelopeClock* clock)
+static bool reach_point(const TrackChannel* channel, const EnvelopeShape* shape, const EnvelopeClock* clock)
 {
     bool loop = (shape->type & ENVELOPE_LOOP) && shape->loop_start < shape->count;
     // Each point once at most: a loop whose points all share one tick
@@ -86,8 +82,7 @@ static bool reach_point(const TrackChannel* channel, const EnvelopeShape* shape,
 
 // One tick of one envelope. Before the clock reaches the first point's
 // tick the value comes from whatever the fixed-point field holds.
-static void step_shape(const TrackChannel* channel, const EnvelopeShape* shape,
-                       const EnvelopeClock* clock)
+static void step_shape(const TrackChannel* channel, const EnvelopeShape* shape, const EnvelopeClock* clock)
 {
     int i = *clock->point;
     if (i >= 0 && i < shape->count) {
@@ -104,10 +99,9 @@ static void step_shape(const TrackChannel* channel, const EnvelopeShape* shape,
 void step_envelope(TrackChannel* channel, const Instrument* instrument)
 {
     if ((instrument->volume_type & ENVELOPE_ON) && !channel->volume_env_done) {
-        EnvelopeShape shape = {
-            instrument->volume_envelope, usable_points(instrument->volume_points),
-            instrument->volume_sustain,  instrument->volume_loop_start,
-            instrument->volume_loop_end, instrument->volume_type};
+        EnvelopeShape shape = {instrument->volume_envelope, usable_points(instrument->volume_points),
+                               instrument->volume_sustain,  instrument->volume_loop_start,
+                               instrument->volume_loop_end, instrument->volume_type};
         EnvelopeClock clock = {&channel->volume_env_tick,  &channel->volume_env_point,
                                &channel->volume_env_fixed, &channel->volume_env_value,
                                &channel->volume_env_step,  &channel->volume_env_done};
@@ -115,10 +109,9 @@ void step_envelope(TrackChannel* channel, const Instrument* instrument)
         channel->update_flags |= UPDATE_VOLUME;
     }
     if ((instrument->panning_type & ENVELOPE_ON) && !channel->panning_env_done) {
-        EnvelopeShape shape = {
-            instrument->panning_envelope, usable_points(instrument->panning_points),
-            instrument->panning_sustain,  instrument->panning_loop_start,
-            instrument->panning_loop_end, instrument->panning_type};
+        EnvelopeShape shape = {instrument->panning_envelope, usable_points(instrument->panning_points),
+                               instrument->panning_sustain,  instrument->panning_loop_start,
+                               instrument->panning_loop_end, instrument->panning_type};
         EnvelopeClock clock = {&channel->panning_env_tick,  &channel->panning_env_point,
                                &channel->panning_env_fixed, &channel->panning_env_value,
                                &channel->panning_env_step,  &channel->panning_env_done};
@@ -149,8 +142,7 @@ void set_envelope_position(TrackChannel* channel, const Instrument* instrument, 
     int j = 0;
     while (j < count - 2 && position > points[j + 1].x) ++j;
     int32_t step = segment_step(&points[j], &points[j + 1]);
-    int64_t fixed =
-        (int64_t)point_value(&points[j]) * 65536 + (int64_t)(position - points[j].x) * step;
+    int64_t fixed = (int64_t)point_value(&points[j]) * 65536 + (int64_t)(position - points[j].x) * step;
     // A position before the first point would extrapolate; keep it in range.
     if (fixed < 0) fixed = 0;
     if (fixed > MAX_ENVELOPE_VALUE * 65536) fixed = MAX_ENVELOPE_VALUE * 65536;
@@ -185,8 +177,7 @@ void do_auto_vibrato(TrackChannel* channel, const Instrument* instrument)
     if (instrument->vibrato_sweep != 0)
         amount = channel->autovibrato_sweep_ticks * amount / instrument->vibrato_sweep;
     channel->pitch_offset += amount >> 6;
-    if (channel->autovibrato_sweep_ticks < instrument->vibrato_sweep)
-        channel->autovibrato_sweep_ticks += 1;
+    if (channel->autovibrato_sweep_ticks < instrument->vibrato_sweep) channel->autovibrato_sweep_ticks += 1;
     channel->autovibrato_position += instrument->vibrato_rate;
     if (channel->autovibrato_position > 255) channel->autovibrato_position -= 256;
     channel->update_flags |= UPDATE_FREQUENCY;

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "music/music.h"
+#include "music/music_engine.h"
 
 // x86-64 always has SSE2: there the inner loops take four frames at a
 // time. They do the plain loops' single-precision operations in the same
@@ -111,8 +111,8 @@ static inline __m128i value_pair(const int16_t* data, uint64_t position)
 // The next four frames' interpolated values, from `position` on; moves the
 // position and the four fractions on by four steps. The same single-precision
 // operations as value_at, one lane a frame.
-static inline __m128 four_values(const int16_t* data, uint64_t* position, uint64_t step,
-                                 __m128i* fractions, __m128i fraction_step)
+static inline __m128 four_values(const int16_t* data, uint64_t* position, uint64_t step, __m128i* fractions,
+                                 __m128i fraction_step)
 {
     // Each frame's two neighbouring values in one 32-bit load: the first in
     // the low half (x86 is little-endian).
@@ -134,8 +134,8 @@ static inline __m128i four_fractions(uint64_t position, uint64_t step, __m128i* 
 {
     const uint32_t p = static_cast<uint32_t>(position), s = static_cast<uint32_t>(step);
     *fraction_step = _mm_set1_epi32(static_cast<int32_t>(4 * s));
-    return _mm_setr_epi32(static_cast<int32_t>(p), static_cast<int32_t>(p + s), static_cast<int32_t>(p + 2 * s),
-                          static_cast<int32_t>(p + 3 * s));
+    return _mm_setr_epi32(static_cast<int32_t>(p), static_cast<int32_t>(p + s),
+                          static_cast<int32_t>(p + 2 * s), static_cast<int32_t>(p + 3 * s));
 }
 
 // Adds four values to four stereo frames: gains01 holds the left and right
@@ -155,7 +155,8 @@ static uint64_t mix_constant(const int16_t* data, uint64_t position, uint64_t st
     __m128i fractions = four_fractions(position, step, &fraction_step);
     int i = 0;
     for (; i + 4 <= n; i += 4)
-        add_four_frames(out + 2 * i, four_values(data, &position, step, &fractions, fraction_step), gains, gains);
+        add_four_frames(out + 2 * i, four_values(data, &position, step, &fractions, fraction_step), gains,
+                        gains);
     return mix_constant_plain(data, position, step, left, right, out + 2 * i, n - i);
 }
 
@@ -221,12 +222,13 @@ static void convert_to_pcm16(int16_t* destination, const float* source, int valu
 #endif
 
 // n frames of the voice's volume ramp, from the gains it has reached.
-static uint64_t mix_ramp(Voice* voice, const int16_t* data, uint64_t position, uint64_t step,
-                         float* out, int n)
+static uint64_t mix_ramp(Voice* voice, const int16_t* data, uint64_t position, uint64_t step, float* out,
+                         int n)
 {
     float left = static_cast<float>(voice->current_left) / CURRENT_FULL;
     float right = static_cast<float>(voice->current_right) / CURRENT_FULL;
-    position = mix_ramp_frames(data, position, step, &left, &right, voice->step_left, voice->step_right, out, n);
+    position = mix_ramp_frames(data, position, step, &left, &right, voice->step_left, voice->step_right, out,
+                               n);
     voice->current_left = static_cast<int>(std::lround(left * CURRENT_FULL));
     voice->current_right = static_cast<int>(std::lround(right * CURRENT_FULL));
     return position;
@@ -266,8 +268,7 @@ static void end_ramp_frames(Voice* voice, int n)
 // relative to the loop start; `overshoot` is how far past the boundary the
 // voice went. Two reflections in a row move a position by exactly two loop
 // lengths, so the remainder modulo 2 x span gives the final state at once.
-static uint64_t reflect(Voice* voice, uint64_t start, uint64_t span, uint64_t overshoot,
-                        bool backward)
+static uint64_t reflect(Voice* voice, uint64_t start, uint64_t span, uint64_t overshoot, bool backward)
 {
     uint64_t period = 2 * span;
     if (!backward) {
@@ -300,8 +301,7 @@ static uint64_t end_reached(Voice* voice, const Sample* sample, uint64_t positio
         return 0;
     }
     if (sample->loop_type == LOOP_PINGPONG)
-        return reflect(voice, start, span, backward ? start - position : position - start - span,
-                       backward);
+        return reflect(voice, start, span, backward ? start - position : position - start - span, backward);
     voice->direction = 1;  // a forward loop only ever runs forward
     if (backward) return start;
     // Whole loop lengths back from the end; the fraction is kept.
@@ -331,8 +331,7 @@ static void mix_voice(Voice* voice, float* out, int frames)
         uint64_t start = static_cast<uint64_t>(sample->loop_start) << FRACTION_BITS;
         uint64_t end = start + (static_cast<uint64_t>(sample->loop_length) << FRACTION_BITS);
         uint64_t position = voice_position(voice);
-        uint64_t step = static_cast<uint64_t>(voice->increment) << FRACTION_BITS |
-                        voice->increment_fraction;
+        uint64_t step = static_cast<uint64_t>(voice->increment) << FRACTION_BITS | voice->increment_fraction;
         if (step > MAX_STEP) step = MAX_STEP;
         bool backward = voice->direction == 2;
         // A position beyond its end plays as if it stood at its end.

@@ -1,7 +1,7 @@
 // Music start-up: the three entry points through which the intro uses the
 // music. If the sound output cannot be opened the music is off for the
 // whole run and the intro plays silently, without a message.
-#include "music/music.h"
+#include "music/music_engine.h"
 
 bool music_disabled = false;
 

@@ -4,7 +4,7 @@
 // from the ring's first frame, block for block.
 #include <cstring>
 
-#include "music/music.h"
+#include "music/music_engine.h"
 
 // Frames the stand-in device has played since the ring started.
 uint64_t offline_played_frames = 0;

@@ -4,7 +4,7 @@
 // while the old one fades out).
 #include <cmath>
 
-#include "music/music.h"
+#include "music/music_engine.h"
 
 // The float nearest 1/12: one semitone in octaves.
 static const double SEMITONE = (double)0.0833333358f;
@@ -19,10 +19,7 @@ int note_to_period(const Song* song, int real_note, int finetune)
     return amiga_period(real_note, finetune);
 }
 
-static int amiga_base(int octave_steps)
-{
-    return (int)(std::pow(2.0, octave_steps * SEMITONE) * 13.375);
-}
+static int amiga_base(int octave_steps) { return (int)(std::pow(2.0, octave_steps * SEMITONE) * 13.375); }
 
 int amiga_period(int note, int finetune)
 {
@@ -96,9 +93,8 @@ static void set_voice_volume(const TrackChannel* channel, const Song* song, Voic
 {
     // 255 / 2^35: with every factor at its normal top (64, 64, 65536, 64)
     // the gain is 127, half the range, leaving room for Cxx above 64.
-    float product = (float)(channel->volume + channel->volume_offset) *
-                    (float)channel->volume_env_value * (float)channel->fadeout_volume *
-                    (float)song->global_volume * 7.4214768e-9f;
+    float product = (float)(channel->volume + channel->volume_offset) * (float)channel->volume_env_value *
+                    (float)channel->fadeout_volume * (float)song->global_volume * 7.4214768e-9f;
     int volume = (int)product;
     voice->volume = volume;
     voice->target_left = (255 - voice->panning) * volume / 255;

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "music/music.h"
+#include "music/music_engine.h"
 #include "platform/platform.h"
 
 void reset_playback(Song* song)

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "music/music.h"
+#include "music/music_engine.h"
 
 FileCallbacks file_callbacks = {nullptr, nullptr, nullptr, nullptr, nullptr};
 MemoryFile memory_file = {nullptr, 0, 0};
@@ -29,9 +29,12 @@ void memory_read(void* destination, int count, int)
 void memory_seek(int, int offset, int whence)
 {
     int64_t position = memory_file.position;
-    if (whence == 0) position = offset;
-    else if (whence == 1) position += offset;
-    else if (whence == 2) position = static_cast<int64_t>(memory_file.size) + offset;
+    if (whence == 0)
+        position = offset;
+    else if (whence == 1)
+        position += offset;
+    else if (whence == 2)
+        position = static_cast<int64_t>(memory_file.size) + offset;
     if (position > memory_file.size) position = memory_file.size;
     if (position < 0) position = 0;
     memory_file.position = static_cast<int>(position);

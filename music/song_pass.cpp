@@ -4,7 +4,7 @@
 // the length heard.
 #include <cstring>
 
-#include "music/music.h"
+#include "music/music_engine.h"
 
 // What the measurement borrows and gives back: the tracks, the voices
 // (update_voice writes them) and the song's play state.
@@ -14,10 +14,7 @@ static Voice saved_voices[VOICE_SLOTS];
 // One bit per order and row: played in this pass.
 static uint32_t rows_played[MAX_ORDERS * MAX_ROWS / 32];
 
-static int row_bit(int order, int row)
-{
-    return order * MAX_ROWS + row;
-}
+static int row_bit(int order, int row) { return order * MAX_ROWS + row; }
 
 static bool was_played(int order, int row)
 {

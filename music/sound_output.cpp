@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "music/music.h"
+#include "music/music_engine.h"
 #include "platform/platform.h"
 
 SoundOutput sound_output;
@@ -130,6 +130,25 @@ int fill_played_blocks(uint64_t played_frames)
         filled++;
     }
     return filled;
+}
+
+int output_block_frames(void) { return sound_output.block_frames; }
+
+const Song* output_song(void) { return sound_output.playing_song; }
+
+int output_block_peak(uint64_t block)
+{
+    const int frames = sound_output.block_frames;
+    if (frames <= 0 || !sound_output.output_buffer) return 0;
+    const uint64_t blocks = static_cast<uint64_t>(sound_output.ring_frames / frames);
+    if (blocks == 0) return 0;
+    const int16_t* values = sound_output.output_buffer + 2 * static_cast<size_t>(block % blocks) * frames;
+    int peak = 0;
+    for (int i = 0; i < 2 * frames; ++i) {
+        int magnitude = std::abs(static_cast<int>(values[i]));
+        if (magnitude > peak) peak = magnitude;
+    }
+    return peak;
 }
 
 int output_thread(void*)

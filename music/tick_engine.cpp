@@ -4,7 +4,7 @@
 // speed and tempo, global volume). Runs on the mixing thread.
 #include <cstddef>
 
-#include "music/music.h"
+#include "music/music_engine.h"
 
 TrackChannel channels[MAX_CHANNELS];
 
@@ -61,8 +61,7 @@ int played_channel_count(const Song* song)
 
 const Instrument* resolve_instrument(const Song* song, const TrackChannel* channel)
 {
-    if (channel->instrument >= song->instrument_count || !song->instruments)
-        return &empty_instrument;
+    if (channel->instrument >= song->instrument_count || !song->instruments) return &empty_instrument;
     return &song->instruments[channel->instrument];
 }
 
@@ -145,8 +144,7 @@ static void pattern_loop(Song* song, TrackChannel* channel, int count)
 }
 
 // Settles B, D, E6x, EEx, F, G and H; false for every other effect.
-static bool sequencing_effect(Song* song, TrackChannel* channel, const PatternNote* cell,
-                              bool* jump_seen)
+static bool sequencing_effect(Song* song, TrackChannel* channel, const PatternNote* cell, bool* jump_seen)
 {
     int param = cell->param;
     int sub = param >> 4;
@@ -204,10 +202,7 @@ void start_instrument(TrackChannel* channel, const Sample* sample)
     channel->update_flags |= UPDATE_VOLUME | UPDATE_PANNING;
 }
 
-static bool is_note(int note)
-{
-    return note != 0 && note != NOTE_KEY_OFF;
-}
+static bool is_note(int note) { return note != 0 && note != NOTE_KEY_OFF; }
 
 // Real notes run over ten octaves, C-0 to B-9.
 enum { REAL_NOTES = 120 };
@@ -265,8 +260,7 @@ static void release_and_envelopes(TrackChannel* channel, const PatternNote* cell
     step_fadeout(channel, instrument);
 }
 
-static void process_channel_row(Song* song, TrackChannel* channel, const PatternNote* cell,
-                                bool* jump_seen)
+static void process_channel_row(Song* song, TrackChannel* channel, const PatternNote* cell, bool* jump_seen)
 {
     const Instrument* instrument;
     Sample* sample;

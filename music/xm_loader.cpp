@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "music/music.h"
+#include "music/music_engine.h"
 
 SongLoadStatus song_load_status = {LOAD_OK, ""};
 
@@ -29,13 +29,13 @@ namespace {
 const char XM_SIGNATURE[] = "Extended Module: ";  // 17 bytes, trailing blank included
 enum {
     SIGNATURE_BYTES = 17,
-    HEADER_SIZE_OFFSET = 60,            // header size field; patterns start 60 + size on
-    HEADER_END = 80 + MAX_ORDERS,       // end of the order table
-    MAX_INSTRUMENTS = 128,              // cells name instruments 1..128
+    HEADER_SIZE_OFFSET = 60,       // header size field; patterns start 60 + size on
+    HEADER_END = 80 + MAX_ORDERS,  // end of the order table
+    MAX_INSTRUMENTS = 128,         // cells name instruments 1..128
     EMPTY_PATTERN_ROWS = 64,
-    INSTRUMENT_FIELDS_SHORT = 29,       // size, name, type, sample count
-    INSTRUMENT_FIELDS_FULL = 241,       // ... up to the fadeout
-    INSTRUMENT_HEADER_BYTES = 263,      // the format's header size: the fields and 22 reserved bytes
+    INSTRUMENT_FIELDS_SHORT = 29,   // size, name, type, sample count
+    INSTRUMENT_FIELDS_FULL = 241,   // ... up to the fadeout
+    INSTRUMENT_HEADER_BYTES = 263,  // the format's header size: the fields and 22 reserved bytes
     SAMPLE_HEADER_BYTES = 40,
     MAX_SAMPLE_VOLUME = 64,
     MAX_ENVELOPE_Y = 64,
@@ -44,10 +44,10 @@ enum {
 // The open module and what the checks need to know about it.
 struct XmReader {
     SongFile* file;
-    int64_t size;          // bytes in the whole source
-    int64_t sample_bytes;  // sample data declared so far
-    int instrument;        // the instrument being read, numbered from 1 as cells name it
-    bool ran_out;          // a read wanted bytes beyond the end of the file
+    int64_t size;                     // bytes in the whole source
+    int64_t sample_bytes;             // sample data declared so far
+    int instrument;                   // the instrument being read, numbered from 1 as cells name it
+    bool ran_out;                     // a read wanted bytes beyond the end of the file
     char data_cut[LOAD_REASON_SIZE];  // where the file ends inside sample data; "" if it does not
 };
 
@@ -231,8 +231,10 @@ void read_cell(XmReader* reader, PatternNote* cell)
         cell->param = read_u8(reader);
     }
     // 97 is the file's key off; 98..254 name no note of the 96 and play as none.
-    if (cell->note == 97) cell->note = NOTE_KEY_OFF;
-    else if (cell->note > 97 && cell->note != NOTE_KEY_OFF) cell->note = 0;
+    if (cell->note == 97)
+        cell->note = NOTE_KEY_OFF;
+    else if (cell->note > 97 && cell->note != NOTE_KEY_OFF)
+        cell->note = 0;
     if (cell->instrument > MAX_INSTRUMENTS) cell->instrument = 0;
 }
 
@@ -255,14 +257,16 @@ bool read_pattern(Song* song, XmReader* reader, int number, int stored_patterns)
     int rows = read_u16(reader);
     int packed_size = read_u16(reader);
     if (reader->ran_out) return refuse_cut(reader, "inside the header of pattern %d", number);
-    if (rows < 1 || rows > MAX_ROWS) return refuse(LOAD_PATTERN_ROWS, "pattern %d declares %d rows", number, rows);
+    if (rows < 1 || rows > MAX_ROWS)
+        return refuse(LOAD_PATTERN_ROWS, "pattern %d declares %d rows", number, rows);
     if (!allocate_pattern(pattern, rows, song->channel_count)) return false;
     if (packed_size == 0) return true;  // no bytes stored: every cell empty
     int cells = rows * song->channel_count;
     for (int i = 0; i < cells; ++i) {
         read_cell(reader, &pattern->notes[i]);
         if (reader->ran_out)
-            return refuse_cut(reader, "inside pattern %d, at row %d of %d", number, i / song->channel_count, rows);
+            return refuse_cut(reader, "inside pattern %d, at row %d of %d", number, i / song->channel_count,
+                              rows);
     }
     return true;
 }
@@ -332,7 +336,8 @@ bool read_sample_header(XmReader* reader, Sample* sample, int slot)
     // still loads, its missing bytes playing as silence.
     reader->sample_bytes += sample->length;
     if (reader->sample_bytes > reader->size)
-        return refuse(LOAD_OUTSIDE_FILE, "instrument %d, sample %d: %u bytes of data run past the end of the file",
+        return refuse(LOAD_OUTSIDE_FILE,
+                      "instrument %d, sample %d: %u bytes of data run past the end of the file",
                       reader->instrument, slot, sample->length);
     if (sample->volume > MAX_SAMPLE_VOLUME) sample->volume = MAX_SAMPLE_VOLUME;
     interpret_sample_header(sample, type);
@@ -435,8 +440,7 @@ void read_instrument_fields(XmReader* reader, Instrument* instrument)
     uint32_t fadeout = 2u * read_u16(reader);
     instrument->fadeout = static_cast<uint16_t>(fadeout < 0xFFFF ? fadeout : 0xFFFF);
     check_envelope(&instrument->volume_points, &instrument->volume_type, instrument->volume_loop_start);
-    check_envelope(&instrument->panning_points, &instrument->panning_type,
-                   instrument->panning_loop_start);
+    check_envelope(&instrument->panning_points, &instrument->panning_type, instrument->panning_loop_start);
 }
 
 // The sample headers at the end of the instrument header, then the data
@@ -485,8 +489,8 @@ bool read_instrument(XmReader* reader, Instrument* instrument, int instrument_co
         return refuse_cut(reader, "inside the header of instrument %d, which declares %u bytes",
                           reader->instrument, header_size);
     if (!next_part_at(reader, samples_at, fields_end))
-        return refuse(LOAD_OUTSIDE_FILE, "instrument %d: header size %u does not fit the file", reader->instrument,
-                      header_size);
+        return refuse(LOAD_OUTSIDE_FILE, "instrument %d: header size %u does not fit the file",
+                      reader->instrument, header_size);
     return sample_count == 0 || read_instrument_samples(reader, instrument);
 }
 

@@ -61,6 +61,7 @@ static const GLfloat cube_face_colours[3][4] = {
     {0.0f, 0.3f, 0.7f, 1.0f},
 };
 
+// clang-format off
 static const CubeVertex cube_vertices[24] = {
     // z = +1 and z = -1
     {{1, 1, 1.15f}, {1, 1, 1}},     {{1, -1, 1.15f}, {1, -1, 1}},
@@ -78,6 +79,7 @@ static const CubeVertex cube_vertices[24] = {
     {{1, -1.15f, 1}, {1, -1, 1}},   {{1, -1.15f, -1}, {1, -1, -1}},
     {{-1, -1, -1}, {-1, -1, -1}},   {{-1, -1.15f, 1}, {-1, -1, 1}},
 };
+// clang-format on
 
 void build_cube_list(void)
 {
@@ -121,8 +123,10 @@ static void scene1_pulse(void)
         if (pan_phase > 1) {
             pan_phase -= 2;
         } else if (pan_phase == 0) {
-            if (pan_sign == 1) pan_phase = 1;
-            else if (pan_sign == -1) pan_phase = -1;
+            if (pan_sign == 1)
+                pan_phase = 1;
+            else if (pan_sign == -1)
+                pan_phase = -1;
         } else if (pan_phase == -1) {
             pan_phase = 0;
             pan_sign = 1;
@@ -135,10 +139,14 @@ static void scene1_pulse(void)
     const float move = column_dir[0] == 1 ? 0.9f : -0.9f;
     for (float& depth : column_depth) depth += move;
 
-    if (pan_phase == 1) pan_camera(0.2f);
-    else if (pan_phase == -1) pan_camera(-0.2f);
-    else if (pan_phase == 0 && pan_sign == 1) pan_camera(0.2f);
-    else if (pan_phase == 0 && pan_sign == -1) pan_camera(-0.2f);
+    if (pan_phase == 1)
+        pan_camera(0.2f);
+    else if (pan_phase == -1)
+        pan_camera(-0.2f);
+    else if (pan_phase == 0 && pan_sign == 1)
+        pan_camera(0.2f);
+    else if (pan_phase == 0 && pan_sign == -1)
+        pan_camera(-0.2f);
 }
 
 // Columns join one by one every 70 ms, the leftmost first, and recede.
@@ -184,9 +192,12 @@ static void ripple_wave(void)
 
 static void scene1_ripple(void)
 {
-    if (ripple_starting == 1) ripple_start_up();
-    else if (ripple_gathering == 1) ripple_gather();
-    else ripple_wave();
+    if (ripple_starting == 1)
+        ripple_start_up();
+    else if (ripple_gathering == 1)
+        ripple_gather();
+    else
+        ripple_wave();
 }
 
 // The bottom row goes and the wall sinks by 1.9, once every 990 ms: ten

@@ -150,8 +150,10 @@ static void approach(void)
 {
     turn_frame();
     copy_frame_angles_to_star();
-    if (object_depth < -0.75f) object_depth += 0.01f;
-    else scene2_phase = 6;
+    if (object_depth < -0.75f)
+        object_depth += 0.01f;
+    else
+        scene2_phase = 6;
     draw_wire_frame();
     draw_star();
 }
@@ -179,8 +181,8 @@ static float wrap_scene2_angle(float angle)
 
 static void wrap_angles(void)
 {
-    float* angles[6] = {&frame_angle_x, &box_angle_x, &frame_angle_y,
-                        &box_angle_y, &star_angle_x, &star_angle_y};
+    float* angles[6] = {&frame_angle_x, &box_angle_x,  &frame_angle_y,
+                        &box_angle_y,   &star_angle_x, &star_angle_y};
     for (float* angle : angles) *angle = wrap_scene2_angle(*angle);
 }
 

@@ -22,9 +22,8 @@ float spike_tip = 0.25f;
 
 // The box's colour cycle; colour 0 also makes every later surface shiny.
 static const GLfloat box_palette[8][4] = {
-    {0.1f, 0.3f, 0.8f, 1.0f}, {0.5f, 0.1f, 0.4f, 1.0f}, {0.8f, 0.1f, 0.2f, 1.0f},
-    {0.8f, 0.3f, 0.1f, 1.0f}, {0.8f, 0.8f, 0.2f, 1.0f}, {0.3f, 0.7f, 0.2f, 1.0f},
-    {0.1f, 0.4f, 0.1f, 1.0f}, {0.1f, 0.2f, 0.4f, 1.0f},
+    {0.1f, 0.3f, 0.8f, 1.0f}, {0.5f, 0.1f, 0.4f, 1.0f}, {0.8f, 0.1f, 0.2f, 1.0f}, {0.8f, 0.3f, 0.1f, 1.0f},
+    {0.8f, 0.8f, 0.2f, 1.0f}, {0.3f, 0.7f, 0.2f, 1.0f}, {0.1f, 0.4f, 0.1f, 1.0f}, {0.1f, 0.2f, 0.4f, 1.0f},
 };
 static const GLfloat BOX_SHININESS = 90.0f;
 
@@ -57,12 +56,14 @@ static float face_value(int face, int axis)
 // Wire frame
 
 // Four squares of half-size s: front, back, left, right (no top or bottom).
+// clang-format off
 static const int8_t wire_corners[16][3] = {
     {-1, 1, 1},  {1, 1, 1},   {1, -1, 1},   {-1, -1, 1},
     {-1, 1, -1}, {1, 1, -1},  {1, -1, -1},  {-1, -1, -1},
     {-1, 1, 1},  {-1, -1, 1}, {-1, -1, -1}, {-1, 1, -1},
     {1, 1, 1},   {1, -1, 1},  {1, -1, -1},  {1, 1, -1},
 };
+// clang-format on
 
 // Leaves the polygon mode at GL_LINE. No normal is given: the lines are lit
 // with whatever normal the last shape left.
@@ -137,7 +138,7 @@ struct Shard {
     float spread_sign;
     float first_sign;  // first rotation: first_sign * box_angle_x about first_axis
     int first_axis;
-    float second_sign;  // second rotation: second_sign * box_angle_y about y
+    float second_sign;     // second rotation: second_sign * box_angle_y about y
     int8_t corners[3][3];  // corner signs; 0 on the face's own axis
 };
 

@@ -10,9 +10,8 @@
 
 enum { PALETTE_COLOURS = 7 };
 static const GLfloat object_palette[PALETTE_COLOURS][4] = {
-    {0.1f, 0.3f, 0.8f, 1.0f}, {0.5f, 0.1f, 0.4f, 1.0f}, {0.8f, 0.1f, 0.2f, 1.0f},
-    {0.8f, 0.3f, 0.1f, 1.0f}, {0.8f, 0.8f, 0.2f, 1.0f}, {0.3f, 0.7f, 0.2f, 1.0f},
-    {0.1f, 0.2f, 0.4f, 1.0f},
+    {0.1f, 0.3f, 0.8f, 1.0f}, {0.5f, 0.1f, 0.4f, 1.0f}, {0.8f, 0.1f, 0.2f, 1.0f}, {0.8f, 0.3f, 0.1f, 1.0f},
+    {0.8f, 0.8f, 0.2f, 1.0f}, {0.3f, 0.7f, 0.2f, 1.0f}, {0.1f, 0.2f, 0.4f, 1.0f},
 };
 
 GLuint triangle_list = 0;
@@ -39,6 +38,7 @@ struct FrameVertex {
 // The front and back faces: two slanted bars, reaching down over the
 // bottom bar to y = -0.6, and the bottom bar. Listed at z = +0.1; the back
 // faces repeat them at z = -0.1 with the normal's z turned.
+// clang-format off
 static const FrameVertex frame_face_vertices[12] = {
     {{0, 1.2f, 0.1f}, {0, 1.2f, 0.25f}},          {{0, 1.0f, 0.1f}, {0, 1.0f, 0.25f}},
     {{-0.866f, -0.6f, 0.1f}, {-0.866f, -0.6f, 0.25f}}, {{-1.01f, -0.6f, 0.1f}, {-1.01f, -0.6f, 0.25f}},
@@ -66,6 +66,7 @@ static const FrameVertex frame_edge_vertices[24] = {
     {{-1.01f, -0.6f, -0.1f}, {-1.01f, -0.75f, -0.1f}}, {{1.01f, -0.6f, -0.1f}, {1.01f, -0.75f, -0.1f}},
     {{1.01f, -0.6f, 0.1f}, {1.01f, -0.75f, 0.1f}},     {{-1.01f, -0.6f, 0.1f}, {-1.01f, -0.75f, 0.1f}},
 };
+// clang-format on
 
 // One GL_QUADS primitive of 12 quads, each vertex after its normal. The
 // list sets no material: the train colours each frame itself.

@@ -11,9 +11,9 @@ GLuint cross_list = 0;
 bool scroll_done = false;
 
 enum { SCROLL_LINE_COUNT = 37, CROSS_COUNT = 7 };
-static float scroll_y = -2.4f;     // offset of the whole text at depth 5
-static float divider_x = -0.3f;    // x of the first divider line at depth 1
-static float divider_gap = 0.6f;   // from the first divider line to the second
+static float scroll_y = -2.4f;             // offset of the whole text at depth 5
+static float divider_x = -0.3f;            // x of the first divider line at depth 1
+static float divider_gap = 0.6f;           // from the first divider line to the second
 static float column_x[2] = {-5.1f, 5.1f};  // x of the left and the right cross column
 static float cross_y[CROSS_COUNT] = {6.2f, 4.0f, 1.8f, -0.4f, -2.6f, -4.8f, 8.4f};
 static float cross_z[CROSS_COUNT] = {-12.0f, -12.0f, -12.0f, -12.0f, -12.0f, -12.0f, -12.0f};
@@ -21,13 +21,13 @@ static float cross_angle_x = 0.0f;  // degrees, never wrapped
 static float cross_angle_y = 0.0f;
 static float cross_angle_z = 0.0f;
 
-static const float SCROLL_STEP = 0.004f;     // text rise a frame, at depth 5
-static const float SCROLL_END_Y = 10.5f;     // the last line is near the top edge
-static const float CROSS_FALL = 0.01f;       // per column, so 0.02 a frame in all
-static const float CROSS_BOTTOM_Y = -7.0f;   // below the bottom edge at depth 12
-static const float CROSS_TOP_Y = 8.4f;       // above the top edge
+static const float SCROLL_STEP = 0.004f;    // text rise a frame, at depth 5
+static const float SCROLL_END_Y = 10.5f;    // the last line is near the top edge
+static const float CROSS_FALL = 0.01f;      // per column, so 0.02 a frame in all
+static const float CROSS_BOTTOM_Y = -7.0f;  // below the bottom edge at depth 12
+static const float CROSS_TOP_Y = 8.4f;      // above the top edge
 static const float COLUMN_SLIDE = 0.015f;
-static const float COLUMN_GONE_X = 9.0f;     // the right column has left the screen
+static const float COLUMN_GONE_X = 9.0f;  // the right column has left the screen
 
 // One line of the scroll text: moved down by `step` from the line before,
 // drawn from raster x `x` at depth 5.
@@ -190,8 +190,10 @@ static void draw_cross_column(int column)
         glRotatef(cross_angle_y, 0.0f, 1.0f, 0.0f);
         glRotatef(cross_angle_z, 0.0f, 0.0f, 1.0f);
         glCallList(cross_list);
-        if (cross_y[i] < CROSS_BOTTOM_Y) cross_y[i] = CROSS_TOP_Y;
-        else cross_y[i] -= CROSS_FALL;
+        if (cross_y[i] < CROSS_BOTTOM_Y)
+            cross_y[i] = CROSS_TOP_Y;
+        else
+            cross_y[i] -= CROSS_FALL;
         next_palette_colour();
     }
 }

@@ -23,8 +23,8 @@ extern uint16_t scene_index;  // 0..4, the scene render_frame draws
 // The frame loop ends at its next test once set: by the end scroller when
 // its closing movement is complete, by Esc and by the quit message.
 extern bool quit_requested;
-extern bool music_started;    // the song was started (or its start attempted)
-extern Song* current_song;    // the loaded embedded song, or null
+extern bool music_started;  // the song was started (or its start attempted)
+extern Song* current_song;  // the loaded embedded song, or null
 extern const GLfloat text_colour[4];
 
 void render_frame(void);
@@ -78,19 +78,19 @@ extern float cube_angle_x;         // degrees
 extern uint8_t cube_spin_forward;  // 1: +3.3 degrees a frame, 0: -4.4
 extern uint8_t ripple_starting;
 extern uint8_t ripple_gathering;
-extern uint16_t ripple_started;    // columns set going by the ripple start-up
+extern uint16_t ripple_started;  // columns set going by the ripple start-up
 void draw_scene1(void);
 
 // ---------------------------------------------------------------------------
 // Scene 2: wire frame, box, shards and star (scene2.cpp, scene2_shapes.cpp;
 // the rest of its state in scenes/scene2.h)
 
-extern int16_t scene2_phase;  // 0..6
-extern float object_depth;    // z of the shared centre of frame, box and star
+extern int16_t scene2_phase;                // 0..6
+extern float object_depth;                  // z of the shared centre of frame, box and star
 extern float frame_angle_x, frame_angle_y;  // degrees
 extern float box_angle_x, box_angle_y;
 extern float star_angle_x, star_angle_y;
-extern float spike_tip;       // distance of every spike tip from the star centre
+extern float spike_tip;  // distance of every spike tip from the star centre
 void draw_scene2(void);
 
 // ---------------------------------------------------------------------------
@@ -98,8 +98,8 @@ void draw_scene2(void);
 
 extern uint16_t scene3_phase;  // 0 slide in, 1 pause, 2 approach, 3 look right, 4 look front, 5 stream on
 extern float train_x;
-extern float train_z;          // z of the train head
-extern int32_t train_length;   // triangles drawn a frame
+extern float train_z;         // z of the train head
+extern int32_t train_length;  // triangles drawn a frame
 void draw_scene3(void);
 
 // ---------------------------------------------------------------------------

@@ -67,6 +67,7 @@ struct TitleText {
     GLfloat x, y, z;  // offset; the raster position is then (-1, 0)
 };
 
+// clang-format off
 static const TitleText title_texts[] = {
     {510, 2099, "qvt71", 0.49f, 0.0f, -4.0f},
     {2100, 3699, "presents", 0.2f, 0.0f, -4.0f},
@@ -74,6 +75,7 @@ static const TitleText title_texts[] = {
     {5300, 6899, "My first Intro", -0.18f, 0.16f, -4.0f},
     {5300, 6899, "In 25 Kb", 0.19f, -0.16f, -4.0f},
 };
+// clang-format on
 
 enum { MUSIC_START_MS = 480, TITLES_END_MS = 6900 };
 

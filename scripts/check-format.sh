@@ -9,12 +9,23 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 show=""
 [ "${1:-}" != --diff ] || { show=1; shift; }
-command -v clang-format >/dev/null ||
+# The style is clang-format 14's reading of .clang-format; another version
+# may lay out the same code otherwise.
+format=clang-format-14
+command -v $format >/dev/null || format=clang-format
+command -v $format >/dev/null ||
     { echo "check-format.sh: no clang-format here (Debian: apt-get install clang-format)" >&2; exit 2; }
-if [ $# -gt 0 ]; then files=("$@"); else mapfile -t files < <(git ls-files '*.cpp' '*.h' ':!tests/'); fi
+if [ $# -gt 0 ]; then
+    files=("$@")
+else
+    listed=$(git ls-files '*.cpp' '*.h' ':!tests/') || { echo "check-format.sh: not a git checkout" >&2; exit 2; }
+    mapfile -t files <<<"$listed"
+fi
+[ -n "${files[0]:-}" ] || { echo "check-format.sh: no files to check" >&2; exit 2; }
 files_off=0 lines_off=0
 for file in "${files[@]}"; do
-    changes=$(clang-format --style=file "$file" | diff "$file" - || true)
+    [ -f "$file" ] || { echo "check-format.sh: no file $file" >&2; exit 2; }
+    changes=$($format --style=file "$file" | diff "$file" - || true)
     [ -n "$changes" ] || continue
     lines=$(grep -c '^<' <<<"$changes" || true)
     files_off=$((files_off + 1)) lines_off=$((lines_off + lines))

@@ -12,7 +12,7 @@ WINE_PACKAGES="wine32:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386 libgl1:i386 li
 RELEASE_PACKAGES="g++-mingw-w64-i686 binutils-mingw-w64-i686 zip unzip"
 TEST_PACKAGES="xvfb xdotool x11-utils xfonts-base imagemagick sox
   g++-mingw-w64-i686 binutils-mingw-w64-i686 $WINE_PACKAGES zip unzip
-  clang libclang-rt-14-dev emscripten nodejs chromium firefox-esr webkit2gtk-driver pulseaudio"
+  clang libclang-rt-14-dev clang-format emscripten nodejs chromium firefox-esr webkit2gtk-driver pulseaudio"
 # npm installs the browser tests' driver (puppeteer-core); Node.js from
 # elsewhere than Debian brings its own npm, which Debian's would replace.
 command -v npm >/dev/null 2>&1 || TEST_PACKAGES="$TEST_PACKAGES npm"

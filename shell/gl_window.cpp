@@ -6,10 +6,7 @@
 
 static const char error_caption[] = "ERROR";
 
-void show_crash_box(void)
-{
-    platform_show_message(error_caption, "D'oh! It's crashed!", ICON_EXCLAMATION);
-}
+void show_crash_box(void) { platform_show_message(error_caption, "D'oh! It's crashed!", ICON_EXCLAMATION); }
 
 bool open_gl_window(const char* title, int width, int height, int bits, bool fullscreen_flag)
 {
@@ -29,8 +26,7 @@ bool open_gl_window(const char* title, int width, int height, int bits, bool ful
         platform_show_cursor(false);
     }
 
-    if (!platform_create_window(title, width, height, fullscreen) ||
-        !platform_create_gl_context(bits)) {
+    if (!platform_create_window(title, width, height, fullscreen) || !platform_create_gl_context(bits)) {
         close_gl_window();
         show_crash_box();
         return false;
@@ -65,8 +61,8 @@ void resize_view(int width, int height)
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     // The near plane is the single-precision 0.1 widened to double.
-    gluPerspective(45.0, static_cast<double>(width) / static_cast<double>(height),
-                   static_cast<double>(0.1f), 100.0);
+    gluPerspective(45.0, static_cast<double>(width) / static_cast<double>(height), static_cast<double>(0.1f),
+                   100.0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
 }

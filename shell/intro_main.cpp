@@ -98,19 +98,12 @@ int run_intro(void*, void*, char*, int)
 void window_procedure(const PlatformMessage& message)
 {
     switch (message.type) {
-    case MESSAGE_SIZE:
-        resize_view(message.width, message.height);
-        break;
-    case MESSAGE_ACTIVATE:
-        window_active = !message.minimised;
-        break;
-    case MESSAGE_CLOSE:
-        platform_post_quit(0);
-        break;
+    case MESSAGE_SIZE: resize_view(message.width, message.height); break;
+    case MESSAGE_ACTIVATE: window_active = !message.minimised; break;
+    case MESSAGE_CLOSE: platform_post_quit(0); break;
     case MESSAGE_KEY_DOWN:
         if (message.key == KEY_ESCAPE) quit_requested = true;
         break;
-    default:
-        break;
+    default: break;
     }
 }

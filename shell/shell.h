@@ -12,10 +12,10 @@
 
 enum { FRAME_PERIOD_MS = 30 };
 
-extern bool fullscreen;           // full-screen mode chosen
-extern bool window_active;        // frames are drawn only while set
-extern uint32_t clock_base_ms;    // platform clock when the intro clock started
-extern uint32_t next_frame_ms;    // elapsed_ms from which the next frame may be drawn
+extern bool fullscreen;         // full-screen mode chosen
+extern bool window_active;      // frames are drawn only while set
+extern uint32_t clock_base_ms;  // platform clock when the intro clock started
+extern uint32_t next_frame_ms;  // elapsed_ms from which the next frame may be drawn
 
 // How the display-mode question is answered: asked (the default), or
 // answered in advance from the command line.

@@ -384,7 +384,8 @@ void gl11_reset_state(void)
     gl11.normal[0] = 0.0f;
     gl11.normal[1] = 0.0f;
     gl11.normal[2] = 1.0f;
-    static const float material_ambient[4] = {0.2f, 0.2f, 0.2f, 1}, material_diffuse[4] = {0.8f, 0.8f, 0.8f, 1};
+    static const float material_ambient[4] = {0.2f, 0.2f, 0.2f, 1},
+                       material_diffuse[4] = {0.8f, 0.8f, 0.8f, 1};
     set_vector(gl11.material.emission, black, 4);
     set_vector(gl11.material.ambient, material_ambient, 4);
     set_vector(gl11.material.diffuse, material_diffuse, 4);
@@ -507,9 +508,16 @@ void gl11_add_glyph(int x, int y, const Gl11Bitmap& bitmap)
     const float corners[6][4] = {{left, bottom, u0, v0}, {right, bottom, u1, v0}, {right, top, u1, v1},
                                  {left, bottom, u0, v0}, {right, top, u1, v1},    {left, top, u0, v1}};
     for (const float* corner : corners) {
-        const float vertex[GLYPH_FLOATS] = {corner[0], corner[1], depth, 1.0f, corner[2], corner[3],
-                                            gl11.raster_colour[0], gl11.raster_colour[1],
-                                            gl11.raster_colour[2], gl11.raster_colour[3]};
+        const float vertex[GLYPH_FLOATS] = {corner[0],
+                                            corner[1],
+                                            depth,
+                                            1.0f,
+                                            corner[2],
+                                            corner[3],
+                                            gl11.raster_colour[0],
+                                            gl11.raster_colour[1],
+                                            gl11.raster_colour[2],
+                                            gl11.raster_colour[3]};
         gl11.glyphs.insert(gl11.glyphs.end(), vertex, vertex + GLYPH_FLOATS);
     }
 }
@@ -560,7 +568,8 @@ void gl11_light_vertex(const float object[4], float colour[4])
             specular = facing > 0.0f ? std::pow(facing, material.shininess) : 0.0f;
         }
         for (int c = 0; c < 3; c++)
-            sum[c] += material.ambient[c] * light.ambient[c] + diffuse * material.diffuse[c] * light.diffuse[c] +
+            sum[c] += material.ambient[c] * light.ambient[c] +
+                      diffuse * material.diffuse[c] * light.diffuse[c] +
                       specular * material.specular[c] * light.specular[c];
     }
     for (int c = 0; c < 3; c++) colour[c] = clamp01(sum[c]);
@@ -661,7 +670,8 @@ void gl11_look_at(GLdouble eye_x, GLdouble eye_y, GLdouble eye_z, GLdouble cente
     float side[3] = {forward[1] * up[2] - forward[2] * up[1], forward[2] * up[0] - forward[0] * up[2],
                      forward[0] * up[1] - forward[1] * up[0]};
     normalize3(side);
-    float true_up[3] = {side[1] * forward[2] - side[2] * forward[1], side[2] * forward[0] - side[0] * forward[2],
+    float true_up[3] = {side[1] * forward[2] - side[2] * forward[1],
+                        side[2] * forward[0] - side[0] * forward[2],
                         side[0] * forward[1] - side[1] * forward[0]};
     Gl11Matrix m = identity;
     for (int i = 0; i < 3; i++) {

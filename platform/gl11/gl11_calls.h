@@ -26,7 +26,8 @@ GL11_CALL(void, glEndList, gl11_end_list, (void), ())
 GL11_CALL(void, glFlush, gl11_flush, (void), ())
 GL11_CALL(GLuint, glGenLists, gl11_gen_lists, (GLsizei range), (range))
 GL11_CALL(void, glHint, gl11_hint, (GLenum target, GLenum mode), (target, mode))
-GL11_CALL(void, glLightfv, gl11_lightfv, (GLenum light, GLenum pname, const GLfloat* params), (light, pname, params))
+GL11_CALL(void, glLightfv, gl11_lightfv, (GLenum light, GLenum pname, const GLfloat* params),
+          (light, pname, params))
 GL11_CALL(void, glLineWidth, gl11_line_width, (GLfloat width), (width))
 GL11_CALL(void, glListBase, gl11_list_base, (GLuint base), (base))
 GL11_CALL(void, glLoadIdentity, gl11_load_identity, (void), ())
@@ -49,10 +50,11 @@ GL11_CALL(void, glShadeModel, gl11_shade_model, (GLenum mode), (mode))
 GL11_CALL(void, glTranslatef, gl11_translatef, (GLfloat x, GLfloat y, GLfloat z), (x, y, z))
 GL11_CALL(void, glVertex3f, gl11_vertex3f, (GLfloat x, GLfloat y, GLfloat z), (x, y, z))
 GL11_CALL(void, glVertex3fv, gl11_vertex3fv, (const GLfloat* v), (v))
-GL11_CALL(void, glViewport, gl11_viewport, (GLint x, GLint y, GLsizei width, GLsizei height), (x, y, width, height))
+GL11_CALL(void, glViewport, gl11_viewport, (GLint x, GLint y, GLsizei width, GLsizei height),
+          (x, y, width, height))
 GL11_CALL(void, gluLookAt, gl11_look_at,
           (GLdouble eyeX, GLdouble eyeY, GLdouble eyeZ, GLdouble centerX, GLdouble centerY, GLdouble centerZ,
            GLdouble upX, GLdouble upY, GLdouble upZ),
           (eyeX, eyeY, eyeZ, centerX, centerY, centerZ, upX, upY, upZ))
-GL11_CALL(void, gluPerspective, gl11_perspective, (GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble zFar),
-          (fovy, aspect, zNear, zFar))
+GL11_CALL(void, gluPerspective, gl11_perspective,
+          (GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble zFar), (fovy, aspect, zNear, zFar))

@@ -262,8 +262,10 @@ void gl11_pop_attrib(void)
             gl11_flush_batches();  // drawn so far under the other depth test
             gl11.depth_test = saved.depth_test;
             if (gl11.open) {
-                if (saved.depth_test) gl11.device->glEnable(GL_DEPTH_TEST);
-                else gl11.device->glDisable(GL_DEPTH_TEST);
+                if (saved.depth_test)
+                    gl11.device->glEnable(GL_DEPTH_TEST);
+                else
+                    gl11.device->glDisable(GL_DEPTH_TEST);
             }
         }
     }
@@ -275,9 +277,15 @@ void gl11_pixel_storei(GLenum pname, GLint param)
 {
     Gl11Unpack& unpack = gl11.unpack;
     switch (pname) {
-    case GL_UNPACK_ROW_LENGTH: if (param >= 0) unpack.row_length = param; break;
-    case GL_UNPACK_SKIP_ROWS: if (param >= 0) unpack.skip_rows = param; break;
-    case GL_UNPACK_SKIP_PIXELS: if (param >= 0) unpack.skip_pixels = param; break;
+    case GL_UNPACK_ROW_LENGTH:
+        if (param >= 0) unpack.row_length = param;
+        break;
+    case GL_UNPACK_SKIP_ROWS:
+        if (param >= 0) unpack.skip_rows = param;
+        break;
+    case GL_UNPACK_SKIP_PIXELS:
+        if (param >= 0) unpack.skip_pixels = param;
+        break;
     case GL_UNPACK_LSB_FIRST: unpack.lsb_first = param != 0; break;
     case GL_UNPACK_ALIGNMENT:
         if (param == 1 || param == 2 || param == 4 || param == 8) unpack.alignment = param;
@@ -298,7 +306,8 @@ void gl11_pop_client_attrib(void)
 {
     if (gl11.client_attrib_depth == 0) return;
     gl11.client_attrib_depth--;
-    if (gl11.unpack_saved[gl11.client_attrib_depth]) gl11.unpack = gl11.unpack_stack[gl11.client_attrib_depth];
+    if (gl11.unpack_saved[gl11.client_attrib_depth])
+        gl11.unpack = gl11.unpack_stack[gl11.client_attrib_depth];
 }
 
 // --- Raster position and bitmaps -------------------------------------------------
@@ -330,8 +339,8 @@ void gl11_bitmap(GLsizei width, GLsizei height, GLfloat x_origin, GLfloat y_orig
     if (width < 0 || height < 0) return;
     // The bits are read now, under the unpack state in force, whether the
     // bitmap is compiled or drawn at once.
-    Gl11Command command = {OP_BITMAP, store_bitmap(width, height, x_origin, y_origin, x_move, y_move, bitmap),
-                           0, {}};
+    Gl11Command command = {
+        OP_BITMAP, store_bitmap(width, height, x_origin, y_origin, x_move, y_move, bitmap), 0, {}};
     if (gl11_compiled(command)) return;
     run_command(command);
 }

@@ -31,16 +31,16 @@ struct Gl11Material {
 // glPopAttrib as far as `mask` names it.
 struct Gl11Attributes {
     GLbitfield mask;
-    GLuint list_base;                                      // GL_LIST_BIT
-    float colour[4], normal[3];                            // GL_CURRENT_BIT, with the raster position
+    GLuint list_base;            // GL_LIST_BIT
+    float colour[4], normal[3];  // GL_CURRENT_BIT, with the raster position
     bool raster_valid;
     float raster_window[3], raster_colour[4];
-    bool lighting, normalize, depth_test;                  // GL_ENABLE_BIT, with each light's switch
-    Gl11Material material;                                 // GL_LIGHTING_BIT, with the lights and lighting
+    bool lighting, normalize, depth_test;  // GL_ENABLE_BIT, with each light's switch
+    Gl11Material material;                 // GL_LIGHTING_BIT, with the lights and lighting
     Gl11Light lights[GL11_LIGHTS];
     float model_ambient[4];
-    GLenum polygon_mode;                                   // GL_POLYGON_BIT
-    float line_width;                                      // GL_LINE_BIT
+    GLenum polygon_mode;  // GL_POLYGON_BIT
+    float line_width;     // GL_LINE_BIT
 };
 
 // A vertex after transformation and lighting: what the GPU gets.
@@ -58,8 +58,19 @@ struct Gl11Bitmap {
 
 // One compiled command of a display list.
 enum Gl11Op : uint8_t {
-    OP_BEGIN, OP_END, OP_VERTEX, OP_NORMAL, OP_COLOUR, OP_MATERIAL, OP_BITMAP,
-    OP_CALL_LIST, OP_CALL_LIST_OFFSET, OP_LOAD_IDENTITY, OP_TRANSLATE, OP_ROTATE, OP_RASTER_POS,
+    OP_BEGIN,
+    OP_END,
+    OP_VERTEX,
+    OP_NORMAL,
+    OP_COLOUR,
+    OP_MATERIAL,
+    OP_BITMAP,
+    OP_CALL_LIST,
+    OP_CALL_LIST_OFFSET,
+    OP_LOAD_IDENTITY,
+    OP_TRANSLATE,
+    OP_ROTATE,
+    OP_RASTER_POS,
 };
 struct Gl11Command {
     Gl11Op op;
@@ -87,7 +98,7 @@ struct Gl11State {
     // Transformation.
     GLenum matrix_mode;
     Gl11Matrix modelview, projection;
-    Gl11Matrix mvp;        // projection x modelview, when mvp_ready
+    Gl11Matrix mvp;          // projection x modelview, when mvp_ready
     float normal_matrix[9];  // inverse transpose of the model-view's upper 3 x 3, when normals_ready
     bool mvp_ready, normals_ready;
     int viewport[4];
@@ -115,7 +126,7 @@ struct Gl11State {
 
     // Display lists and attribute stacks.
     std::vector<Gl11List> lists;  // indexed by name; 0 is never used
-    GLuint list_base, compiling;   // compiling: the list being compiled, or 0
+    GLuint list_base, compiling;  // compiling: the list being compiled, or 0
     int call_depth;
     std::vector<Gl11Command> compiled;
     Gl11Attributes attrib_stack[GL11_ATTRIB_DEPTH];

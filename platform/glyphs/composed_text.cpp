@@ -34,7 +34,7 @@ struct GlyphImage {
 struct ComposedText {
     std::vector<int> placement;  // each inked glyph's corner in the bitmap, x then y
     int width = 0, rows = 0;
-    std::vector<GLubyte> bits;   // rows bottom-up, (width + 7) / 8 bytes each
+    std::vector<GLubyte> bits;  // rows bottom-up, (width + 7) / 8 bytes each
 };
 
 struct GlyphFont {
@@ -89,7 +89,7 @@ bool corner_pixel(float raster, float origin, int* pixel)
 }
 
 struct TextLayout {
-    std::vector<int> corners;  // each inked glyph's lower-left pixel, x then y
+    std::vector<int> corners;                      // each inked glyph's lower-left pixel, x then y
     int left = 0, bottom = 0, right = 0, top = 0;  // the ink's box, right and top exclusive
     float end_x = 0.0f, end_y = 0.0f;              // the raster position after the text
 };
@@ -98,7 +98,8 @@ struct TextLayout {
 // where each one's pixels go and where the raster position ends, with the
 // advances summed in float as the GL sums them. False when a character has
 // no glyph of this font or a corner is not certain.
-bool lay_out(const GlyphFont& font, const unsigned char* text, int length, float x, float y, TextLayout* layout)
+bool lay_out(const GlyphFont& font, const unsigned char* text, int length, float x, float y,
+             TextLayout* layout)
 {
     bool inked = false;
     for (int i = 0; i < length; i++) {
@@ -151,7 +152,8 @@ void add_glyph(const GlyphImage& glyph, int x, int y, ComposedText* text)
 
 // The composed bitmap of a laid-out text, from the cache when the text was
 // composed before with the same placement.
-const ComposedText& composed_text(GlyphFont* font, const unsigned char* text, int length, const TextLayout& layout)
+const ComposedText& composed_text(GlyphFont* font, const unsigned char* text, int length,
+                                  const TextLayout& layout)
 {
     std::vector<int> placement(layout.corners);
     for (size_t i = 0; i < placement.size(); i += 2) {

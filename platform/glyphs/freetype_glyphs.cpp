@@ -47,11 +47,17 @@ GlyphBitmap take_glyph(FT_GlyphSlot slot, FreetypeFont* font, size_t* offset_out
     font->bits.resize(offset + static_cast<size_t>(pitch) * rows);
     for (int row = 0; row < rows; row++) {
         const unsigned char* source = bitmap.buffer + static_cast<ptrdiff_t>(row) * bitmap.pitch;
-        std::copy(source, source + pitch, font->bits.begin() + offset + static_cast<size_t>(rows - 1 - row) * pitch);
+        std::copy(source, source + pitch,
+                  font->bits.begin() + offset + static_cast<size_t>(rows - 1 - row) * pitch);
     }
-    GlyphBitmap glyph = {true, static_cast<int>(bitmap.width), rows, static_cast<float>(-slot->bitmap_left),
-                         static_cast<float>(rows - slot->bitmap_top), static_cast<float>(slot->advance.x) / 64.0f,
-                         pitch, nullptr};
+    GlyphBitmap glyph = {true,
+                         static_cast<int>(bitmap.width),
+                         rows,
+                         static_cast<float>(-slot->bitmap_left),
+                         static_cast<float>(rows - slot->bitmap_top),
+                         static_cast<float>(slot->advance.x) / 64.0f,
+                         pitch,
+                         nullptr};
     *offset_out = offset;
     return glyph;
 }

@@ -9,12 +9,12 @@
 
 // One character: the arguments of its glBitmap call.
 struct GlyphBitmap {
-    bool loaded;                 // false: the face has no such glyph; its list stays empty
-    int width, rows;             // pixels
-    float x_origin, y_origin;    // the raster position's pixel within the bitmap, from its lower left
-    float advance;               // pixels the raster position moves right
-    int pitch;                   // bytes per row
-    const unsigned char* bits;   // rows from the bottom up, most significant bit leftmost
+    bool loaded;                // false: the face has no such glyph; its list stays empty
+    int width, rows;            // pixels
+    float x_origin, y_origin;   // the raster position's pixel within the bitmap, from its lower left
+    float advance;              // pixels the raster position moves right
+    int pitch;                  // bytes per row
+    const unsigned char* bits;  // rows from the bottom up, most significant bit leftmost
 };
 
 // Compiles glyphs[0 .. GLYPH_COUNT - 1] (codes 32..127) into the lists

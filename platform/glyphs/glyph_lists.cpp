@@ -17,7 +17,8 @@ void compile_glyph_lists(unsigned list_base, const GlyphBitmap* glyphs)
         glNewList(list_base + i, GL_COMPILE);
         if (glyph.loaded) {
             glPixelStorei(GL_UNPACK_ROW_LENGTH, glyph.pitch * 8);
-            glBitmap(glyph.width, glyph.rows, glyph.x_origin, glyph.y_origin, glyph.advance, 0.0f, glyph.bits);
+            glBitmap(glyph.width, glyph.rows, glyph.x_origin, glyph.y_origin, glyph.advance, 0.0f,
+                     glyph.bits);
         }
         glEndList();
     }

@@ -190,8 +190,8 @@ bool platform_create_gl_context(int)
     state.context = OSMesaCreateContextExt(OSMESA_RGBA, 24, 0, 0, nullptr);
     if (!state.context) return false;
     state.colour_buffer.assign(static_cast<size_t>(state.width) * state.height * 4, 0);
-    if (!OSMesaMakeCurrent(state.context, state.colour_buffer.data(), GL_UNSIGNED_BYTE,
-                           state.width, state.height)) {
+    if (!OSMesaMakeCurrent(state.context, state.colour_buffer.data(), GL_UNSIGNED_BYTE, state.width,
+                           state.height)) {
         OSMesaDestroyContext(state.context);
         state.context = nullptr;
         return false;
@@ -239,16 +239,17 @@ void platform_build_font(unsigned list_base, int pixel_height)
 
 void platform_draw_text(unsigned list_base, const char* text, int length)
 {
-    if (state.composed_text) draw_composed_text(list_base, text, length);
-    else draw_text_by_lists(list_base, text, length);
+    if (state.composed_text)
+        draw_composed_text(list_base, text, length);
+    else
+        draw_text_by_lists(list_base, text, length);
 }
 
 // --- Messages ---------------------------------------------------------------
 
 bool platform_wait_message(PlatformMessage* message, uint32_t timeout_ms)
 {
-    if (!state.queue.empty() &&
-        static_cast<int32_t>(state.clock_ms - state.queue.front().at_ms) >= 0) {
+    if (!state.queue.empty() && static_cast<int32_t>(state.clock_ms - state.queue.front().at_ms) >= 0) {
         *message = state.queue.front().message;
         state.queue.pop_front();
         state.empty_polls = 0;
@@ -257,8 +258,10 @@ bool platform_wait_message(PlatformMessage* message, uint32_t timeout_ms)
     // Nothing waiting: time passes. A single poll is instantaneous, but a
     // loop that keeps polling moves the clock on by a millisecond a poll.
     uint32_t wait = timeout_ms;
-    if (wait == 0) wait = state.empty_polls++ > 0 ? 1 : 0;
-    else state.empty_polls = 0;
+    if (wait == 0)
+        wait = state.empty_polls++ > 0 ? 1 : 0;
+    else
+        state.empty_polls = 0;
     if (!state.queue.empty()) {
         uint32_t until_next = state.queue.front().at_ms - state.clock_ms;
         if (until_next < wait) wait = until_next;
@@ -279,10 +282,7 @@ void platform_post_quit(int exit_code)
 
 uint32_t platform_clock_ms(void) { return state.clock_ms; }
 
-void platform_sleep_ms(uint32_t ms)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
+void platform_sleep_ms(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 // --- Null audio device --------------------------------------------------------
 

@@ -21,7 +21,7 @@ struct SdlState {
     SDL_GLContext context = nullptr;
     bool mode_wanted = false;  // a full-screen mode was found and is to be used
     SDL_DisplayMode mode = {};
-    Uint32 quit_event = 0;     // event type of platform_post_quit
+    Uint32 quit_event = 0;  // event type of platform_post_quit
     bool video_ready = false;
 
     SDL_AudioDeviceID audio = 0;
@@ -215,7 +215,8 @@ bool translate_event(const SDL_Event& event, PlatformMessage* message)
     }
     if (event.type == SDL_KEYDOWN) {
         message->type = MESSAGE_KEY_DOWN;
-        message->key = event.key.keysym.sym == SDLK_ESCAPE ? int{KEY_ESCAPE} : static_cast<int>(event.key.keysym.sym);
+        message->key = event.key.keysym.sym == SDLK_ESCAPE ? int{KEY_ESCAPE}
+                                                           : static_cast<int>(event.key.keysym.sym);
         return true;
     }
     if (event.type != SDL_WINDOWEVENT) return false;
@@ -230,11 +231,8 @@ bool translate_event(const SDL_Event& event, PlatformMessage* message)
         message->type = MESSAGE_ACTIVATE;
         message->minimised = event.window.event == SDL_WINDOWEVENT_MINIMIZED;
         return true;
-    case SDL_WINDOWEVENT_CLOSE:
-        message->type = MESSAGE_CLOSE;
-        return true;
-    default:
-        return false;
+    case SDL_WINDOWEVENT_CLOSE: message->type = MESSAGE_CLOSE; return true;
+    default: return false;
     }
 }
 

@@ -42,6 +42,8 @@ struct WebAudio {
 
 WebAudio audio;
 
+// The page's JavaScript below is not C++: clang-format would break it.
+// clang-format off
 // An AudioContext at `rate` that runs, and a way to play on it: the page's
 // own context (made when the viewer answered the question, the gesture
 // browsers want before sound), or a new one where the browser lets a page
@@ -253,6 +255,7 @@ EM_JS(void, audio_context_stop, (void), {
 });
 
 EM_JS(void, page_audio_blocks, (double blocks), { Module.page.audioBlocks(blocks); });
+// clang-format on
 
 }  // namespace
 

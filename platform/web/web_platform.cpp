@@ -37,7 +37,7 @@ struct WebState {
     std::deque<PlatformMessage> queue;
     bool fullscreen = false;
     bool window = false;
-    bool drawn = true;  // frames reach the GPU (web_set_frames_drawn)
+    bool drawn = true;    // frames reach the GPU (web_set_frames_drawn)
     bool dialog = false;  // the page's dialog is up: keys are its own
     EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
 };
@@ -46,6 +46,8 @@ WebState web;
 
 // --- The page ---------------------------------------------------------------
 
+// The page's JavaScript below is not C++: clang-format would break it.
+// clang-format off
 EM_JS(int, page_has_webgl, (void), {
     try {
         const canvas = document.createElement('canvas');
@@ -116,6 +118,7 @@ EM_ASYNC_JS(void, page_wait, (double ms), {
 EM_JS(void, page_wake, (void), {
     if (Module.wakeWait) Module.wakeWait();
 });
+// clang-format on
 
 void post(const PlatformMessage& message)
 {
@@ -216,7 +219,8 @@ bool platform_startup(void)
     }
     emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, true, on_key_down);
     emscripten_set_visibilitychange_callback(nullptr, false, on_visibility);
-    emscripten_set_fullscreenchange_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, false, on_fullscreen_change);
+    emscripten_set_fullscreenchange_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, false,
+                                             on_fullscreen_change);
     page_listen_for_double_tap();
     return true;
 }
@@ -328,7 +332,8 @@ void platform_swap_buffers(void)
 void platform_build_font(unsigned list_base, int pixel_height)
 {
     for (int i = 0; i < embedded_font_count; i++)
-        if (embedded_fonts[i].pixel_height == pixel_height) compile_glyph_lists(list_base, embedded_fonts[i].glyphs);
+        if (embedded_fonts[i].pixel_height == pixel_height)
+            compile_glyph_lists(list_base, embedded_fonts[i].glyphs);
 }
 
 // The subset draws the glyphs of a line from its atlas in one batch.
@@ -352,8 +357,10 @@ bool platform_wait_message(PlatformMessage* message, uint32_t timeout_ms)
         // The ideal clock: a single poll is instantaneous, a loop that
         // keeps polling moves it on by a millisecond a poll.
         uint32_t wait = timeout_ms;
-        if (wait == 0) wait = web.empty_polls++ > 0 ? 1 : 0;
-        else web.empty_polls = 0;
+        if (wait == 0)
+            wait = web.empty_polls++ > 0 ? 1 : 0;
+        else
+            web.empty_polls = 0;
         web.still_clock_ms += wait;
         if (now - web.yielded_at >= STILL_YIELD_MS) {
             page_wait(0);

@@ -6,12 +6,12 @@
 namespace {
 
 struct Win32Audio {
-    HWAVEOUT device;     // null when closed
-    WAVEHDR wave_header; // over the ring while one is handed over
-    bool written;        // the header is in the device's queue
+    HWAVEOUT device;      // null when closed
+    WAVEHDR wave_header;  // over the ring while one is handed over
+    bool written;         // the header is in the device's queue
     // waveOutGetPosition counts in 32 bits; this widens it.
-    uint32_t last_position;  // bytes, as last reported
-    uint64_t position_wraps; // multiples of 2^32 bytes passed
+    uint32_t last_position;   // bytes, as last reported
+    uint64_t position_wraps;  // multiples of 2^32 bytes passed
 };
 
 Win32Audio audio;

@@ -21,8 +21,8 @@
 #define MSVCRT_IMPORT(name) "__imp__" name
 extern "C" double(__cdecl* const msvcrt_pow)(double, double) __asm__(MSVCRT_IMPORT("pow"));
 extern "C" double(__cdecl* const msvcrt_sin)(double) __asm__(MSVCRT_IMPORT("sin"));
-extern "C" int(__cdecl* const msvcrt_vsnprintf)(char*, size_t, const char*, va_list)
-    __asm__(MSVCRT_IMPORT("_vsnprintf"));
+extern "C" int(__cdecl* const msvcrt_vsnprintf)(char*, size_t, const char*,
+                                                va_list) __asm__(MSVCRT_IMPORT("_vsnprintf"));
 // MinGW's import library has no entry for _vscprintf (it emulates it for
 // Windows 2000); the build makes one (msvcrt_extra.def).
 extern "C" int(__cdecl* const msvcrt_vscprintf)(const char*, va_list) __asm__(MSVCRT_IMPORT("_vscprintf"));

@@ -28,6 +28,7 @@ struct Win32Window {
 };
 
 // The request's colour depth is filled in when the context is created.
+// clang-format off
 Win32Window win32 = {
     nullptr, nullptr, nullptr, nullptr, false, {},
     {
@@ -45,6 +46,7 @@ Win32Window win32 = {
         0, 0, 0, 0,
     },
 };
+// clang-format on
 static_assert(sizeof(PIXELFORMATDESCRIPTOR) == 40, "PIXELFORMATDESCRIPTOR layout");
 
 }  // namespace
@@ -115,15 +117,12 @@ static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wpara
         portable.type = MESSAGE_ACTIVATE;
         portable.minimised = HIWORD(wparam) != 0;
         break;
-    case WM_CLOSE:
-        portable.type = MESSAGE_CLOSE;
-        break;
+    case WM_CLOSE: portable.type = MESSAGE_CLOSE; break;
     case WM_KEYDOWN:
         portable.type = MESSAGE_KEY_DOWN;
         portable.key = static_cast<int>(wparam);
         break;
-    default:
-        return DefWindowProcA(window, message, wparam, lparam);
+    default: return DefWindowProcA(window, message, wparam, lparam);
     }
     hand_up(portable);
     return 0;
@@ -215,10 +214,10 @@ bool platform_create_window(const char* title, int width, int height, bool fulls
     RECT rectangle = {0, 0, width, height};
     AdjustWindowRectEx(&rectangle, style, FALSE, extended_style);
 
-    win32.window_handle = CreateWindowExA(
-        extended_style, window_class_name, title, style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0,
-        rectangle.right - rectangle.left, rectangle.bottom - rectangle.top, nullptr, nullptr,
-        win32.instance_handle, nullptr);
+    win32.window_handle = CreateWindowExA(extended_style, window_class_name, title,
+                                          style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0,
+                                          rectangle.right - rectangle.left, rectangle.bottom - rectangle.top,
+                                          nullptr, nullptr, win32.instance_handle, nullptr);
     if (!win32.window_handle) {
         remember_error("CreateWindowExA");
         return false;

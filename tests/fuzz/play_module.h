@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "music/music.h"
+#include "music/music_engine.h"
 
 namespace fuzz_play {
 

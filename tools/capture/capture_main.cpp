@@ -9,8 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -49,7 +49,7 @@ struct CaptureRun {
     CaptureOptions options;
     size_t next_at = 0;
     uint16_t last_scene = 0;
-    uint32_t next_slot_ms = 0;    // the next 30 ms video slot to fill
+    uint32_t next_slot_ms = 0;        // the next 30 ms video slot to fill
     std::vector<uint8_t> frame;       // what the screen shows now
     std::vector<uint8_t> last_image;  // what the screen showed before this frame
     uint32_t next_sheet_ms = 0;
@@ -131,11 +131,13 @@ int bad_argument(const char* message)
 int check_options(CaptureOptions* options)
 {
     if (!options->at_ms.empty() && options->out_dir.empty()) return bad_argument("--at needs --out DIR");
-    if (!options->sheet_path.empty() && options->every_ms == 0) return bad_argument("--sheet needs --every MS");
+    if (!options->sheet_path.empty() && options->every_ms == 0)
+        return bad_argument("--sheet needs --every MS");
     if (options->from_ms > options->to_ms) return bad_argument("--from lies after --to");
     if (!options->video_path.empty()) {
         VideoKind kind = video_kind(options->video_path);
-        if (kind == VIDEO_UNKNOWN) return bad_argument("--video wants a file name ending in .mp4, .mkv or .gif");
+        if (kind == VIDEO_UNKNOWN)
+            return bad_argument("--video wants a file name ending in .mp4, .mkv or .gif");
         if (kind != VIDEO_GIF && (options->width % 2 || options->height % 2))
             return bad_argument("H.264 video needs an even width and height");
     }
@@ -371,12 +373,13 @@ int finish_outputs(CaptureRun* run)
             std::fprintf(stderr, "brindlec-capture: %s\n", error.c_str());
             return 1;
         }
-        std::fprintf(stderr, "brindlec-capture: contact sheet of %zu frames in %s\n", run->sheet.thumbs.size(),
-                     run->options.sheet_path.c_str());
+        std::fprintf(stderr, "brindlec-capture: contact sheet of %zu frames in %s\n",
+                     run->sheet.thumbs.size(), run->options.sheet_path.c_str());
     }
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - run->started).count();
     std::fprintf(stderr, "brindlec-capture: %.1f s of the intro in %.1f s (%.1f x real time)\n",
-                 run->last_frame_ms / 1000.0, seconds, seconds > 0 ? run->last_frame_ms / 1000.0 / seconds : 0.0);
+                 run->last_frame_ms / 1000.0, seconds,
+                 seconds > 0 ? run->last_frame_ms / 1000.0 / seconds : 0.0);
     return 0;
 }
 
@@ -396,8 +399,8 @@ int main(int argc, char** argv)
     run.next_sheet_ms = options.every_ms;
     run.started = std::chrono::steady_clock::now();
     std::signal(SIGPIPE, SIG_IGN);  // an encoder that dies is reported, not fatal
-    if (!options.video_path.empty() &&
-        !open_video(&run.video, options.video_path, options.width, options.height, options.encoder, &run.error)) {
+    if (!options.video_path.empty() && !open_video(&run.video, options.video_path, options.width,
+                                                   options.height, options.encoder, &run.error)) {
         std::fprintf(stderr, "brindlec-capture: %s\n", run.error.c_str());
         return 1;
     }

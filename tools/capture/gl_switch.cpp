@@ -84,10 +84,10 @@ void set_frames_drawn(bool drawn)
     if (gl_switch.subset && gl_switch.ready) gl11_set_discard(!drawn);
 }
 
-#define GL11_CALL(result, name, routine, parameters, arguments)             \
-    result name parameters                                                 \
-    {                                                                      \
-        if (!gl_switch.ready) prepare();                                   \
+#define GL11_CALL(result, name, routine, parameters, arguments)                        \
+    result name parameters                                                             \
+    {                                                                                  \
+        if (!gl_switch.ready) prepare();                                               \
         return gl_switch.subset ? routine arguments : gl_switch.opengl.name arguments; \
     }
 #include "platform/gl11/gl11_calls.h"

@@ -147,10 +147,12 @@ bool run_to_end(const std::vector<std::string>& arguments)
 
 std::vector<std::string> picture_encoder(const VideoOutput& video)
 {
+    // clang-format off
     std::vector<std::string> arguments = {
         video.ffmpeg, "-loglevel", "error", "-y", "-f", "rawvideo", "-pix_fmt", "rgb24",
         "-s", std::to_string(video.width) + "x" + std::to_string(video.height),
         "-framerate", frame_rate, "-i", "-"};
+    // clang-format on
     if (video.kind == VIDEO_GIF) {
         // Half the frame rate keeps a preview small; a palette made from the
         // frames themselves keeps its colours clean.
@@ -159,9 +161,9 @@ std::vector<std::string> picture_encoder(const VideoOutput& video)
                           "[0:v]fps=50/3,split[a][b];[a]palettegen=stats_mode=diff[p];[b][p]paletteuse",
                           video.path});
     } else {
-        arguments.insert(arguments.end(), {"-c:v", "libx264", "-preset", video.encoder.preset, "-crf",
-                                           std::to_string(video.encoder.crf), "-pix_fmt", "yuv420p",
-                                           video.pictures});
+        arguments.insert(arguments.end(),
+                         {"-c:v", "libx264", "-preset", video.encoder.preset, "-crf",
+                          std::to_string(video.encoder.crf), "-pix_fmt", "yuv420p", video.pictures});
     }
     return arguments;
 }
@@ -189,8 +191,8 @@ std::string find_on_path(const char* name)
 
 bool known_preset(const std::string& preset)
 {
-    static const char* const presets[] = {"ultrafast", "superfast", "veryfast", "faster", "fast",
-                                           "medium",    "slow",      "slower",   "veryslow", "placebo"};
+    static const char* const presets[] = {"ultrafast", "superfast", "veryfast", "faster",   "fast",
+                                          "medium",    "slow",      "slower",   "veryslow", "placebo"};
     for (const char* known : presets)
         if (preset == known) return true;
     return false;
@@ -236,7 +238,8 @@ bool open_video(VideoOutput* video, const std::string& path, int width, int heig
     }
     frame_queue.writer = std::thread(write_frames, video->pipe);
     if (video->kind == VIDEO_GIF)
-        std::fprintf(stderr, "brindlec-capture: encoding with %s into %s\n", video->ffmpeg.c_str(), path.c_str());
+        std::fprintf(stderr, "brindlec-capture: encoding with %s into %s\n", video->ffmpeg.c_str(),
+                     path.c_str());
     else
         std::fprintf(stderr, "brindlec-capture: encoding with %s into %s (x264 preset %s, crf %d)\n",
                      video->ffmpeg.c_str(), path.c_str(), video->encoder.preset.c_str(), video->encoder.crf);
@@ -249,7 +252,8 @@ bool add_video_frame(VideoOutput* video, const std::vector<uint8_t>& rgb, std::s
     if (video->pipe) {
         FrameQueue& queue = frame_queue;
         std::unique_lock<std::mutex> hold(queue.lock);
-        queue.changed.wait(hold, [&queue] { return queue.waiting.size() < FRAMES_IN_FLIGHT || queue.failed; });
+        queue.changed.wait(hold,
+                           [&queue] { return queue.waiting.size() < FRAMES_IN_FLIGHT || queue.failed; });
         if (queue.failed) {
             *error = "ffmpeg stopped taking frames";
             return false;
@@ -320,8 +324,8 @@ void add_thumbnail(ContactSheet* sheet, const std::vector<uint8_t>& rgb, int wid
                 for (int dy = 0; dy < scale; dy++)
                     for (int dx = 0; dx < scale; dx++)
                         sum += rgb[((static_cast<size_t>(y) * scale + dy) * width + x * scale + dx) * 3 + c];
-                thumb[(static_cast<size_t>(y) * sheet->thumb_width + x) * 3 + c] =
-                    static_cast<uint8_t>(sum / (scale * scale));
+                thumb[(static_cast<size_t>(y) * sheet->thumb_width + x) * 3 + c] = static_cast<uint8_t>(
+                    sum / (scale * scale));
             }
     sheet->thumbs.push_back(std::move(thumb));
 }

@@ -26,14 +26,14 @@ struct EncoderSettings {
 bool known_preset(const std::string& preset);
 
 struct VideoOutput {
-    std::string path;         // what the user asked for
+    std::string path;  // what the user asked for
     VideoKind kind = VIDEO_UNKNOWN;
     int width = 0, height = 0;
     EncoderSettings encoder;
-    std::string ffmpeg;       // "" : PNG sequence fallback
-    std::string pictures;     // ffmpeg: the picture-only file before the music is added
-    std::string frames_dir;   // fallback: where the PNG frames go
-    std::string wav_path;     // fallback: the music beside them
+    std::string ffmpeg;      // "" : PNG sequence fallback
+    std::string pictures;    // ffmpeg: the picture-only file before the music is added
+    std::string frames_dir;  // fallback: where the PNG frames go
+    std::string wav_path;    // fallback: the music beside them
     std::FILE* pipe = nullptr;
     int frames = 0;
 };

@@ -106,8 +106,10 @@ bool close_wav(WavWriter* wav, std::string* error)
     if (!wav->file) return false;
     bool ok = std::fclose(wav->file) == 0;
     wav->file = nullptr;
-    if (!ok) *error = wav->path + ": write failed";
-    else if (wav->frames_left != 0) *error = wav->path + ": fewer frames than its header declares";
+    if (!ok)
+        *error = wav->path + ": write failed";
+    else if (wav->frames_left != 0)
+        *error = wav->path + ": fewer frames than its header declares";
     return ok && wav->frames_left == 0;
 }
 

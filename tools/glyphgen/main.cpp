@@ -21,7 +21,8 @@ void write_bits(FILE* out, int height, const FreetypeFont& font)
     for (const GlyphBitmap& glyph : font.glyphs) {
         for (int row = 0; glyph.loaded && row < glyph.rows; row++) {
             for (int byte = 0; byte < tight_pitch(glyph); byte++) {
-                std::fprintf(out, "%s0x%02x,", column++ % 16 == 0 ? "\n    " : "", glyph.bits[row * glyph.pitch + byte]);
+                std::fprintf(out, "%s0x%02x,", column++ % 16 == 0 ? "\n    " : "",
+                             glyph.bits[row * glyph.pitch + byte]);
             }
         }
     }
@@ -33,9 +34,9 @@ void write_glyphs(FILE* out, int height, const FreetypeFont& font)
     std::fprintf(out, "const GlyphBitmap glyphs_%d[GLYPH_COUNT] = {\n", height);
     size_t offset = 0;
     for (const GlyphBitmap& glyph : font.glyphs) {
-        std::fprintf(out, "    {%s, %d, %d, %#.9gf, %#.9gf, %#.9gf, %d, bits_%d + %zu},\n", glyph.loaded ? "true" : "false",
-                     glyph.width, glyph.rows, glyph.x_origin, glyph.y_origin, glyph.advance, tight_pitch(glyph), height,
-                     offset);
+        std::fprintf(out, "    {%s, %d, %d, %#.9gf, %#.9gf, %#.9gf, %d, bits_%d + %zu},\n",
+                     glyph.loaded ? "true" : "false", glyph.width, glyph.rows, glyph.x_origin, glyph.y_origin,
+                     glyph.advance, tight_pitch(glyph), height, offset);
         if (glyph.loaded) offset += static_cast<size_t>(tight_pitch(glyph)) * glyph.rows;
     }
     std::fprintf(out, "};\n\n");
@@ -53,7 +54,8 @@ int main(int argc, char** argv)
     FreetypeFont fonts[2];
     for (int i = 0; i < 2; i++) {
         if (!freetype_render_font(heights[i], &fonts[i])) {
-            std::fprintf(stderr, "brindlec-glyphgen: no bold sans face for \"Verdana:bold\" (fonts-dejavu-core)\n");
+            std::fprintf(stderr,
+                         "brindlec-glyphgen: no bold sans face for \"Verdana:bold\" (fonts-dejavu-core)\n");
             return 1;
         }
     }
@@ -69,8 +71,9 @@ int main(int argc, char** argv)
     for (int i = 0; i < 2; i++) write_bits(out, heights[i], fonts[i]);
     std::fprintf(out, "\n");
     for (int i = 0; i < 2; i++) write_glyphs(out, heights[i], fonts[i]);
-    std::fprintf(out, "}  // namespace\n\nconst EmbeddedFont embedded_fonts[] = {{%d, glyphs_%d}, {%d, glyphs_%d}};\n",
-                 heights[0], heights[0], heights[1], heights[1]);
+    std::fprintf(
+        out, "}  // namespace\n\nconst EmbeddedFont embedded_fonts[] = {{%d, glyphs_%d}, {%d, glyphs_%d}};\n",
+        heights[0], heights[0], heights[1], heights[1]);
     std::fprintf(out, "const int embedded_font_count = 2;\n");
     bool written = std::fclose(out) == 0;
     if (!written || std::rename(temporary.c_str(), argv[1]) != 0) {

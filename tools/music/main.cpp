@@ -9,8 +9,8 @@
 // Without FILE the module embedded in the intro is used. The song's end is
 // the end of its first pass: where the sequence comes back to a row it has
 // played, as the restart position or a jump back takes it there.
-#include <unistd.h>
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -111,7 +111,8 @@ bool read_file(const std::string& path, std::vector<uint8_t>* bytes)
     if (!in) return false;
     uint8_t chunk[65536];
     size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) bytes->insert(bytes->end(), chunk, chunk + got);
+    while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0)
+        bytes->insert(bytes->end(), chunk, chunk + got);
     bool failed = std::ferror(in) != 0;
     int error = errno;
     std::fclose(in);
@@ -142,7 +143,8 @@ Song* load_module(const Options& options, std::string* note)
     if (!song) std::fprintf(stderr, "brindlec-music: %s: %s\n", name.c_str(), status.reason);
     *note = song ? status.reason : "";
     if (song && !note->empty() && !options.info)
-        std::fprintf(stderr, "brindlec-music: %s: %s; the rest plays as silence\n", name.c_str(), note->c_str());
+        std::fprintf(stderr, "brindlec-music: %s: %s; the rest plays as silence\n", name.c_str(),
+                     note->c_str());
     return song;
 }
 
@@ -189,7 +191,8 @@ int render_wav(Song* song, const Options& options)
         start_song_end(song, pass, options.rate, false);
     }
     if (total > MAX_WAV_FRAMES) {
-        std::fprintf(stderr, "brindlec-music: %.1f s at %d Hz is more than a WAV file holds (%.1f s at most)\n",
+        std::fprintf(stderr,
+                     "brindlec-music: %.1f s at %d Hz is more than a WAV file holds (%.1f s at most)\n",
                      static_cast<double>(total) / options.rate, options.rate,
                      static_cast<double>(MAX_WAV_FRAMES) / options.rate);
         return 1;
@@ -286,7 +289,9 @@ int play(Song* song, const Options& options)
     play_song(song);
     std::printf("playing %s, %s%s (Ctrl+C ends)\n", module_name(options).c_str(),
                 duration_text(pass, options.rate).c_str(),
-                !pass.ended ? ": no row comes round again" : options.loop ? ", looping" : "");
+                !pass.ended    ? ": no row comes round again"
+                : options.loop ? ", looping"
+                               : "");
     std::fflush(stdout);
     auto next_status = std::chrono::steady_clock::now();
     uint64_t end = 0, played = 0;
@@ -331,9 +336,12 @@ int main(int argc, char** argv)
     Song* song = load_module(options, &note);
     if (!song) return 1;
     int status = 0;
-    if (options.info) status = print_info(song, options, note);
-    else if (!options.wav_path.empty()) status = render_wav(song, options);
-    else status = play(song, options);
+    if (options.info)
+        status = print_info(song, options, note);
+    else if (!options.wav_path.empty())
+        status = render_wav(song, options);
+    else
+        status = play(song, options);
     free_song(song);
     return status;
 }

@@ -44,7 +44,8 @@ std::string format_duration(uint64_t frames, int rate)
     const uint64_t ms = (frames * 1000 + static_cast<uint64_t>(rate) / 2) / static_cast<uint64_t>(rate);
     char text[48];
     std::snprintf(text, sizeof text, "%02llu:%02llu.%03llu", static_cast<unsigned long long>(ms / 60000),
-                  static_cast<unsigned long long>(ms / 1000 % 60), static_cast<unsigned long long>(ms % 1000));
+                  static_cast<unsigned long long>(ms / 1000 % 60),
+                  static_cast<unsigned long long>(ms % 1000));
     return text;
 }
 
@@ -101,7 +102,8 @@ std::string module_dump(const Song* song)
     out += "orders:";
     for (int i = 0; i < song->song_length; ++i) add(&out, " %d", song->orders[i]);
     out += "\n";
-    add(&out, "patterns: %d slots (%d used by the order table)\n", song->pattern_slots, song->used_pattern_count);
+    add(&out, "patterns: %d slots (%d used by the order table)\n", song->pattern_slots,
+        song->used_pattern_count);
     for (int p = 0; p < song->pattern_slots; ++p) {
         const Pattern& pattern = song->patterns[p];
         int notes = 0, effects = 0;
@@ -118,8 +120,8 @@ std::string module_dump(const Song* song)
             "  instrument %3d: \"%s\", %2d samples, volume envelope %d points type %d, panning envelope "
             "%d points type %d, fadeout %u, vibrato %d/%d/%d/%d\n",
             i + 1, printable(in.name).c_str(), in.sample_count, in.volume_points, in.volume_type,
-            in.panning_points, in.panning_type, in.fadeout, in.vibrato_type, in.vibrato_sweep, in.vibrato_depth,
-            in.vibrato_rate);
+            in.panning_points, in.panning_type, in.fadeout, in.vibrato_type, in.vibrato_sweep,
+            in.vibrato_depth, in.vibrato_rate);
         for (int s = 0; s < in.sample_count; ++s) {
             const Sample& sample = *in.samples[s];
             add(&out,

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -41,18 +40,14 @@ SongEnd state;
 // `frame` is still being mixed.
 int last_block_peak(uint64_t frame)
 {
-    const int block = sound_output.block_frames;
-    if (block <= 0 || !sound_output.output_buffer) return 0;
+    const int block = output_block_frames();
+    if (block <= 0) return 0;
     const int64_t index = static_cast<int64_t>(frame / static_cast<uint64_t>(block)) - 1;
     if (index < 0) return 0;
     if (index == state.peak_block) return state.peak;
-    const int blocks = sound_output.ring_frames / block;
-    const int16_t* values = sound_output.output_buffer + 2 * static_cast<size_t>(index % blocks) * block;
-    int peak = 0;
-    for (int i = 0; i < 2 * block; ++i) peak = std::max(peak, std::abs(static_cast<int>(values[i])));
     state.peak_block = index;
-    state.peak = peak;
-    return peak;
+    state.peak = output_block_peak(static_cast<uint64_t>(index));
+    return state.peak;
 }
 
 void record_tick(const Song* song, bool ringing)
@@ -85,22 +80,9 @@ void ring_out_tick(Song* song)
     const uint64_t left = after < state.tail_frames ? state.tail_frames - after : 0;
     if (left < state.fade_frames)
         song->global_volume = static_cast<int>(state.fade_from * left / state.fade_frames);
-    process_empty_tick(song);
-    if (voices_silent()) {
+    if (play_ring_out_tick(song)) {
         state.end_frame.store(state.frame);
         state.ended.store(true);
-    }
-}
-
-// The song is over: every note is let go as a key-off lets it go, so it
-// falls silent through its instrument's release (envelope and fadeout).
-// A note whose instrument has no volume envelope plays on instead: a
-// key-off would silence it at once, while its sample ends by itself.
-void release_notes(const Song* song)
-{
-    for (int c = 0; c < played_channel_count(song); ++c) {
-        TrackChannel* channel = &channels[c];
-        if (resolve_instrument(song, channel)->volume_type & ENVELOPE_ON) channel->key_off = 1;
     }
 }
 
@@ -125,10 +107,7 @@ void song_end_tick(Song* song)
 
 }  // namespace
 
-uint64_t tail_frames(int rate)
-{
-    return static_cast<uint64_t>(rate) * TAIL_MS / 1000;
-}
+uint64_t tail_frames(int rate) { return static_cast<uint64_t>(rate) * TAIL_MS / 1000; }
 
 void start_song_end(Song* song, const SongPass& pass, int rate, bool loop)
 {
@@ -161,7 +140,7 @@ uint64_t render_song(uint64_t limit, int rate, const std::function<bool(const in
     // Only a song the song-end handler plays has an end: what an earlier
     // render left of it says nothing about another song, or about one
     // rendered for a set length.
-    const Song* song = sound_output.playing_song;
+    const Song* song = output_song();
     const bool ends = song && song->tick_handler == song_end_tick;
     // The ring runs two seconds ahead of what is rendered, so the end is
     // known before the rendering reaches it.

@@ -22,7 +22,7 @@ uint64_t tail_frames(int rate);
 struct SongMoment {
     uint64_t frame = 0;  // output frame the tick started at
     int order = 0, pattern = 0, row = 0;
-    int peak = 0;        // largest PCM magnitude of the last block mixed before it, 0..32768
+    int peak = 0;          // largest PCM magnitude of the last block mixed before it, 0..32768
     bool ringing = false;  // after the first pass: the ring-out
 };
 

@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "music/music.h"
 #include "tools/common/byte_writer.h"
 
 namespace {
@@ -18,9 +19,9 @@ double waveform(int instrument, double phase)
 {
     double s = std::sin(phase);
     switch (instrument) {
-    case 0: return s;                                                  // sine
+    case 0: return s;                                                                  // sine
     case 1: return 2.0 * (phase / (2 * M_PI) - std::floor(phase / (2 * M_PI) + 0.5));  // saw
-    case 2: return s > 0 ? 0.6 : -0.6;                                 // square
+    case 2: return s > 0 ? 0.6 : -0.6;                                                 // square
     default: return 0.6 * s + 0.3 * std::sin(3 * phase) + 0.1 * std::sin(7 * phase);
     }
 }
@@ -59,7 +60,7 @@ void write_pattern(ByteWriter& out, int pattern, int channels, int rows)
             out.u8(note_row ? static_cast<unsigned>(note) : 0);
             out.u8(note_row ? static_cast<unsigned>(1 + c % INSTRUMENTS) : 0);
             out.u8(note_row ? 0x10 + 24 + static_cast<unsigned>(c % 5) * 8 : 0);  // set volume
-            out.u8(c % 2 ? 8 : 0);                                                 // 8xx panning
+            out.u8(c % 2 ? 8 : 0);                                                // 8xx panning
             out.u8(c % 2 ? static_cast<unsigned>(c * 255 / channels) : 0);
         }
     }
@@ -86,7 +87,7 @@ void write_instrument(ByteWriter& out, int instrument)
     out.zeros(263 - 241);
     // One 16-bit sample: 64 cycles, looped forward or ping-pong.
     out.u32(SAMPLE_LENGTH * 2);
-    out.u32(SAMPLE_LENGTH);                        // loop over the second half (bytes)
+    out.u32(SAMPLE_LENGTH);  // loop over the second half (bytes)
     out.u32(SAMPLE_LENGTH);
     out.u8(64);
     out.u8(0);

@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "music/music.h"
-
 // An XM module of `channels` (1..32) tracks that keeps every track busy:
 // four patterns of `rows` (1..256) rows, three ticks a row at 150 BPM.
 std::vector<uint8_t> build_test_module(int channels, int rows = 64);

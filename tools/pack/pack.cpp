@@ -125,7 +125,8 @@ std::string parse_image(Bytes file, Image* image)
             return "section " + s.name + " runs past the end of the file";
         if (uint64_t(s.rva) + std::max(s.virtual_size, s.raw_size) > image->size_of_image)
             return "section " + s.name + " lies beyond the size of the image";
-        if (!image->sections.empty() && s.rva < image->sections.back().rva + image->sections.back().virtual_size)
+        if (!image->sections.empty() &&
+            s.rva < image->sections.back().rva + image->sections.back().virtual_size)
             return "section " + s.name + " overlaps the one before it";
         image->sections.push_back(s);
     }
@@ -162,7 +163,8 @@ std::string check_packable(const Image& image)
     if (image.section_alignment < PAGE || image.section_alignment % PAGE)
         return "sections are not aligned to pages, so they cannot be protected one by one";
     for (uint32_t i = 0; i < DIRECTORIES; i++) {
-        if (i == DIRECTORY_IMPORT || i == DIRECTORY_IAT || i == DIRECTORY_BASE_RELOCATION || i == DIRECTORY_DEBUG)
+        if (i == DIRECTORY_IMPORT || i == DIRECTORY_IAT || i == DIRECTORY_BASE_RELOCATION ||
+            i == DIRECTORY_DEBUG)
             continue;
         if (image.directory_rva[i] || image.directory_size[i])
             return "data directory " + std::to_string(i) +
@@ -256,7 +258,7 @@ uint32_t protection_of(uint32_t characteristics)
     bool execute = characteristics & SCN_EXECUTE, write = characteristics & SCN_WRITE;
     bool read = characteristics & (SCN_READ | SCN_EXECUTE | SCN_WRITE);
     if (execute) return write ? 0x40 /* PAGE_EXECUTE_READWRITE */ : 0x20 /* PAGE_EXECUTE_READ */;
-    if (write) return 0x04;                          // PAGE_READWRITE
+    if (write) return 0x04;                         // PAGE_READWRITE
     return read ? 0x02 /* PAGE_READONLY */ : 0x01;  // PAGE_NOACCESS
 }
 
@@ -304,8 +306,8 @@ bool decodes_to(const Stream& stream, const Bytes& data, double* seconds)
     std::vector<uint16_t> probabilities(UNPACK_PROBABILITIES(stream.lc + stream.lp));
     Bytes decoded(data.size());
     auto start = std::chrono::steady_clock::now();
-    if (!unpack_lzma(stream.bytes.data(), stream.bytes.size(), decoded.data(), decoded.size(), stream.lc, stream.lp,
-                     stream.pb, probabilities.data()))
+    if (!unpack_lzma(stream.bytes.data(), stream.bytes.size(), decoded.data(), decoded.size(), stream.lc,
+                     stream.lp, stream.pb, probabilities.data()))
         return false;
     if (stream.x86_branches) unpack_x86_branches(decoded.data(), decoded.size(), 0);
     *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -347,14 +349,14 @@ bool smallest_stream(const Bytes& data, Stream* best, double* decode_seconds)
 // The payload as C definitions (packed.h): the header, the sections to
 // protect and the stream, for the start-up code, whose build folds what it
 // reads of the first two into its code.
-std::string payload_source(const PackedHeader& h, const std::vector<PackedSection>& sections, const Bytes& stream,
-                           const std::string& source)
+std::string payload_source(const PackedHeader& h, const std::vector<PackedSection>& sections,
+                           const Bytes& stream, const std::string& source)
 {
     char line[256];
     std::snprintf(line, sizeof line,
-                  "const PackedHeader packed_header = {%u, %u, %u, %u, %u, %u, %u, %u, %u, %u};\n", h.image_rva,
-                  h.image_size, h.imports_size, h.entry_rva, h.stream_size, h.lc, h.lp, h.pb, h.x86_branches,
-                  h.section_count);
+                  "const PackedHeader packed_header = {%u, %u, %u, %u, %u, %u, %u, %u, %u, %u};\n",
+                  h.image_rva, h.image_size, h.imports_size, h.entry_rva, h.stream_size, h.lc, h.lp, h.pb,
+                  h.x86_branches, h.section_count);
     std::string text = "/* Written by brindlec-pack from " + source.substr(source.find_last_of('/') + 1) +
                        ": the packed intro. */\n#include \"tools/pack/packed.h\"\n\n" + line +
                        "const PackedSection packed_sections[" +
@@ -425,11 +427,12 @@ int make_payload(const std::string& unpacked, const std::string& payload_path, c
     if (!write_file(payload_path, payload_source(header, protected_sections, stream.bytes, unpacked)) ||
         !write_file(layout_path, layout))
         return 1;
-    std::printf("brindlec-pack: %zu bytes of image and imports in %zu bytes (lc %u, lp %u, pb %u, x86 branches %s, "
-                "matches by bt%d up to %u bytes), decoded here in %.1f ms\n",
-                memory.size(), stream.bytes.size(), stream.lc, stream.lp, stream.pb,
-                stream.x86_branches ? "on" : "off", stream.match_finder & 0x0F, stream.nice_length,
-                decode_seconds * 1000);
+    std::printf(
+        "brindlec-pack: %zu bytes of image and imports in %zu bytes (lc %u, lp %u, pb %u, x86 branches %s, "
+        "matches by bt%d up to %u bytes), decoded here in %.1f ms\n",
+        memory.size(), stream.bytes.size(), stream.lc, stream.lp, stream.pb,
+        stream.x86_branches ? "on" : "off", stream.match_finder & 0x0F, stream.nice_length,
+        decode_seconds * 1000);
     return 0;
 }
 
@@ -444,10 +447,12 @@ std::string check_stub(const Image& intro, const Image& stub)
     if (stub.image_base != intro.image_base) return "its image base differs from the intro's";
     if (!(stub.characteristics & FILE_RELOCS_STRIPPED) || stub.directory_size[DIRECTORY_BASE_RELOCATION])
         return "it has relocations";
-    if (stub.sections.size() != 2) return "it has " + std::to_string(stub.sections.size()) + " sections, not 2";
+    if (stub.sections.size() != 2)
+        return "it has " + std::to_string(stub.sections.size()) + " sections, not 2";
     const Section& reserved = stub.sections[0];
     uint32_t first = intro.sections.front().rva;
-    if (reserved.rva != first || reserved.raw_size != 0 || !(reserved.characteristics & SCN_UNINITIALIZED_DATA) ||
+    if (reserved.rva != first || reserved.raw_size != 0 ||
+        !(reserved.characteristics & SCN_UNINITIALIZED_DATA) ||
         reserved.virtual_size < intro.size_of_image - first)
         return "its first section does not reserve the intro's address range";
     if (reserved.characteristics & SCN_EXECUTE) return "the reserved range is executable";

@@ -6,7 +6,8 @@
 #include "tools/common/file_output.h"
 #include "tools/songgen/song_module.h"
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc < 2) {
         std::fprintf(stderr, "usage: brindlec-songgen OUT.xm [--report]\n");
         return 2;
@@ -21,8 +22,8 @@ int main(int argc, char** argv) {
     if (argc > 2 && std::strcmp(argv[2], "--report") == 0) {
         double total = 0.0;
         for (const songgen::OrderSpan& s : songgen::first_pass(module, &total))
-            std::printf("order %2d  pattern %2d  %7.2f s  %3d rows\n", s.order, s.pattern,
-                        s.start_seconds, s.rows_played);
+            std::printf("order %2d  pattern %2d  %7.2f s  %3d rows\n", s.order, s.pattern, s.start_seconds,
+                        s.rows_played);
         std::printf("first pass %.2f s, %zu bytes\n", total, bytes.size());
     }
     return 0;

@@ -17,7 +17,8 @@ constexpr int CYCLE = 32;  // values per waveform cycle
 constexpr int OPEN_HAT_INDEX = 3;
 constexpr uint32_t OPEN_HAT_SEED = 0x0B1E55EDu;
 
-int8_t clamp8(double v) {
+int8_t clamp8(double v)
+{
     long r = std::lround(v);
     return static_cast<int8_t>(std::clamp(r, -127L, 127L));
 }
@@ -25,7 +26,8 @@ int8_t clamp8(double v) {
 // xorshift32 with a fixed seed per sound: the same noise on every run.
 struct Noise {
     uint32_t state;
-    double next() {
+    double next()
+    {
         state ^= state << 13;
         state ^= state >> 17;
         state ^= state << 5;
@@ -37,7 +39,8 @@ struct Noise {
 // levels chosen so that the cycle has no DC: a pulse of any duty then
 // starts and stops without a thump. The cycle starts in the middle of its
 // high part, so a plucked note's louder first cycles stay balanced too.
-std::vector<int8_t> pulse(int high_values, double peak) {
+std::vector<int8_t> pulse(int high_values, double peak)
+{
     double high_share = static_cast<double>(high_values) / CYCLE;
     double high = peak, low = -peak * high_share / (1.0 - high_share);
     if (high_share > 0.5) {
@@ -54,18 +57,21 @@ std::vector<int8_t> pulse(int high_values, double peak) {
 
 // The same cycle upside down: the bass starts low, which balances the
 // part-cycles its short notes leave when they are cut.
-std::vector<int8_t> negated(std::vector<int8_t> wave) {
+std::vector<int8_t> negated(std::vector<int8_t> wave)
+{
     for (int8_t& v : wave) v = static_cast<int8_t>(-v);
     return wave;
 }
 
-std::vector<int8_t> saw(double peak) {
+std::vector<int8_t> saw(double peak)
+{
     std::vector<int8_t> wave(CYCLE);
     for (int i = 0; i < CYCLE; ++i) wave[i] = clamp8(peak * ((i + 0.5) / (CYCLE / 2) - 1.0));
     return wave;
 }
 
-std::vector<int8_t> triangle(double peak) {
+std::vector<int8_t> triangle(double peak)
+{
     std::vector<int8_t> wave(CYCLE);
     for (int i = 0; i < CYCLE; ++i) {
         double phase = (i + 0.5) / CYCLE;  // 0..1
@@ -77,7 +83,8 @@ std::vector<int8_t> triangle(double peak) {
 
 // Removes the DC of a decaying sound by subtracting a multiple of its own
 // decay curve, so the correction fades out with the sound.
-void remove_dc(std::vector<int8_t>& pcm, const std::vector<double>& decay) {
+void remove_dc(std::vector<int8_t>& pcm, const std::vector<double>& decay)
+{
     double sum = 0.0, weight = 0.0;
     for (size_t i = 0; i < pcm.size(); ++i) {
         sum += pcm[i];
@@ -91,7 +98,8 @@ double c4_rate(int relative_note) { return 8363.0 * std::pow(2.0, relative_note 
 
 // Kick: a sine falling from 176 Hz to 46 Hz with a fast exponential
 // decay; played higher it doubles as a tom.
-std::vector<int8_t> kick_drum(int length, int relative_note) {
+std::vector<int8_t> kick_drum(int length, int relative_note)
+{
     double rate = c4_rate(relative_note), phase = 0.0;
     std::vector<int8_t> pcm(length);
     std::vector<double> decay(length);
@@ -108,7 +116,8 @@ std::vector<int8_t> kick_drum(int length, int relative_note) {
 
 // Snare: a short 185 Hz body under noise, then a loop of plain noise
 // that the envelope cuts off.
-std::vector<int8_t> snare_drum(int body, int loop, int relative_note) {
+std::vector<int8_t> snare_drum(int body, int loop, int relative_note)
+{
     double rate = c4_rate(relative_note);
     Noise noise{0x5EED1234u};
     std::vector<int8_t> pcm(body + loop);
@@ -131,7 +140,8 @@ std::vector<int8_t> snare_drum(int body, int loop, int relative_note) {
 
 // Hi-hat: noise through a first difference, which keeps the upper
 // frequencies; looped, so the envelope decides how long it rings.
-std::vector<int8_t> hat_noise(int length, uint32_t seed) {
+std::vector<int8_t> hat_noise(int length, uint32_t seed)
+{
     Noise noise{seed};
     std::vector<int8_t> pcm(length);
     double previous = noise.next();
@@ -144,8 +154,9 @@ std::vector<int8_t> hat_noise(int length, uint32_t seed) {
     return pcm;
 }
 
-SampleData looped_sample(std::vector<int8_t> pcm, uint32_t loop_start, uint8_t volume,
-                         uint8_t panning = 128, int8_t relative_note = 0) {
+SampleData looped_sample(std::vector<int8_t> pcm, uint32_t loop_start, uint8_t volume, uint8_t panning = 128,
+                         int8_t relative_note = 0)
+{
     SampleData s;
     s.looped = true;
     s.loop_start = loop_start;
@@ -157,8 +168,8 @@ SampleData looped_sample(std::vector<int8_t> pcm, uint32_t loop_start, uint8_t v
     return s;
 }
 
-Envelope envelope(std::vector<EnvelopePoint> points, int sustain = -1, int loop_start = -1,
-                  int loop_end = -1) {
+Envelope envelope(std::vector<EnvelopePoint> points, int sustain = -1, int loop_start = -1, int loop_end = -1)
+{
     Envelope e;
     e.points = std::move(points);
     e.sustain = sustain;
@@ -167,7 +178,8 @@ Envelope envelope(std::vector<EnvelopePoint> points, int sustain = -1, int loop_
     return e;
 }
 
-InstrumentData instrument(const char* name, SampleData sample, Envelope volume, uint16_t fadeout) {
+InstrumentData instrument(const char* name, SampleData sample, Envelope volume, uint16_t fadeout)
+{
     InstrumentData ins;
     ins.name = name;
     ins.sample = std::move(sample);
@@ -176,7 +188,8 @@ InstrumentData instrument(const char* name, SampleData sample, Envelope volume, 
     return ins;
 }
 
-void auto_vibrato(InstrumentData& ins, int sweep, int depth, int rate) {
+void auto_vibrato(InstrumentData& ins, int sweep, int depth, int rate)
+{
     ins.vibrato_type = 0;
     ins.vibrato_sweep = static_cast<uint8_t>(sweep);
     ins.vibrato_depth = static_cast<uint8_t>(depth);
@@ -188,7 +201,8 @@ void auto_vibrato(InstrumentData& ins, int sweep, int depth, int rate) {
 // The open hat's noise loop takes whatever room the module leaves: the
 // longer the loop, the less its repetition colours the ring, and the
 // module comes out at exactly `size` bytes, the size the intro carries.
-void fill_to_size(ModuleData& module, size_t size) {
+void fill_to_size(ModuleData& module, size_t size)
+{
     size_t used = write_xm(module).size();
     if (used > size) throw std::runtime_error("the module exceeds " + std::to_string(size) + " bytes");
     SampleData& hat = module.instruments.at(OPEN_HAT_INDEX).sample;
@@ -196,7 +210,8 @@ void fill_to_size(ModuleData& module, size_t size) {
     hat.loop_length = static_cast<uint32_t>(hat.pcm.size()) - hat.loop_start;
 }
 
-std::vector<InstrumentData> make_instruments() {
+std::vector<InstrumentData> make_instruments()
+{
     std::vector<InstrumentData> list;
     // 1 kick: the decay is in the sample, no envelope.
     {
@@ -231,16 +246,14 @@ std::vector<InstrumentData> make_instruments() {
     // 8 lead: eighth-duty square with a vibrato that grows in, a little left
     {
         InstrumentData ins = instrument("lead", looped_sample(pulse(4, 127), 0, 64, 105),
-                                        envelope({{0, 50}, {3, 64}, {10, 52}, {30, 46}, {42, 0}}, 3),
-                                        1024);
+                                        envelope({{0, 50}, {3, 64}, {10, 52}, {30, 46}, {42, 0}}, 3), 1024);
         auto_vibrato(ins, 36, 6, 14);
         list.push_back(ins);
     }
     // 9 climax lead: half-duty square, a little brighter vibrato, panned as the lead
     {
         InstrumentData ins = instrument("hook lead", looped_sample(pulse(12, 116), 0, 58, 105),
-                                        envelope({{0, 56}, {2, 64}, {8, 54}, {24, 48}, {36, 0}}, 3),
-                                        1024);
+                                        envelope({{0, 56}, {2, 64}, {8, 54}, {24, 48}, {36, 0}}, 3), 1024);
         auto_vibrato(ins, 24, 8, 16);
         list.push_back(ins);
     }

@@ -35,9 +35,9 @@ struct EnvelopePoint {
 };
 
 struct Envelope {
-    std::vector<EnvelopePoint> points;  // at most 12
-    int sustain = -1;                   // point index, -1 none
-    int loop_start = -1, loop_end = -1; // point indices, -1 none
+    std::vector<EnvelopePoint> points;   // at most 12
+    int sustain = -1;                    // point index, -1 none
+    int loop_start = -1, loop_end = -1;  // point indices, -1 none
 };
 
 struct SampleData {

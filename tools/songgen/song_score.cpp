@@ -11,11 +11,26 @@ namespace songgen {
 namespace {
 
 enum Instrument {
-    KICK = 1, SNARE, HAT, OPEN_HAT, PULSE_BASS, SOFT_BASS, ARP, LEAD, HOOK, PAD, BELL, STAB,
+    KICK = 1,
+    SNARE,
+    HAT,
+    OPEN_HAT,
+    PULSE_BASS,
+    SOFT_BASS,
+    ARP,
+    LEAD,
+    HOOK,
+    PAD,
+    BELL,
+    STAB,
 };
 enum Channel { DRUMS = 0, BASS = 1, CHORDS = 2, MELODY = 3 };
 enum Effect {
-    ARPEGGIO = 0x0, PORTA_UP = 0x1, TONE_PORTA = 0x3, VIBRATO = 0x4, VIBRATO_SLIDE = 0x6,
+    ARPEGGIO = 0x0,
+    PORTA_UP = 0x1,
+    TONE_PORTA = 0x3,
+    VIBRATO = 0x4,
+    VIBRATO_SLIDE = 0x6,
     EXTENDED = 0xE,
 };
 
@@ -25,24 +40,31 @@ constexpr uint8_t PORTA_SPEED = 0x0C;    // three quarters of a semitone per tic
 uint8_t set_volume(int v) { return static_cast<uint8_t>(0x10 + v); }
 
 // "A4", "C#5", "Bb3" -> XM note number, C-0 = 1.
-int note_number(const std::string& name) {
+int note_number(const std::string& name)
+{
     static const int semitone_of[7] = {9, 11, 0, 2, 4, 5, 7};  // A..G
     int semitone = semitone_of[name.at(0) - 'A'];
     size_t i = 1;
-    if (name.at(i) == '#') { ++semitone; ++i; }
-    else if (name.at(i) == 'b') { --semitone; ++i; }
+    if (name.at(i) == '#') {
+        ++semitone;
+        ++i;
+    } else if (name.at(i) == 'b') {
+        --semitone;
+        ++i;
+    }
     int octave = name.at(i) - '0';
     return octave * 12 + semitone + 1;
 }
 
 // A chord: its root as a pitch class and the arpeggio that spells it.
 struct Chord {
-    int root;       // 0 = C .. 11 = B
-    uint8_t arp;    // 0xy: the intervals above the root
+    int root;     // 0 = C .. 11 = B
+    uint8_t arp;  // 0xy: the intervals above the root
 };
 
 // "Am", "F", "G#m": a root with an optional sharp or flat, then m for minor.
-Chord chord(const std::string& name) {
+Chord chord(const std::string& name)
+{
     bool minor = name.back() == 'm';
     std::string root_name = name.substr(0, name.size() - (minor ? 1 : 0));
     int root = (note_number(root_name + "4") - 1) % 12;
@@ -61,9 +83,11 @@ struct Span {
 // --- Drums -----------------------------------------------------------------
 // k kick, s snare, g ghost snare, h hat, o open hat, x y z toms (the kick
 // played higher), . nothing.
-void drums(Grid& g, int row, const std::string& steps) {
+void drums(Grid& g, int row, const std::string& steps)
+{
     for (size_t i = 0; i < steps.size(); ++i) {
         Cell& c = g.at(row + static_cast<int>(i), DRUMS);
+        // clang-format off
         switch (steps[i]) {
         case 'k': c.note = note_number("C4"); c.instrument = KICK; break;
         case 's': c.note = note_number("C4"); c.instrument = SNARE; break;
@@ -76,12 +100,14 @@ void drums(Grid& g, int row, const std::string& steps) {
         case '.': break;
         default: throw std::runtime_error("drum step " + steps);
         }
+        // clang-format on
     }
 }
 
 // Snare on every row, growing from `from` to `to` in volume: the build
 // before a drop.
-void snare_roll(Grid& g, int row, int rows, int from, int to) {
+void snare_roll(Grid& g, int row, int rows, int from, int to)
+{
     for (int i = 0; i < rows; ++i) {
         Cell& c = g.at(row + i, DRUMS);
         c.note = note_number("C4");
@@ -93,8 +119,8 @@ void snare_roll(Grid& g, int row, int rows, int from, int to) {
 // --- Bass ------------------------------------------------------------------
 // R root, O octave above, . nothing. Every note restarts the instrument,
 // so each one is plucked.
-void bassline(Grid& g, int row, const std::vector<Span>& spans, const std::string& bar,
-              int instrument) {
+void bassline(Grid& g, int row, const std::vector<Span>& spans, const std::string& bar, int instrument)
+{
     for (const Span& s : spans) {
         Chord c = chord(s.chord);
         for (int i = 0; i < s.rows; ++i) {
@@ -112,8 +138,8 @@ void bassline(Grid& g, int row, const std::vector<Span>& spans, const std::strin
 // --- Chords ----------------------------------------------------------------
 // x strike the chord, . let the arpeggio run, - plain cell (the root
 // alone sounds on). The arpeggio needs its 0xy on every row.
-void chords(Grid& g, int row, const std::vector<Span>& spans, const std::string& bar,
-            int instrument) {
+void chords(Grid& g, int row, const std::vector<Span>& spans, const std::string& bar, int instrument)
+{
     for (const Span& s : spans) {
         Chord c = chord(s.chord);
         for (int i = 0; i < s.rows; ++i) {
@@ -136,7 +162,8 @@ void chords(Grid& g, int row, const std::vector<Span>& spans, const std::string&
 // with tone portamento) and v after the rows (vibrato from the third row
 // on) or f (the same vibrato, fading out through its second half);
 // ".:ROWS" releases the note, "-:ROWS" leaves the rows empty.
-int melody(Grid& g, int channel, int row, int instrument, const std::string& line) {
+int melody(Grid& g, int channel, int row, int instrument, const std::string& line)
+{
     std::istringstream in(line);
     std::string token;
     while (in >> token) {
@@ -176,13 +203,15 @@ int melody(Grid& g, int channel, int row, int instrument, const std::string& lin
     return row;
 }
 
-void effect(Grid& g, int row, int channel, int type, int param) {
+void effect(Grid& g, int row, int channel, int type, int param)
+{
     g.at(row, channel).effect = static_cast<uint8_t>(type);
     g.at(row, channel).param = static_cast<uint8_t>(param);
 }
 
 // Plays the whole pattern twice: E60 on its first row, E61 on its last.
-void loop_twice(Grid& g) {
+void loop_twice(Grid& g)
+{
     effect(g, 0, DRUMS, EXTENDED, 0x60);
     effect(g, g.rows - 1, DRUMS, EXTENDED, 0x61);
 }
@@ -198,7 +227,8 @@ const char* const PULSE_CHORDS = "x.......x.......";
 
 // 0: title, 56 rows. Chords swell in over Am F G E, the pad climbs
 // E F G G#, and a snare roll leads into the groove.
-Grid title() {
+Grid title()
+{
     Grid g(56);
     const std::vector<Span> spans = {{"Am", 16}, {"F", 16}, {"G", 16}, {"E", 8}};
     chords(g, 0, spans, "x.......", ARP);
@@ -214,7 +244,8 @@ Grid title() {
     return g;
 }
 
-Grid groove(const std::vector<Span>& spans, const char* bell_line, const char* beat) {
+Grid groove(const std::vector<Span>& spans, const char* bell_line, const char* beat)
+{
     Grid g(32);
     drums(g, 0, beat);
     bassline(g, 0, spans, OCTAVES, PULSE_BASS);
@@ -223,7 +254,8 @@ Grid groove(const std::vector<Span>& spans, const char* bell_line, const char* b
     return g;
 }
 
-Grid verse(const std::vector<Span>& spans, const char* line, const char* beat) {
+Grid verse(const std::vector<Span>& spans, const char* line, const char* beat)
+{
     Grid g = groove(spans, nullptr, beat);
     melody(g, MELODY, 0, LEAD, line);
     return g;
@@ -231,7 +263,8 @@ Grid verse(const std::vector<Span>& spans, const char* line, const char* beat) {
 
 // 7: build-up, Dm Em F G two beats each; stabs and rising triads over a
 // snare roll, then a held breath of three rows (EE2) before the drop.
-Grid build_up() {
+Grid build_up()
+{
     Grid g(32);
     const std::vector<Span> spans = {{"Dm", 8}, {"Em", 8}, {"F", 8}, {"G", 8}};
     drums(g, 0, "k.s.k.s.k.s.k.s.");
@@ -251,7 +284,8 @@ Grid build_up() {
 const char* const CHORUS_BEAT = "k.o.s.hkk.o.s.hhk.o.s.hkk.o.sshs";
 const char* const CHORUS_BASS = "R.OR.OR.R.OR.ORO";
 
-Grid chorus(const std::vector<Span>& spans, const char* line) {
+Grid chorus(const std::vector<Span>& spans, const char* line)
+{
     Grid g(32);
     drums(g, 0, CHORUS_BEAT);
     bassline(g, 0, spans, CHORUS_BASS, PULSE_BASS);
@@ -263,7 +297,8 @@ Grid chorus(const std::vector<Span>& spans, const char* line) {
 // 11, 12: the quiet middle, each played twice through its pattern loop:
 // a heartbeat kick, a long soft bass, the pad shimmering through the
 // chord below the lead, and the lead gliding.
-Grid breakdown(const std::vector<Span>& spans, const char* line) {
+Grid breakdown(const std::vector<Span>& spans, const char* line)
+{
     Grid g(32);
     drums(g, 0, "k.......h.......k.......h...h...");
     bassline(g, 0, spans, "R...............", SOFT_BASS);
@@ -277,7 +312,8 @@ Grid breakdown(const std::vector<Span>& spans, const char* line) {
 // fill, pumping octaves, stabs, and the lead sliding up ten semitones
 // under portamento while it swells. Its length puts the chorus that
 // follows it in the middle of the order list on the start of scene 3.
-Grid drum_break() {
+Grid drum_break()
+{
     Grid g(24);
     drums(g, 0, "k.hhs.hkk.hhs.hhxxyyzsss");
     bassline(g, 0, {{"Am", 24}}, "R.RORO.OR.RORO.O", PULSE_BASS);
@@ -293,7 +329,8 @@ Grid drum_break() {
 
 }  // namespace
 
-ModuleData compose_song() {
+ModuleData compose_song()
+{
     ModuleData m;
     m.name = "Brindlec";
     m.instruments = make_instruments();
@@ -303,21 +340,22 @@ ModuleData compose_song() {
                                 "k.h.s.h.k.k.s.h.k.h.s.h.k.ksgss."));
     m.patterns.push_back(verse(VERSE_A, "A4:3 C5:3 E5:2 A5:4 G5:2 E5:2 F5:6v E5:2 C5:4 A4:4", GROOVE));
     m.patterns.push_back(verse(VERSE_B, "G4:3 C5:3 E5:2 G5:4 F5:2 E5:2 D5:6v B4:2 G4:4 B4:2 D5:2", GROOVE));
-    m.patterns.push_back(verse(VERSE_A, "E5:2 A5:2 B5:2 C6:4 B5:2 A5:2 E5:2 F5:4 A5:4 C6:3 B5:3 A5:2", GROOVE));
-    m.patterns.push_back(verse(VERSE_D, "G5:6v E5:2 C5:4 E5:2 G5:2 G#5:6v B5:2 E5:4 .:4",
-                               "k.h.s.h.k.k.s.h.k.h.s.h.k.sxsyz"));
+    m.patterns.push_back(
+        verse(VERSE_A, "E5:2 A5:2 B5:2 C6:4 B5:2 A5:2 E5:2 F5:4 A5:4 C6:3 B5:3 A5:2", GROOVE));
+    m.patterns.push_back(
+        verse(VERSE_D, "G5:6v E5:2 C5:4 E5:2 G5:2 G#5:6v B5:2 E5:4 .:4", "k.h.s.h.k.k.s.h.k.h.s.h.k.sxsyz"));
     m.patterns.push_back(build_up());  // 7
     m.patterns.push_back(chorus({{"F", 16}, {"G", 16}}, "A5:6 C6:2 A5:4 G5:2 F5:2 G5:6 B5:2 D6:4 C6:2 B5:2"));
     m.patterns.push_back(chorus({{"Em", 16}, {"Am", 16}}, "B5:8v G5:4 E5:4 A5:12v E5:2 G5:2"));
     m.patterns.push_back(chorus({{"C", 16}, {"E", 16}}, "E6:6 D6:2 C6:4 B5:2 C6:2 B5:8v G#5:4 E5:2 G#5:2"));
     m.patterns.push_back(breakdown({{"Dm", 16}, {"Am", 16}}, "F5:8 E5:4 D5:4 E5:12v C5:2 D5:2"));  // 11
     m.patterns.push_back(breakdown({{"F", 16}, {"E", 16}}, "A5:8 G5:4 F5:4 E5:4 G#5:4 ~B5:8f"));
-    m.patterns.push_back(drum_break());  // 13
-    m.orders = {0,  1, 2, 1, 2,  3, 4, 5, 6,  3, 4, 5, 6,               // title, groove, verses
-                7,  8, 9, 8, 10, 8, 9, 8, 10, 11, 13,                 // build, chorus, break
-                8,  9, 8, 10, 7, 8, 9, 8,                             // the climax
-                11, 12, 11, 12, 7, 8, 9, 8, 10, 13, 3, 4, 5, 6,       // the credits
-                8,  9, 8, 10, 11, 12, 7, 8, 9, 8, 10, 1};
+    m.patterns.push_back(drum_break());                             // 13
+    m.orders = {0,  1,  2,  1,  2,  3,  4, 5, 6,  3,  4,  5, 6,     // title, groove, verses
+                7,  8,  9,  8,  10, 8,  9, 8, 10, 11, 13,           // build, chorus, break
+                8,  9,  8,  10, 7,  8,  9, 8,                       // the climax
+                11, 12, 11, 12, 7,  8,  9, 8, 10, 13, 3,  4, 5, 6,  // the credits
+                8,  9,  8,  10, 11, 12, 7, 8, 9,  8,  10, 1};
     m.restart_position = 4;
     fill_to_size(m, MODULE_BYTES);
     return m;

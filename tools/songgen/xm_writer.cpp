@@ -16,7 +16,8 @@ namespace {
 // A cell as the format packs it: one 0x80 mask byte for an empty cell, a
 // mask followed by the fields present, or all five bytes when every field
 // is present (the plain form is one byte shorter then).
-void pack_cell(ByteWriter& out, const Cell& c) {
+void pack_cell(ByteWriter& out, const Cell& c)
+{
     const uint8_t fields[5] = {c.note, c.instrument, c.volume, c.effect, c.param};
     int mask = 0x80, present = 0;
     for (int i = 0; i < 5; ++i) {
@@ -35,7 +36,8 @@ void pack_cell(ByteWriter& out, const Cell& c) {
     }
 }
 
-void write_header(ByteWriter& out, const ModuleData& m) {
+void write_header(ByteWriter& out, const ModuleData& m)
+{
     out.text("Extended Module: ", 17);
     out.text(m.name.c_str(), 20);
     out.u8(0x1A);
@@ -53,7 +55,8 @@ void write_header(ByteWriter& out, const ModuleData& m) {
     for (int i = 0; i < 256; ++i) out.u8(i < static_cast<int>(m.orders.size()) ? m.orders[i] : 0);
 }
 
-void write_pattern(ByteWriter& out, const Grid& g) {
+void write_pattern(ByteWriter& out, const Grid& g)
+{
     ByteWriter packed;
     for (const Cell& c : g.cells) pack_cell(packed, c);
     if (packed.bytes.size() > 0xFFFF) throw std::runtime_error("pattern too large");
@@ -64,32 +67,36 @@ void write_pattern(ByteWriter& out, const Grid& g) {
     out.raw(packed.bytes);
 }
 
-void write_envelope_points(ByteWriter& out, const Envelope& e) {
+void write_envelope_points(ByteWriter& out, const Envelope& e)
+{
     for (size_t i = 0; i < 12; ++i) {
         out.u16(i < e.points.size() ? e.points[i].x : 0);
         out.u16(i < e.points.size() ? e.points[i].y : 0);
     }
 }
 
-int envelope_type(const Envelope& e) {
+int envelope_type(const Envelope& e)
+{
     if (e.points.size() < 2) return 0;
     return 1 | (e.sustain >= 0 ? 2 : 0) | (e.loop_start >= 0 ? 4 : 0);
 }
 
-void write_sample_header(ByteWriter& out, const SampleData& s) {
+void write_sample_header(ByteWriter& out, const SampleData& s)
+{
     out.u32(static_cast<uint32_t>(s.pcm.size()));
     out.u32(s.looped ? s.loop_start : 0);
     out.u32(s.looped ? s.loop_length : 0);
     out.u8(s.volume);
-    out.u8(0);                  // finetune
-    out.u8(s.looped ? 1 : 0);   // forward loop, 8-bit
+    out.u8(0);                 // finetune
+    out.u8(s.looped ? 1 : 0);  // forward loop, 8-bit
     out.u8(s.panning);
     out.u8(static_cast<uint8_t>(s.relative_note));
     out.u8(0);
     out.text("", 22);
 }
 
-void write_instrument(ByteWriter& out, const InstrumentData& ins) {
+void write_instrument(ByteWriter& out, const InstrumentData& ins)
+{
     if (!ins.has_sample) {
         out.u32(29);
         out.text(ins.name.c_str(), 22);
@@ -134,7 +141,8 @@ void write_instrument(ByteWriter& out, const InstrumentData& ins) {
 
 }  // namespace
 
-std::vector<uint8_t> write_xm(const ModuleData& m) {
+std::vector<uint8_t> write_xm(const ModuleData& m)
+{
     ByteWriter out;
     write_header(out, m);
     for (const Grid& g : m.patterns) write_pattern(out, g);
@@ -147,7 +155,8 @@ std::vector<uint8_t> build_song_module() { return write_xm(compose_song()); }
 // Follows the player's sequencing at 22050 frames a second for one pass: E6x loops per channel,
 // Dxx breaks, EEx delays and Fxx speed changes; ends when the order
 // index wraps to the restart position or to 0.
-std::vector<OrderSpan> first_pass(const ModuleData& m, double* total_seconds) {
+std::vector<OrderSpan> first_pass(const ModuleData& m, double* total_seconds)
+{
     std::vector<OrderSpan> spans;
     int loop_start[CHANNELS] = {0}, loop_count[CHANNELS] = {0};
     int speed = m.speed, order = 0, row = 0;
@@ -169,7 +178,8 @@ std::vector<OrderSpan> first_pass(const ModuleData& m, double* total_seconds) {
             if (cell.effect == 0xF && cell.param < 32) speed = cell.param;
             if (cell.effect == 0xE && hi == 14) delay = lo;
             if (cell.effect == 0xE && hi == 6) {
-                if (lo == 0) loop_start[c] = row;
+                if (lo == 0)
+                    loop_start[c] = row;
                 else {
                     loop_count[c] = loop_count[c] == 0 ? lo : loop_count[c] - 1;
                     if (loop_count[c] != 0) next_row = loop_start[c];

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "music/music.h"
+#include "music/music_engine.h"
 #include "tools/common/byte_writer.h"
 
 struct TestSample {

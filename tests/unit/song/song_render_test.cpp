@@ -11,7 +11,7 @@
 #include <stdexcept>
 
 #include "data/embedded_module.h"
-#include "music/music.h"
+#include "music/music_engine.h"
 #include "tools/songgen/song_module.h"
 
 namespace {
