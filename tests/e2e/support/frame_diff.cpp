@@ -36,9 +36,8 @@ bool read_picture(const char* path, Picture* picture)
 double matching_fraction(const Picture& a, const Picture& b, int tolerance)
 {
     size_t pixels = a.rgb.size() / 3, matching = 0;
-    for (size_t i = 0; i < pixels * 3; i += 3)
-        matching += std::abs(a.rgb[i] - b.rgb[i]) <= tolerance && std::abs(a.rgb[i + 1] - b.rgb[i + 1]) <= tolerance &&
-                    std::abs(a.rgb[i + 2] - b.rgb[i + 2]) <= tolerance;
+    const auto near = [&](size_t i) { return std::abs(a.rgb[i] - b.rgb[i]) <= tolerance; };
+    for (size_t i = 0; i < pixels * 3; i += 3) matching += near(i) && near(i + 1) && near(i + 2);
     return pixels ? double(matching) / double(pixels) : 0.0;
 }
 

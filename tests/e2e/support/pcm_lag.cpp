@@ -55,7 +55,9 @@ std::vector<int16_t> read_frames(const char* path, bool wav)
 
 size_t first_nonzero_frame(const std::vector<int16_t>& values)
 {
-    return size_t(std::find_if(values.begin(), values.end(), [](int16_t v) { return v != 0; }) - values.begin()) / 2;
+    size_t i = 0;
+    while (i < values.size() && values[i] == 0) ++i;
+    return i / 2;
 }
 
 // Whether capture block b (after the onset) equals the song's block at
