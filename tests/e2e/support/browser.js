@@ -68,9 +68,9 @@ class PuppeteerTab {
     });
   }
   evaluate(expression) { return this.page.evaluate(expression); }
-  async click(selector) { await this.page.click(selector); }
-  async tap(selector) { await this.page.tap(selector); }
-  async escape() { await this.page.keyboard.press('Escape'); }
+  click(selector) { return this.page.click(selector); }
+  tap(selector) { return this.page.tap(selector); }
+  escape() { return this.page.keyboard.press('Escape'); }
   async screenshot(selector, file) { await (await this.page.$(selector)).screenshot({path: file}); }
   async errors() { return [...this.events, ...(await this.evaluate('window.pageErrors || []'))]; }
   close() { return this.page.close(); }
@@ -92,7 +92,7 @@ async function launchPuppeteer(engine, work, flags) {
     // A new tab showing `url`; `before` runs first in every document it loads.
     async open(url, {viewport = DESKTOP, before = null} = {}) {
       const page = await browser.newPage();
-      const tab = new PuppeteerTab(page);
+      const tab = new PuppeteerTab(page);  // listening from the start
       await page.setViewport(viewport);
       if (before) await page.evaluateOnNewDocument(before);
       await page.goto(url);
@@ -124,13 +124,12 @@ function command(port, method, route, body) {
       let text = '';
       response.on('data', chunk => text += chunk);
       response.on('end', () => {
-        let answer;
+        let value;
         try {
-          answer = JSON.parse(text);
+          value = JSON.parse(text).value;
         } catch (error) {
           return reject(new Error(`${method} ${route}: ${text.slice(0, 200)}`));
         }
-        const value = answer.value;
         if (response.statusCode >= 400) reject(new Error(`${method} ${route}: ${value && value.message}`));
         else resolve(value);
       });
@@ -210,12 +209,7 @@ function launch(engine, work, flags = []) {
 async function waitFor(tab, expression, timeoutMs, what) {
   const until = Date.now() + timeoutMs;
   while (Date.now() < until) {
-    let value;
-    try {
-      value = await tab.evaluate(expression);
-    } catch (error) {
-      value = undefined;  // the page is still loading
-    }
+    const value = await tab.evaluate(expression).catch(() => undefined);  // the page may still be loading
     if (value) return value;
     await sleep(50);
   }

@@ -23,9 +23,7 @@ const ENDED = `${status}.state === 'end' && !document.getElementById('ended').hi
 const PLAYING = `${status}.state === 'playing' && ${status}.elapsed > 200`;
 const CANVAS = `document.getElementById('brindlec-canvas')`;
 
-function check(condition, message) {
-  if (!condition) throw new Error(message);
-}
+const check = (condition, message) => { if (!condition) throw new Error(message); };
 
 // The share of pixels within 8/255 of the reference: frame_diff fails
 // below 99 %.
@@ -44,11 +42,7 @@ async function noErrors(tab, server) {
   const errors = [...await tab.errors(), ...(server ? server.failed : [])];
   check(errors.length === 0, 'errors in the page: ' + errors.join('; '));
 }
-
-async function closeClean(tab, server) {
-  await noErrors(tab, server);
-  await tab.close();
-}
+const closeClean = async (tab, server) => (await noErrors(tab, server), tab.close());
 
 // The question, as the intro asks it.
 async function question(tab) {
@@ -176,12 +170,6 @@ async function singleFile(browser) {
   await closeClean(tab);
 }
 
-// A browser without AudioWorklet plays through a ScriptProcessorNode.
-async function withoutWorklet(browser, base, server) {
-  const tab = await answerNo(browser, base + '/brindlec.html', {before: 'delete window.AudioWorkletNode'});
-  console.log('ok: without AudioWorklet the music plays: ' + await musicPlays(tab, 'ScriptProcessorNode'));
-  await closeClean(tab, server);
-}
 
 // The audio clock stopped for a second (the context suspended, as a phone
 // call or a device change does) while the picture goes on: the music skips
@@ -289,7 +277,10 @@ async function main() {
         await stills(browser, base + '/brindlec.html', moments, server);
         await singleFile(browser);
         await phone(browser, base, server);
-        await withoutWorklet(browser, base, server);
+        // A browser without AudioWorklet plays through a ScriptProcessorNode.
+        const bare = await answerNo(browser, base + '/brindlec.html', {before: 'delete window.AudioWorkletNode'});
+        console.log('ok: without AudioWorklet the music plays: ' + await musicPlays(bare, 'ScriptProcessorNode'));
+        await closeClean(bare, server);
         await keepsInStep(browser, base, server);
       } else {
         await tab.close();
