@@ -43,6 +43,5 @@ make_wine_prefix
 start_wine_intro "$files/brindlec.exe" n "$WINDOW_TITLE"
 wait_for_caption "$window" 20 >/dev/null || fail "no title text in the window"
 [ -z "$(window_id "$ERROR_CAPTION" 0)" ] || fail "an error box came up"
-press_key "$window" Escape
-expect_exit_zero 20 "$WINEPREFIX.run.log"
+close_with "$window" Escape 20 "$WINEPREFIX.run.log"
 echo "PASS"

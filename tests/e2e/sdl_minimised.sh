@@ -28,8 +28,7 @@ restored=$(now)
 xdotool windowmap "$win"
 wait_for_line "$work/trace" ' scene 1 at ' 5 || fail "no scene change after the restore"
 sleep 1
-press_key "$win" Escape
-expect_exit_zero 10 "$work/err"
+close_with "$win" Escape 10 "$work/err"
 
 read -r arrived scene1 < <(awk '$2 == "scene" && $3 == 1 {print $1, $5}' "$work/trace")
 restore_ms=$(awk -v r="$restored" -v s="$seen" 'BEGIN {printf "%d", 510 + (r - s) * 1000}')

@@ -6,12 +6,10 @@ make_work_dir
 start_xvfb 800x600
 before=$(xdpyinfo | awk '/dimensions:/ {print $2}')
 
-"$BRINDLEC_BIN/brindlec" --fullscreen >"$work/out" 2>&1 &
-APP_PID=$!
-box=$(window_id "$ERROR_CAPTION") || { cat "$work/out"; fail "no error box for the refused mode"; }
+start_intro --fullscreen
+box=$(window_id "$ERROR_CAPTION") || { cat "$work/err"; fail "no error box for the refused mode"; }
 [ -z "$(window_id "$WINDOW_TITLE" 1)" ] || fail "a window was opened despite the refused mode"
-press_key "$box" Return
-expect_exit_zero 10 "$work/out"
+close_with "$box" Return 10 "$work/err"
 after=$(xdpyinfo | awk '/dimensions:/ {print $2}')
 [ "$before" = "$after" ] || fail "display changed from $before to $after"
 echo "ok: refused mode reported, display untouched, status 0"

@@ -14,17 +14,14 @@
 make_work_dir
 start_xvfb 1024x768
 
-SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" \
-    "$BRINDLEC_BIN/brindlec" --windowed >/dev/null 2>"$work/err" &
-APP_PID=$!
+SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" start_intro --windowed
 win=$(window_id "$WINDOW_TITLE") || fail "no intro window"
 mixer=$(thread_id $APP_PID brindlec-mixer 10) || fail "no mixing thread"
 sleep 2
 "$BRINDLEC_BIN/hold_thread" "$mixer" 3500 >"$work/held" || fail "cannot hold the mixing thread"
 sleep 4
 kill -0 $APP_PID 2>/dev/null || fail "the intro ended during the stall"
-press_key "$win" Escape
-expect_exit_zero 10 "$work/err"
+close_with "$win" Escape 10 "$work/err"
 
 "$BRINDLEC_BIN/brindlec-music" --wav "$work/song.wav" --seconds 30 >"$work/render.log" 2>&1 || { cat "$work/render.log"; fail "no offline render"; }
 "$BRINDLEC_BIN/pcm_lag" "$work/audio.raw" "$work/song.wav" >"$work/lag" || fail "no music in the capture"

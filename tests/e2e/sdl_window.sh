@@ -5,11 +5,8 @@
 make_work_dir
 start_xvfb 1024x768
 
-"$BRINDLEC_BIN/brindlec" >"$work/out" 2>&1 &
-APP_PID=$!
-box=$(window_id "$QUESTION_CAPTION") || fail "the question did not appear"
-press_key "$box" Escape  # the No button answers Escape
-win=$(window_id "$WINDOW_TITLE") || fail "no intro window after answering No"
+start_intro
+answer_no
 read -r width height < <(xwininfo -id "$win" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w, h}')
 [ "$width" = 800 ] && [ "$height" = 600 ] || fail "window is ${width}x${height}, not 800x600"
 
@@ -17,6 +14,5 @@ read -r width height < <(xwininfo -id "$win" | awk '/Width:/ {w=$2} /Height:/ {h
 wait_for_caption "$win" 8 >/dev/null || fail "no title text in the window"
 timeout 10 import -window "$win" "$BRINDLEC_BIN/e2e-sdl-window.png" 2>/dev/null
 
-press_key "$win" Escape
-expect_exit_zero 10 "$work/out"
+close_with "$win" Escape 10 "$work/err"
 echo "ok: question, 800x600 window with title text, Esc -> 0"

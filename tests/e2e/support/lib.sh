@@ -127,6 +127,21 @@ expect_exit_zero() {
     APP_PID=
     [ "$status" = 0 ] || { [ -n "${2:-}" ] && cat "$2" >&2; fail "exit status $status"; }
 }
+# close_with WINDOW KEY SECONDS [LOG]: the key pressed, then as expect_exit_zero.
+close_with() { press_key "$1" "$2" && expect_exit_zero "$3" "${4:-}"; }
+
+# start_intro ARGUMENT...: the Linux intro in the background (APP_PID),
+# its output in $work/out and $work/err; an environment goes before it.
+start_intro() { "$BRINDLEC_BIN/brindlec" "$@" >"$work/out" 2>"$work/err" & APP_PID=$!; }
+
+# answer_no [SECONDS]: the question answered No (its button answers
+# Escape); sets `win` to the intro's window.
+answer_no() {
+    local box
+    box=$(window_id "$QUESTION_CAPTION" "${1:-20}") || fail "the question did not appear"
+    press_key "$box" Escape
+    win=$(window_id "$WINDOW_TITLE" "${1:-20}") || fail "no intro window after answering No"
+}
 
 # now: wall-clock seconds with a fraction.
 now() { date +%s.%N; }
@@ -169,9 +184,7 @@ wait_for_caption() {
 # The tests need these tools; CI installs them, so a missing one fails.
 require_tools() {
     local tool
-    for tool in "$@"; do
-        command -v "$tool" >/dev/null 2>&1 || fail "$tool is not installed"
-    done
+    for tool in "$@"; do command -v "$tool" >/dev/null 2>&1 || fail "$tool is not installed"; done
 }
 
 # build_windows_preset PRESET: configures and builds the preset with
@@ -241,12 +254,11 @@ browser_test() {
         fail "no puppeteer-core in $support: npm ci --prefix tests/e2e/support (test.sh does)"
     make_work_dir
     [ "$1" = chromium ] || start_xvfb 1280x1024
-    case $1 in firefox | webkit) start_null_sink ;; esac
+    case $1 in
+    firefox | webkit) start_null_sink ;;
     # No sound server at all: none from the session either.
-    if [ "$1" = firefox-without-sound ]; then
-        export HOME=$work/home XDG_RUNTIME_DIR=$work/run
-        mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
-    fi
+    firefox-without-sound) export HOME=$work/home XDG_RUNTIME_DIR=$work/run && mkdir -p "$HOME" "$XDG_RUNTIME_DIR" ;;
+    esac
     unset PULSE_SERVER
     node "$support/browser_test.js" "$1" "$(cd "$web" && pwd)" "$reference" "$BRINDLEC_BIN/frame_diff" "$work" ||
         fail "browser test in $1"
