@@ -143,6 +143,10 @@ answer_no() {
     win=$(window_id "$WINDOW_TITLE" "${1:-20}") || fail "no intro window after answering No"
 }
 
+# wav_sizes FILE: the file's size, and the RIFF and data sizes its header
+# declares.
+wav_sizes() { echo "$(stat -c %s "$1")" $(od -An -tu4 -j4 -N4 "$1") $(od -An -tu4 -j40 -N4 "$1"); }
+
 # now: wall-clock seconds with a fraction.
 now() { date +%s.%N; }
 
@@ -203,24 +207,6 @@ build_windows_preset() {
         { cat "$dir/build.log" >&2; fail "building $preset"; }
     windows_exe=$dir/brindlec.exe unpacked_exe=$dir/brindlec-unpacked.exe
     [ -f "$windows_exe" ] && [ -f "$unpacked_exe" ] || fail "$preset built no brindlec.exe and brindlec-unpacked.exe"
-}
-
-# The DLLs the program may import: those every Windows ships.
-allowed_dlls="opengl32.dll glu32.dll gdi32.dll user32.dll kernel32.dll winmm.dll msvcrt.dll"
-
-# check_imports OBJDUMP EXE: fails unless every DLL that OBJDUMP lists for
-# EXE is an allowed one.
-check_imports() {
-    local objdump=$1 exe=$2 dll dlls
-    dlls=$("$objdump" -p "$exe" | awk '/DLL Name:/ {print tolower($3)}')
-    [ -n "$dlls" ] || fail "$exe imports nothing (objdump found no import table)"
-    for dll in $dlls; do
-        case " $allowed_dlls " in
-        *" $dll "*) ;;
-        *) fail "$exe imports $dll, which Windows does not ship" ;;
-        esac
-    done
-    echo "imports: $(echo $dlls)"
 }
 
 # --- Browsers ------------------------------------------------------------------

@@ -59,23 +59,21 @@ TEST(FrameLoop, ClockWrapsWithoutAJump)
     EXPECT_EQ(frames_drawn(10), (std::vector<uint32_t>{120, 150, 180, 210, 240, 270, 300, 330, 360, 390}));
 }
 
-// The last frame before a message that ends the intro, queued at 300 ms
-// (Esc after another key that must not end it).
-uint32_t last_frame_before_message(const std::vector<PlatformMessage>& messages)
+// Messages queued at 300 ms end the intro there (Esc after another key
+// that must not end it).
+void expect_end_at_300(const std::vector<PlatformMessage>& messages)
 {
     for (const PlatformMessage& m : messages) queue_at(300, m);
-    return frames_drawn(0).back();
+    const uint32_t last = frames_drawn(0).back();
+    EXPECT_TRUE(last >= 270 && last <= 300) << last;
 }
 TEST(FrameLoop, EscapeEndsTheIntroAndOtherKeysDoNot)
 {
-    const uint32_t last = last_frame_before_message({{MESSAGE_KEY_DOWN, 0, 0, false, 'A', 0},
-                                                     {MESSAGE_KEY_DOWN, 0, 0, false, KEY_ESCAPE, 0}});
-    EXPECT_TRUE(last >= 270 && last <= 300) << last;
+    expect_end_at_300({{MESSAGE_KEY_DOWN, 0, 0, false, 'A', 0}, {MESSAGE_KEY_DOWN, 0, 0, false, KEY_ESCAPE, 0}});
 }
 TEST(FrameLoop, ClosingTheWindowEndsTheIntro)
 {
-    const uint32_t last = last_frame_before_message({{MESSAGE_CLOSE, 0, 0, false, 0, 0}});
-    EXPECT_TRUE(last >= 270 && last <= 300) << last;
+    expect_end_at_300({{MESSAGE_CLOSE, 0, 0, false, 0, 0}});
 }
 
 TEST(FrameLoop, MinimisedWindowSkipsTimeButNotAnimation)
