@@ -162,24 +162,22 @@ awk -v p="$pace" 'BEGIN {exit !(p >= 90)}' || fail "the captured music stops lon
 # start-ups' at the end. It fails only beyond 16 MiB: growth outside the
 # heap, which the blocks in use cannot show.
 starts="0 $(awk '$2 == "scene" {printf "%s ", $NF / 1000}' "$work/trace")"
-# Over "SECONDS VALUE" lines: the most VALUE within 10 s of a scene's
-# start, the most VALUE of all.
-start_peak() {
-    awk -v starts="$starts" '
-        BEGIN {n = split(starts, s, " "); m = 0}
+# figures FILE UNTIL: over "SECONDS VALUE" lines, the most VALUE within
+# 10 s of a scene's start, the most VALUE of all, and the last VALUE at
+# UNTIL milliseconds or before.
+figures() {
+    awk -v starts="$starts" -v until="$2" '
+        BEGIN {n = split(starts, s, " "); m = p = 0}
         {for (i = 1; i <= n; i++) if ($1 >= s[i] && $1 < s[i] + 10 && $2 > m) m = $2}
-        END {print m}' "$1"
+        $2 > p {p = $2}
+        $1 * 1000 <= until {last = $2}
+        END {print m, p, last}' "$1"
 }
-peak() { awk 'BEGIN {m = 0} $2 > m {m = $2} END {print m}' "$1"; }
 awk -v c="$clock_start" '{print $1 - c, $2}' "$work/samples" >"$work/rss"
 awk '$2 == "heap" {print $NF / 1000, $5}' "$work/trace" >"$work/heap"
 [ -s "$work/heap" ] || fail "the trace printed no heap figures"
-rss_start=$(start_peak "$work/rss")
-heap_start=$(start_peak "$work/heap")
-rss_end=$(awk -v e="$got_end" '$1 <= e / 1000 - 1 {r = $2} END {print r}' "$work/rss")
-heap_end=$(tail -1 "$work/heap" | awk '{print $2}')
-heap_peak=$(peak "$work/heap")
-rss_peak=$(peak "$work/rss")
+read -r heap_start heap_peak heap_end <<<"$(figures "$work/heap" 1e12)"
+read -r rss_start rss_peak rss_end <<<"$(figures "$work/rss" $((got_end - 1000)))"
 read -r _ _ main_ticks mixing_ticks <<<"$(tail -1 "$work/samples")"
 mib() { awk -v k="$1" 'BEGIN {printf "%.1f MiB", k / 1024}'; }
 echo "soak: heap in use: scene start-ups reached $(mib "$heap_start"), peak $(mib "$heap_peak")," \

@@ -109,8 +109,12 @@ press_key() {
     xdotool keyup "$2" 2>/dev/null || true
 }
 
-# bright_fraction FILE: the share of pixels brighter than mid-grey.
-bright_fraction() { convert "$1" -colorspace Gray -threshold 50% -format "%[fx:mean]" info:; }
+# shows_text FILE: whether the picture is text on black, the title
+# captions: between 0.2 % and 20 % of its pixels brighter than mid-grey.
+shows_text() {
+    awk -v f="$(convert "$1" -colorspace Gray -threshold 50% -format "%[fx:mean]" info: 2>/dev/null)" \
+        'BEGIN {exit !(f > 0.002 && f < 0.2)}'
+}
 
 # wait_exit PID SECONDS: the exit status of PID, or 124 after SECONDS.
 wait_exit() {
@@ -121,9 +125,8 @@ wait_exit() {
 # expect_exit_zero SECONDS [LOG]: waits for the program under test to end;
 # fails, showing LOG, unless it ended with status 0.
 expect_exit_zero() {
-    local status
     wait_exit "$APP_PID" "$1"
-    status=$?
+    local status=$?
     APP_PID=
     [ "$status" = 0 ] || { [ -n "${2:-}" ] && cat "$2" >&2; fail "exit status $status"; }
 }
@@ -170,17 +173,10 @@ wait_for_line() { poll "$3" grep -sqE "$2" "$1"; }
 # (the title captions); prints a wall time by which it showed them (the
 # end of the screenshot that saw them). import can wait for ever on a
 # window that goes away while it reads it: it gets 5 s.
-caption_shown() {
-    timeout 5 import -window "$1" "$shot" 2>/dev/null && at=$(now) &&
-        awk -v f="$(bright_fraction "$shot" 2>/dev/null)" 'BEGIN {exit !(f > 0.002 && f < 0.2)}'
-}
+caption_shown() { timeout 5 import -window "$1" "$shot" 2>/dev/null && at=$(now) && shows_text "$shot"; }
 wait_for_caption() {
-    local at shot status
-    shot=$(mktemp --suffix=.png)
-    poll "$2" caption_shown "$1"
-    status=$?
-    rm -f "$shot"
-    [ $status = 0 ] && echo "$at"
+    local at shot=$work/caption.png
+    poll "$2" caption_shown "$1" && echo "$at"
 }
 
 # --- The Windows build ------------------------------------------------------------
