@@ -27,9 +27,8 @@ nfo=$files/brindlec.nfo
 size=$(stat -c %s "$files/brindlec.exe")
 grep -q "brindlec.exe $size bytes" "$nfo" || fail "brindlec.nfo does not give the size, $size bytes"
 grep -q "version $version" "$nfo" || fail "brindlec.nfo does not give the version, $version"
-! LC_ALL=C grep -n '[^ -~]' "$nfo" || fail "brindlec.nfo is not plain ASCII"
-awk 'length($0) > 80 {print FILENAME ":" FNR ": " length($0) " columns"; bad = 1} END {exit bad}' "$nfo" ||
-    fail "brindlec.nfo runs past 80 columns"
+LC_ALL=C awk 'length($0) > 80 || /[^ -~]/ {print FNR ": " $0; bad = 1} END {exit bad}' "$nfo" ||
+    fail "brindlec.nfo is not plain ASCII within 80 columns"
 [ "$(identify -format '%m %wx%h' "$files/brindlec.png")" = "PNG 800x600" ] || fail "brindlec.png is no 800 x 600 PNG"
 shows_text "$files/brindlec.png" || fail "brindlec.png shows no title text"
 # One file: the script and its WebAssembly inside the page, nothing loaded.

@@ -28,12 +28,7 @@ BRINDLEC_BIN=$bin SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" start
 answer_no 30
 thread_id $APP_PID brindlec-mixer 30 >/dev/null || fail "no mixing thread"
 sleep "$seconds"
-press_key "$win" Escape
-wait_exit $APP_PID 60
-status=$?
-APP_PID=
-if [ $status != 0 ] || grep -qE 'ERROR: (Address|Leak)Sanitizer|WARNING: ThreadSanitizer|runtime error:' "$work/err"; then
-    grep -v '^ALSA lib' "$work/err"
-    fail "$kind: exit status $status, or a report above"
-fi
+close_with "$win" Escape 60 "$work/err"
+! grep -qE 'ERROR: (Address|Leak)Sanitizer|WARNING: ThreadSanitizer|runtime error:' "$work/err" ||
+    { grep -v '^ALSA lib' "$work/err"; fail "$kind: a report above"; }
 echo "ok: real SDL intro under $kind: question, window, music and its thread for $seconds s, Esc; nothing reported"

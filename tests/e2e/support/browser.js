@@ -117,26 +117,18 @@ function freePort() {
 }
 
 // One WebDriver command; its value, or an Error with the driver's message.
-function command(port, method, route, body) {
-  return new Promise((resolve, reject) => {
-    const request = http.request({host: '127.0.0.1', port, method, path: route,
-                                  headers: {'Content-Type': 'application/json'}}, response => {
-      let text = '';
-      response.on('data', chunk => text += chunk);
-      response.on('end', () => {
-        let value;
-        try {
-          value = JSON.parse(text).value;
-        } catch (error) {
-          return reject(new Error(`${method} ${route}: ${text.slice(0, 200)}`));
-        }
-        if (response.statusCode >= 400) reject(new Error(`${method} ${route}: ${value && value.message}`));
-        else resolve(value);
-      });
-    });
-    request.on('error', reject);
-    request.end(body === undefined ? undefined : JSON.stringify(body));
-  });
+async function command(port, method, route, body) {
+  const response = await fetch(`http://127.0.0.1:${port}${route}`, {
+    method, headers: {'Content-Type': 'application/json'}, body: body === undefined ? undefined : JSON.stringify(body)});
+  const text = await response.text();
+  let value;
+  try {
+    value = JSON.parse(text).value;
+  } catch (error) {
+    throw new Error(`${method} ${route}: ${text.slice(0, 200)}`);
+  }
+  if (response.status >= 400) throw new Error(`${method} ${route}: ${value && value.message}`);
+  return value;
 }
 
 class WebDriverTab {

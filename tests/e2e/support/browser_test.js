@@ -273,8 +273,7 @@ async function main() {
       if (engine === 'chromium') {
         await againAndFullScreen(tab);
         await closeClean(tab, server);
-        const moments = [1000, 20000, 40000, 70000, 99000, 104000, 150000, 226000];
-        await stills(browser, base + '/brindlec.html', moments, server);
+        await stills(browser, base + '/brindlec.html', [1000, 20000, 40000, 70000, 99000, 104000, 150000, 226000], server);
         await singleFile(browser);
         await phone(browser, base, server);
         // A browser without AudioWorklet plays through a ScriptProcessorNode.

@@ -150,6 +150,10 @@ answer_no() {
 # declares.
 wav_sizes() { echo "$(stat -c %s "$1")" $(od -An -tu4 -j4 -N4 "$1") $(od -An -tu4 -j40 -N4 "$1"); }
 
+# song_unbroken LAG: whether pcm_lag's LAG says the device played the song
+# from its start without a gap or a repeat, nothing else.
+song_unbroken() { [ "$(grep -c '^run ' "$1")" = 1 ] && grep -q '^run 0 0 ' "$1" && grep -qx 'unmatched 0' "$1"; }
+
 # now: wall-clock seconds with a fraction.
 now() { date +%s.%N; }
 
@@ -259,11 +263,9 @@ browser_test() {
 use_wine32() {
     wine=/usr/lib/wine/wine wineserver=/usr/lib/wine/wineserver
     [ -x "$wine" ] && [ -x "$wineserver" ] || fail "32-bit Wine (wine32:i386) is not installed"
-    mkdir -p "$1"
-    export WINEPREFIX=$1/prefix32 WINEARCH=win32 WINELOADER=$wine WINEDEBUG=-all
+    mkdir -p "$1" && : >"$1/no-sound.conf"
+    export WINEPREFIX=$1/prefix32 WINEARCH=win32 WINELOADER=$wine WINEDEBUG=-all ALSA_CONFIG_PATH=$1/no-sound.conf
     export WINEDLLOVERRIDES="mscoree,mshtml=;winepulse.drv=d;winedbg.exe=d"
-    : >"$1/no-sound.conf"
-    export ALSA_CONFIG_PATH=$1/no-sound.conf
     at_exit '"$wineserver" -k 2>/dev/null'
 }
 

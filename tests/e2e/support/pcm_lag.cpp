@@ -16,7 +16,6 @@
 //   repeated_blocks     blocks played a second time
 //   quiet_seconds       whole seconds after the onset with an RMS below
 //                       -50 dBFS
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -24,7 +23,6 @@
 #include <fstream>
 #include <iterator>
 #include <set>
-#include <string>
 #include <vector>
 
 namespace {
