@@ -13,8 +13,7 @@ SCREENSHOT_AT=3000 "$BRINDLEC_SOURCE_DIR/scripts/release.sh" --dist "$work/dist"
     { tail -20 "$work/release.log" >&2; fail "scripts/release.sh failed"; }
 version=$("$BRINDLEC_BIN/brindlec" --version | awk '{print $2}')
 archive=$work/dist/brindlec-$version.zip
-[ -f "$archive" ] || fail "no $archive"
-names=$(unzip -Z1 "$archive" | sort | tr '\n' ' ')
+names=$(unzip -Z1 "$archive" 2>&1 | sort | tr '\n' ' ')
 [ "$names" = "brindlec-unpacked.exe brindlec.exe brindlec.html brindlec.nfo brindlec.png " ] ||
     fail "the archive holds: $names"
 files=$work/files

@@ -49,8 +49,7 @@ sections=$("$objdump" -h "$windows_exe" | awk '/^ +[0-9]+ / {n++; name = $2; siz
 [ "$(tail -1 <<<"$sections")" = 2 ] || fail "brindlec.exe has sections: $sections"
 read -r _ reserved_size reserved_vma kind < <(head -1 <<<"$sections")
 first_vma=$("$objdump" -h "$unpacked_exe" | awk '/^ +0 / {print $4}')
-image_end=$(printf '%d' "0x$(field "$unpacked_exe" ImageBase)")
-image_end=$((image_end + $(printf '%d' "0x$(field "$unpacked_exe" SizeOfImage)")))
+image_end=$((0x$(field "$unpacked_exe" ImageBase) + 0x$(field "$unpacked_exe" SizeOfImage)))
 [ "$kind" = reserved ] && [ "$reserved_vma" = "$first_vma" ] &&
     [ $((0x$reserved_vma + 0x$reserved_size)) -ge "$image_end" ] ||
     fail "brindlec.exe does not reserve the intro's range: $(head -1 <<<"$sections"), intro from $first_vma"

@@ -171,14 +171,11 @@ int main(int argc, char** argv)
     for (const auto& seed : seeds) {
         const std::vector<uint8_t> bytes = build_module(seed.module);
         std::string path = std::string(argv[1]) + "/" + seed.name + ".xm", error;
-        // Each seed must load, or it would only teach the fuzzer the signature.
-        SongLoadStatus status;
-        Song* song = load_bytes(bytes, &status);
-        if (!song || !write_file(path, bytes, &error)) {
-            std::fprintf(stderr, "fuzz_make_corpus: %s: %s\n", seed.name, song ? error.c_str() : status.reason);
+        // That each seed loads and plays is the fuzz_inputs test's to check.
+        if (!write_file(path, bytes, &error)) {
+            std::fprintf(stderr, "fuzz_make_corpus: %s\n", error.c_str());
             return 1;
         }
-        free_song(song);
         std::printf("%s: %zu bytes\n", path.c_str(), bytes.size());
     }
     return 0;

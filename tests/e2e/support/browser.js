@@ -168,12 +168,10 @@ async function launchWebKit(work) {
       const capabilities = {alwaysMatch: {'webkitgtk:browserOptions': {binary: MINIBROWSER, args: ['--automation']}}};
       let session;
       for (let tries = 0; !session; tries++) {
-        try {
-          session = await command(port, 'POST', '/session', {capabilities});
-        } catch (error) {
+        session = await command(port, 'POST', '/session', {capabilities}).catch(async error => {
           if (tries >= 100 || opened > 0) throw error;
           await sleep(100);  // the driver is still starting
-        }
+        });
       }
       opened++;
       const tab = new WebDriverTab(port, session.sessionId);

@@ -231,8 +231,7 @@ start_null_sink() {
 # (firefox-without-sound: Firefox under Xvfb with no sound server).
 browser_test() {
     local web=${BRINDLEC_WEB_DIR:-$BRINDLEC_SOURCE_DIR/build-web}
-    local reference="$BRINDLEC_BIN/reference-frames"
-    local support="$BRINDLEC_SOURCE_DIR/tests/e2e/support"
+    local reference=$BRINDLEC_BIN/reference-frames support=$BRINDLEC_SOURCE_DIR/tests/e2e/support
     [ -f "$web/brindlec.html" ] && [ -f "$web/brindlec-single.html" ] ||
         fail "no browser build in $web: cmake --preset web && cmake --build --preset web"
     [ -f "$reference/frame-226000.png" ] || fail "no reference frames in $reference (gl_subset.sh makes them)"

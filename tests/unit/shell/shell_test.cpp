@@ -192,8 +192,7 @@ TEST(ResizeView, ViewportAndProjectionFollowTheClientArea)
             if (&c != cases) window_procedure({MESSAGE_SIZE, c.width, c.height, false, 0, 0});  // 0: as opened
             GLint viewport[4], mode = 0;
             glGetIntegerv(GL_VIEWPORT, viewport);
-            EXPECT_EQ(viewport[2], c.width);
-            EXPECT_EQ(viewport[3], c.viewport_height);
+            EXPECT_EQ(std::make_pair(viewport[2], viewport[3]), std::make_pair(c.width, c.viewport_height));
             GLdouble projection[16];
             glGetDoublev(GL_PROJECTION_MATRIX, projection);
             // gluPerspective: m[0] = f / aspect, m[5] = f = cot(22.5 degrees).
