@@ -20,10 +20,7 @@ use_wine32 "$work"
 
 # A screen of the given size; the Wine session belongs to the old screen
 # and ends with it.
-start_screen() {
-    "$wineserver" -k 2>/dev/null
-    start_xvfb "$1"
-}
+start_screen() { "$wineserver" -k 2>/dev/null; start_xvfb "$1"; }
 
 # The intro window's client area is "X Y WIDTH HEIGHT" and shows the title
 # text (the titles end 6.9 s after the intro clock starts, which starts

@@ -93,10 +93,7 @@ find_window() {
     [ -n "$id" ] || { [ -n "$APP_PID" ] && ! kill -0 "$APP_PID" 2>/dev/null && id=gone; }
     [ -n "$id" ]
 }
-window_id() {
-    local id=
-    poll "${2:-20}" find_window "$1" && [ "$id" != gone ] && echo "$id"
-}
+window_id() { local id=; poll "${2:-20}" find_window "$1" && [ "$id" != gone ] && echo "$id"; }
 
 # press_key WINDOW KEY: a key press sent to the window (xdotool's
 # complaints about Xvfb's input focus, or a key-up that finds the window
@@ -161,10 +158,7 @@ now() { date +%s.%N; }
 # waiting up to SECONDS (10; 0 looks once) for it to appear; fails when it
 # does not.
 find_thread() { task=$(grep -lx "$2" /proc/"$1"/task/*/comm 2>/dev/null | head -1); [ -n "$task" ]; }
-thread_id() {
-    local task
-    poll "${3:-10}" find_thread "$1" "$2" && basename "$(dirname "$task")"
-}
+thread_id() { local task; poll "${3:-10}" find_thread "$1" "$2" && basename "$(dirname "$task")"; }
 
 # timestamp_lines: copies its input, each line prefixed with the wall
 # time at which it arrived.
@@ -178,10 +172,7 @@ wait_for_line() { poll "$3" grep -sqE "$2" "$1"; }
 # end of the screenshot that saw them). import can wait for ever on a
 # window that goes away while it reads it: it gets 5 s.
 caption_shown() { timeout 5 import -window "$1" "$shot" 2>/dev/null && at=$(now) && shows_text "$shot"; }
-wait_for_caption() {
-    local at shot=$work/caption.png
-    poll "$2" caption_shown "$1" && echo "$at"
-}
+wait_for_caption() { local at shot=$work/caption.png; poll "$2" caption_shown "$1" && echo "$at"; }
 
 # --- The Windows build ------------------------------------------------------------
 

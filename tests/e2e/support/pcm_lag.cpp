@@ -27,9 +27,9 @@
 
 namespace {
 
-const size_t BLOCK_FRAMES = 444;   // the sound output's block at 22050 Hz
-const size_t RING_FRAMES = 44400;  // 100 blocks
-const size_t RATE = 22050;
+// The sound output's block at 22050 Hz, its ring of 100 blocks, and the
+// most rings late a block is looked for.
+const size_t BLOCK_FRAMES = 444, RING_FRAMES = 44400, RATE = 22050;
 const int MAX_LAG = 8;
 
 std::vector<int16_t> read_frames(const char* path, bool wav)
