@@ -7,26 +7,24 @@
 . "$(dirname "$0")/support/lib.sh"
 make_work_dir
 start_xvfb 1024x768
-bin="$BRINDLEC_BIN/brindlec"
 
 # run_silent LABEL WAIT_FOR_SCENE1 ENV...: one run without a device.
 run_silent() {
-    local label=$1 scene1=$2
+    local label=$1 scene1=$2 win
     shift 2
-    env "$@" "$bin" --windowed --trace >"$work/trace" 2>"$work/err" &
-    APP_PID=$!
-    local win
+    local -x "$@"
+    start_intro --windowed --trace
     win=$(window_id "$WINDOW_TITLE") || fail "$label: no intro window"
     # The captions begin at 0.51 s, just after the music was due to start.
     wait_for_caption "$win" 10 >/dev/null || fail "$label: no title text"
     [ -z "$(window_id "$ERROR_CAPTION" 1)" ] || fail "$label: a message box was shown"
     thread_id $APP_PID brindlec-mixer 0 >/dev/null && fail "$label: a mixing thread runs without a device"
     if [ "$scene1" = yes ]; then
-        wait_for_line "$work/trace" '^scene 1 at' 15 || fail "$label: the intro did not reach scene 1"
+        wait_for_line "$work/out" '^scene 1 at' 15 || fail "$label: the intro did not reach scene 1"
         # --trace: a frame came before the change, and the heap in use at most once a second.
         awk '/^heap in use/ { heap++ } /^frame before at/ { before = $4 }
              /^scene 1 at/ { ok = before > 0 && before < $4 && heap <= $4 / 1000; exit } END { exit !ok }' \
-            "$work/trace" || { cat "$work/trace"; fail "$label: --trace"; }
+            "$work/out" || { cat "$work/out"; fail "$label: --trace"; }
     fi
     kill -0 $APP_PID 2>/dev/null || fail "$label: the intro ended by itself"
     # Esc ends the intro as it goes down.

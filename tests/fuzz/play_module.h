@@ -26,16 +26,12 @@ struct PlayResult {
     int blocks = 0;  // blocks mixed, the first ring included
 };
 
-inline int& tick_count()
-{
-    static int ticks = 0;
-    return ticks;
-}
+inline int tick_count = 0;
 
 // The loader stores play_tick as the song's handler; this one counts.
 inline void counting_tick(Song* song)
 {
-    tick_count() += 1;
+    tick_count += 1;
     play_tick(song);
 }
 
@@ -44,23 +40,17 @@ inline void counting_tick(Song* song)
 inline void check_block(int block)
 {
     const float* mix = sound_output.mix_buffer + 2 * block * sound_output.block_frames;
-    for (int i = 0; i < 2 * sound_output.block_frames; ++i) {
-        if (!std::isfinite(mix[i])) {
-            std::fprintf(stderr, "play_module: mixed value %d of block %d is %f\n", i, block, mix[i]);
-            std::abort();
-        }
-    }
+    for (int i = 0; i < 2 * sound_output.block_frames; ++i)
+        if (!std::isfinite(mix[i]))
+            std::fprintf(stderr, "play_module: value %d of block %d is %f\n", i, block, mix[i]), std::abort();
     for (int v = 0; v < MIXED_VOICES; ++v) {
         const Voice& voice = sound_output.voices[v];
-        if (!voice.sample) continue;
-        uint64_t end = uint64_t{voice.sample->loop_start} + voice.sample->loop_length;
-        if (voice.sample->loop_start > voice.sample->length || end > voice.sample->length ||
-            voice.position > end) {
+        const Sample* const sample = voice.sample;
+        const uint64_t end = sample ? uint64_t{sample->loop_start} + sample->loop_length : 0;
+        if (sample && (sample->loop_start > sample->length || end > sample->length || voice.position > end))
             std::fprintf(stderr, "play_module: voice %d at %u of a sample of %u (loop %u + %u)\n", v,
-                         voice.position, voice.sample->length, voice.sample->loop_start,
-                         voice.sample->loop_length);
-            std::abort();
-        }
+                         voice.position, sample->length, sample->loop_start, sample->loop_length),
+                std::abort();
     }
 }
 
@@ -73,7 +63,7 @@ inline PlayResult play_module(const uint8_t* data, size_t size)
     if (!song) return result;
     result.loaded = true;
     song->tick_handler = counting_tick;
-    tick_count() = 0;
+    tick_count = 0;
     // A fresh output for every module: voices cleared, as at start-up.
     if (start_offline_render(song, OUTPUT_RATE)) {
         const int ring_blocks = sound_output.ring_frames / sound_output.block_frames;
@@ -81,13 +71,13 @@ inline PlayResult play_module(const uint8_t* data, size_t size)
         result.blocks = ring_blocks;
         std::vector<int16_t> heard(2 * static_cast<size_t>(sound_output.block_frames));
         // Each block heard is mixed anew, a ring ahead.
-        for (int extra = 0; extra < EXTRA_BLOCK_LIMIT && tick_count() < TICK_LIMIT; ++extra) {
+        for (int extra = 0; extra < EXTRA_BLOCK_LIMIT && tick_count < TICK_LIMIT; ++extra) {
             render_offline(heard.data(), static_cast<uint32_t>(sound_output.block_frames));
             check_block((sound_output.write_block + ring_blocks - 1) % ring_blocks);
             result.blocks += 1;
         }
     }
-    result.ticks = tick_count();
+    result.ticks = tick_count;
     free_song(song);
     close_sound_output();
     return result;

@@ -24,19 +24,11 @@ export ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_e
     TSAN_OPTIONS="suppressions=$here/tests/sanitizer/tsan.supp"
 
 start_xvfb 1024x768
-SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" "$bin/brindlec" >/dev/null 2>"$work/err" &
-APP_PID=$!
-box=$(window_id "$QUESTION_CAPTION" 30) || fail "the question did not appear"
-press_key "$box" Escape  # the No button answers Escape
-win=$(window_id "$WINDOW_TITLE" 30) || fail "no intro window"
+BRINDLEC_BIN=$bin SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" start_intro
+answer_no 30
 thread_id $APP_PID brindlec-mixer 30 >/dev/null || fail "no mixing thread"
 sleep "$seconds"
-press_key "$win" Escape
-wait_exit $APP_PID 60
-status=$?
-APP_PID=
-if [ $status != 0 ] || grep -qE 'ERROR: (Address|Leak)Sanitizer|WARNING: ThreadSanitizer|runtime error:' "$work/err"; then
-    grep -v '^ALSA lib' "$work/err"
-    fail "$kind: exit status $status, or a report above"
-fi
+close_with "$win" Escape 60 "$work/err"
+! grep -qE 'ERROR: (Address|Leak)Sanitizer|WARNING: ThreadSanitizer|runtime error:' "$work/err" ||
+    { grep -v '^ALSA lib' "$work/err"; fail "$kind: a report above"; }
 echo "ok: real SDL intro under $kind: question, window, music and its thread for $seconds s, Esc; nothing reported"

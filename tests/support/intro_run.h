@@ -63,20 +63,16 @@ struct Drawn {
     std::vector<float> glyph_x, glyph_y, glyph_colour;  // raster position and red of each glyph
 };
 
-inline std::vector<GLfloat>& feedback_buffer()
-{
-    static std::vector<GLfloat> buffer(1 << 21);
-    return buffer;
-}
+inline std::vector<GLfloat> feedback_buffer(1 << 21);
 // From now until feedback_end(): the frames in between, or a call.
 inline void feedback_begin()
 {
-    glFeedbackBuffer(static_cast<GLsizei>(feedback_buffer().size()), GL_3D_COLOR, feedback_buffer().data());
+    glFeedbackBuffer(static_cast<GLsizei>(feedback_buffer.size()), GL_3D_COLOR, feedback_buffer.data());
     glRenderMode(GL_FEEDBACK);
 }
 inline Drawn feedback_end()
 {
-    const std::vector<GLfloat>& buffer = feedback_buffer();
+    const std::vector<GLfloat>& buffer = feedback_buffer;
     const GLint values = glRenderMode(GL_RENDER);  // -1 when the buffer overflowed
     Drawn drawn;
     drawn.polygons = values < 0 ? -1 : 0;

@@ -68,9 +68,9 @@ class PuppeteerTab {
     });
   }
   evaluate(expression) { return this.page.evaluate(expression); }
-  async click(selector) { await this.page.click(selector); }
-  async tap(selector) { await this.page.tap(selector); }
-  async escape() { await this.page.keyboard.press('Escape'); }
+  click(selector) { return this.page.click(selector); }
+  tap(selector) { return this.page.tap(selector); }
+  escape() { return this.page.keyboard.press('Escape'); }
   async screenshot(selector, file) { await (await this.page.$(selector)).screenshot({path: file}); }
   async errors() { return [...this.events, ...(await this.evaluate('window.pageErrors || []'))]; }
   close() { return this.page.close(); }
@@ -92,7 +92,7 @@ async function launchPuppeteer(engine, work, flags) {
     // A new tab showing `url`; `before` runs first in every document it loads.
     async open(url, {viewport = DESKTOP, before = null} = {}) {
       const page = await browser.newPage();
-      const tab = new PuppeteerTab(page);
+      const tab = new PuppeteerTab(page);  // listening from the start
       await page.setViewport(viewport);
       if (before) await page.evaluateOnNewDocument(before);
       await page.goto(url);
@@ -117,27 +117,18 @@ function freePort() {
 }
 
 // One WebDriver command; its value, or an Error with the driver's message.
-function command(port, method, route, body) {
-  return new Promise((resolve, reject) => {
-    const request = http.request({host: '127.0.0.1', port, method, path: route,
-                                  headers: {'Content-Type': 'application/json'}}, response => {
-      let text = '';
-      response.on('data', chunk => text += chunk);
-      response.on('end', () => {
-        let answer;
-        try {
-          answer = JSON.parse(text);
-        } catch (error) {
-          return reject(new Error(`${method} ${route}: ${text.slice(0, 200)}`));
-        }
-        const value = answer.value;
-        if (response.statusCode >= 400) reject(new Error(`${method} ${route}: ${value && value.message}`));
-        else resolve(value);
-      });
-    });
-    request.on('error', reject);
-    request.end(body === undefined ? undefined : JSON.stringify(body));
-  });
+async function command(port, method, route, body) {
+  const response = await fetch(`http://127.0.0.1:${port}${route}`, {
+    method, headers: {'Content-Type': 'application/json'}, body: body === undefined ? undefined : JSON.stringify(body)});
+  const text = await response.text();
+  let value;
+  try {
+    value = JSON.parse(text).value;
+  } catch (error) {
+    throw new Error(`${method} ${route}: ${text.slice(0, 200)}`);
+  }
+  if (response.status >= 400) throw new Error(`${method} ${route}: ${value && value.message}`);
+  return value;
 }
 
 class WebDriverTab {
@@ -177,12 +168,10 @@ async function launchWebKit(work) {
       const capabilities = {alwaysMatch: {'webkitgtk:browserOptions': {binary: MINIBROWSER, args: ['--automation']}}};
       let session;
       for (let tries = 0; !session; tries++) {
-        try {
-          session = await command(port, 'POST', '/session', {capabilities});
-        } catch (error) {
+        session = await command(port, 'POST', '/session', {capabilities}).catch(async error => {
           if (tries >= 100 || opened > 0) throw error;
           await sleep(100);  // the driver is still starting
-        }
+        });
       }
       opened++;
       const tab = new WebDriverTab(port, session.sessionId);
@@ -210,12 +199,7 @@ function launch(engine, work, flags = []) {
 async function waitFor(tab, expression, timeoutMs, what) {
   const until = Date.now() + timeoutMs;
   while (Date.now() < until) {
-    let value;
-    try {
-      value = await tab.evaluate(expression);
-    } catch (error) {
-      value = undefined;  // the page is still loading
-    }
+    const value = await tab.evaluate(expression).catch(() => undefined);  // the page may still be loading
     if (value) return value;
     await sleep(50);
   }

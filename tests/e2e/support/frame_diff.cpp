@@ -22,30 +22,23 @@ bool read_picture(const char* path, Picture* picture)
 {
     png_image image = {};
     image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path)) {
-        std::fprintf(stderr, "frame_diff: %s: %s\n", path, image.message);
-        return false;
+    bool read = png_image_begin_read_from_file(&image, path);
+    if (read) {
+        image.format = PNG_FORMAT_RGB;
+        picture->width = int(image.width), picture->height = int(image.height);
+        picture->rgb.resize(PNG_IMAGE_SIZE(image));
+        read = png_image_finish_read(&image, nullptr, picture->rgb.data(), 0, nullptr);
     }
-    image.format = PNG_FORMAT_RGB;
-    picture->width = static_cast<int>(image.width);
-    picture->height = static_cast<int>(image.height);
-    picture->rgb.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, picture->rgb.data(), 0, nullptr)) {
-        std::fprintf(stderr, "frame_diff: %s: %s\n", path, image.message);
-        return false;
-    }
-    return true;
+    if (!read) std::fprintf(stderr, "frame_diff: %s: %s\n", path, image.message);
+    return read;
 }
 
 double matching_fraction(const Picture& a, const Picture& b, int tolerance)
 {
     size_t pixels = a.rgb.size() / 3, matching = 0;
-    for (size_t i = 0; i < pixels; i++) {
-        bool same = true;
-        for (int c = 0; c < 3; c++) same = same && std::abs(a.rgb[i * 3 + c] - b.rgb[i * 3 + c]) <= tolerance;
-        matching += same;
-    }
-    return pixels ? static_cast<double>(matching) / pixels : 0.0;
+    const auto near = [&](size_t i) { return std::abs(a.rgb[i] - b.rgb[i]) <= tolerance; };
+    for (size_t i = 0; i < pixels * 3; i += 3) matching += near(i) && near(i + 1) && near(i + 2);
+    return pixels ? double(matching) / double(pixels) : 0.0;
 }
 
 }  // namespace
@@ -56,14 +49,10 @@ int main(int argc, char** argv)
     double at_least = 0.99;
     std::vector<const char*> paths;
     for (int i = 1; i < argc; i++) {
-        std::string argument = argv[i];
-        if (argument == "--tolerance" && i + 1 < argc) {
-            tolerance = std::atoi(argv[++i]);
-        } else if (argument == "--at-least" && i + 1 < argc) {
-            at_least = std::atof(argv[++i]);
-        } else {
-            paths.push_back(argv[i]);
-        }
+        const std::string argument = argv[i];
+        if (argument == "--tolerance" && i + 1 < argc) tolerance = std::atoi(argv[++i]);
+        else if (argument == "--at-least" && i + 1 < argc) at_least = std::atof(argv[++i]);
+        else paths.push_back(argv[i]);
     }
     if (paths.empty() || paths.size() % 2 != 0) {
         std::fprintf(stderr, "usage: frame_diff [--tolerance N] [--at-least FRACTION] A.png B.png ...\n");
@@ -74,17 +63,15 @@ int main(int argc, char** argv)
         Picture a, b;
         if (!read_picture(paths[i], &a) || !read_picture(paths[i + 1], &b)) {
             status = 1;
-            continue;
-        }
-        if (a.width != b.width || a.height != b.height) {
+        } else if (a.width != b.width || a.height != b.height) {
             std::fprintf(stderr, "frame_diff: %s is %dx%d, %s is %dx%d\n", paths[i], a.width, a.height,
                          paths[i + 1], b.width, b.height);
             status = 1;
-            continue;
+        } else {
+            const double fraction = matching_fraction(a, b, tolerance);
+            std::printf("%s %s %.5f\n", paths[i], paths[i + 1], fraction);
+            status |= fraction < at_least;
         }
-        double fraction = matching_fraction(a, b, tolerance);
-        std::printf("%s %s %.5f\n", paths[i], paths[i + 1], fraction);
-        if (fraction < at_least) status = 1;
     }
     return status;
 }

@@ -17,7 +17,7 @@
 
 int main(int argc, char** argv)
 {
-    const pid_t tid = argc == 3 ? static_cast<pid_t>(std::atoi(argv[1])) : 0;
+    const pid_t tid = argc == 3 ? pid_t(std::atoi(argv[1])) : 0;
     const long ms = argc == 3 ? std::atol(argv[2]) : -1;
     if (tid <= 0 || ms < 0) {
         std::fprintf(stderr, "usage: hold_thread TID MS\n");
@@ -31,11 +31,9 @@ int main(int argc, char** argv)
     }
     const auto stopped = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    if (ptrace(PTRACE_DETACH, tid, nullptr, nullptr) != 0) {
-        std::fprintf(stderr, "hold_thread: cannot release thread %d: %s\n", tid, std::strerror(errno));
-        return 1;
-    }
+    const bool released = ptrace(PTRACE_DETACH, tid, nullptr, nullptr) == 0;
     const auto held = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - stopped);
-    std::printf("held %d for %lld ms\n", tid, static_cast<long long>(held.count()));
-    return 0;
+    if (released) std::printf("held %d for %lld ms\n", tid, static_cast<long long>(held.count()));
+    else std::fprintf(stderr, "hold_thread: cannot release thread %d: %s\n", tid, std::strerror(errno));
+    return released ? 0 : 1;
 }

@@ -93,10 +93,7 @@ find_window() {
     [ -n "$id" ] || { [ -n "$APP_PID" ] && ! kill -0 "$APP_PID" 2>/dev/null && id=gone; }
     [ -n "$id" ]
 }
-window_id() {
-    local id=
-    poll "${2:-20}" find_window "$1" && [ "$id" != gone ] && echo "$id"
-}
+window_id() { local id=; poll "${2:-20}" find_window "$1" && [ "$id" != gone ] && echo "$id"; }
 
 # press_key WINDOW KEY: a key press sent to the window (xdotool's
 # complaints about Xvfb's input focus, or a key-up that finds the window
@@ -109,8 +106,12 @@ press_key() {
     xdotool keyup "$2" 2>/dev/null || true
 }
 
-# bright_fraction FILE: the share of pixels brighter than mid-grey.
-bright_fraction() { convert "$1" -colorspace Gray -threshold 50% -format "%[fx:mean]" info:; }
+# shows_text FILE: whether the picture is text on black, the title
+# captions: between 0.2 % and 20 % of its pixels brighter than mid-grey.
+shows_text() {
+    awk -v f="$(convert "$1" -colorspace Gray -threshold 50% -format "%[fx:mean]" info: 2>/dev/null)" \
+        'BEGIN {exit !(f > 0.002 && f < 0.2)}'
+}
 
 # wait_exit PID SECONDS: the exit status of PID, or 124 after SECONDS.
 wait_exit() {
@@ -121,12 +122,34 @@ wait_exit() {
 # expect_exit_zero SECONDS [LOG]: waits for the program under test to end;
 # fails, showing LOG, unless it ended with status 0.
 expect_exit_zero() {
-    local status
     wait_exit "$APP_PID" "$1"
-    status=$?
+    local status=$?
     APP_PID=
     [ "$status" = 0 ] || { [ -n "${2:-}" ] && cat "$2" >&2; fail "exit status $status"; }
 }
+# close_with WINDOW KEY SECONDS [LOG]: the key pressed, then as expect_exit_zero.
+close_with() { press_key "$1" "$2" && expect_exit_zero "$3" "${4:-}"; }
+
+# start_intro ARGUMENT...: the Linux intro in the background (APP_PID),
+# its output in $work/out and $work/err; an environment goes before it.
+start_intro() { "$BRINDLEC_BIN/brindlec" "$@" >"$work/out" 2>"$work/err" & APP_PID=$!; }
+
+# answer_no [SECONDS]: the question answered No (its button answers
+# Escape); sets `win` to the intro's window.
+answer_no() {
+    local box
+    box=$(window_id "$QUESTION_CAPTION" "${1:-20}") || fail "the question did not appear"
+    press_key "$box" Escape
+    win=$(window_id "$WINDOW_TITLE" "${1:-20}") || fail "no intro window after answering No"
+}
+
+# wav_sizes FILE: the file's size, and the RIFF and data sizes its header
+# declares.
+wav_sizes() { echo "$(stat -c %s "$1")" $(od -An -tu4 -j4 -N4 "$1") $(od -An -tu4 -j40 -N4 "$1"); }
+
+# song_unbroken LAG: whether pcm_lag's LAG says the device played the song
+# from its start without a gap or a repeat, nothing else.
+song_unbroken() { [ "$(grep -c '^run ' "$1")" = 1 ] && grep -q '^run 0 0 ' "$1" && grep -qx 'unmatched 0' "$1"; }
 
 # now: wall-clock seconds with a fraction.
 now() { date +%s.%N; }
@@ -135,10 +158,7 @@ now() { date +%s.%N; }
 # waiting up to SECONDS (10; 0 looks once) for it to appear; fails when it
 # does not.
 find_thread() { task=$(grep -lx "$2" /proc/"$1"/task/*/comm 2>/dev/null | head -1); [ -n "$task" ]; }
-thread_id() {
-    local task
-    poll "${3:-10}" find_thread "$1" "$2" && basename "$(dirname "$task")"
-}
+thread_id() { local task; poll "${3:-10}" find_thread "$1" "$2" && basename "$(dirname "$task")"; }
 
 # timestamp_lines: copies its input, each line prefixed with the wall
 # time at which it arrived.
@@ -151,27 +171,15 @@ wait_for_line() { poll "$3" grep -sqE "$2" "$1"; }
 # (the title captions); prints a wall time by which it showed them (the
 # end of the screenshot that saw them). import can wait for ever on a
 # window that goes away while it reads it: it gets 5 s.
-caption_shown() {
-    timeout 5 import -window "$1" "$shot" 2>/dev/null && at=$(now) &&
-        awk -v f="$(bright_fraction "$shot" 2>/dev/null)" 'BEGIN {exit !(f > 0.002 && f < 0.2)}'
-}
-wait_for_caption() {
-    local at shot status
-    shot=$(mktemp --suffix=.png)
-    poll "$2" caption_shown "$1"
-    status=$?
-    rm -f "$shot"
-    [ $status = 0 ] && echo "$at"
-}
+caption_shown() { timeout 5 import -window "$1" "$shot" 2>/dev/null && at=$(now) && shows_text "$shot"; }
+wait_for_caption() { local at shot=$work/caption.png; poll "$2" caption_shown "$1" && echo "$at"; }
 
 # --- The Windows build ------------------------------------------------------------
 
 # The tests need these tools; CI installs them, so a missing one fails.
 require_tools() {
     local tool
-    for tool in "$@"; do
-        command -v "$tool" >/dev/null 2>&1 || fail "$tool is not installed"
-    done
+    for tool in "$@"; do command -v "$tool" >/dev/null 2>&1 || fail "$tool is not installed"; done
 }
 
 # build_windows_preset PRESET: configures and builds the preset with
@@ -190,24 +198,6 @@ build_windows_preset() {
         { cat "$dir/build.log" >&2; fail "building $preset"; }
     windows_exe=$dir/brindlec.exe unpacked_exe=$dir/brindlec-unpacked.exe
     [ -f "$windows_exe" ] && [ -f "$unpacked_exe" ] || fail "$preset built no brindlec.exe and brindlec-unpacked.exe"
-}
-
-# The DLLs the program may import: those every Windows ships.
-allowed_dlls="opengl32.dll glu32.dll gdi32.dll user32.dll kernel32.dll winmm.dll msvcrt.dll"
-
-# check_imports OBJDUMP EXE: fails unless every DLL that OBJDUMP lists for
-# EXE is an allowed one.
-check_imports() {
-    local objdump=$1 exe=$2 dll dlls
-    dlls=$("$objdump" -p "$exe" | awk '/DLL Name:/ {print tolower($3)}')
-    [ -n "$dlls" ] || fail "$exe imports nothing (objdump found no import table)"
-    for dll in $dlls; do
-        case " $allowed_dlls " in
-        *" $dll "*) ;;
-        *) fail "$exe imports $dll, which Windows does not ship" ;;
-        esac
-    done
-    echo "imports: $(echo $dlls)"
 }
 
 # --- Browsers ------------------------------------------------------------------
@@ -232,8 +222,7 @@ start_null_sink() {
 # (firefox-without-sound: Firefox under Xvfb with no sound server).
 browser_test() {
     local web=${BRINDLEC_WEB_DIR:-$BRINDLEC_SOURCE_DIR/build-web}
-    local reference="$BRINDLEC_BIN/reference-frames"
-    local support="$BRINDLEC_SOURCE_DIR/tests/e2e/support"
+    local reference=$BRINDLEC_BIN/reference-frames support=$BRINDLEC_SOURCE_DIR/tests/e2e/support
     [ -f "$web/brindlec.html" ] && [ -f "$web/brindlec-single.html" ] ||
         fail "no browser build in $web: cmake --preset web && cmake --build --preset web"
     [ -f "$reference/frame-226000.png" ] || fail "no reference frames in $reference (gl_subset.sh makes them)"
@@ -241,12 +230,11 @@ browser_test() {
         fail "no puppeteer-core in $support: npm ci --prefix tests/e2e/support (test.sh does)"
     make_work_dir
     [ "$1" = chromium ] || start_xvfb 1280x1024
-    case $1 in firefox | webkit) start_null_sink ;; esac
+    case $1 in
+    firefox | webkit) start_null_sink ;;
     # No sound server at all: none from the session either.
-    if [ "$1" = firefox-without-sound ]; then
-        export HOME=$work/home XDG_RUNTIME_DIR=$work/run
-        mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
-    fi
+    firefox-without-sound) export HOME=$work/home XDG_RUNTIME_DIR=$work/run && mkdir -p "$HOME" "$XDG_RUNTIME_DIR" ;;
+    esac
     unset PULSE_SERVER
     node "$support/browser_test.js" "$1" "$(cd "$web" && pwd)" "$reference" "$BRINDLEC_BIN/frame_diff" "$work" ||
         fail "browser test in $1"
@@ -265,11 +253,9 @@ browser_test() {
 use_wine32() {
     wine=/usr/lib/wine/wine wineserver=/usr/lib/wine/wineserver
     [ -x "$wine" ] && [ -x "$wineserver" ] || fail "32-bit Wine (wine32:i386) is not installed"
-    mkdir -p "$1"
-    export WINEPREFIX=$1/prefix32 WINEARCH=win32 WINELOADER=$wine WINEDEBUG=-all
+    mkdir -p "$1" && : >"$1/no-sound.conf"
+    export WINEPREFIX=$1/prefix32 WINEARCH=win32 WINELOADER=$wine WINEDEBUG=-all ALSA_CONFIG_PATH=$1/no-sound.conf
     export WINEDLLOVERRIDES="mscoree,mshtml=;winepulse.drv=d;winedbg.exe=d"
-    : >"$1/no-sound.conf"
-    export ALSA_CONFIG_PATH=$1/no-sound.conf
     at_exit '"$wineserver" -k 2>/dev/null'
 }
 

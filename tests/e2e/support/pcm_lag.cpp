@@ -16,7 +16,6 @@
 //   repeated_blocks     blocks played a second time
 //   quiet_seconds       whole seconds after the onset with an RMS below
 //                       -50 dBFS
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -24,14 +23,13 @@
 #include <fstream>
 #include <iterator>
 #include <set>
-#include <string>
 #include <vector>
 
 namespace {
 
-const size_t BLOCK_FRAMES = 444;   // the sound output's block at 22050 Hz
-const size_t RING_FRAMES = 44400;  // 100 blocks
-const size_t RATE = 22050;
+// The sound output's block at 22050 Hz, its ring of 100 blocks, and the
+// most rings late a block is looked for.
+const size_t BLOCK_FRAMES = 444, RING_FRAMES = 44400, RATE = 22050;
 const int MAX_LAG = 8;
 
 std::vector<int16_t> read_frames(const char* path, bool wav)
@@ -39,16 +37,13 @@ std::vector<int16_t> read_frames(const char* path, bool wav)
     std::ifstream in(path, std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     size_t start = 0;
-    if (wav) {
-        // The "data" chunk follows the RIFF chunks before it.
-        for (size_t at = 12; at + 8 <= bytes.size();) {
-            uint32_t size;
-            std::memcpy(&size, &bytes[at + 4], 4);
-            if (std::memcmp(&bytes[at], "data", 4) == 0) {
-                start = at + 8;
-                break;
-            }
-            at += 8 + size;
+    uint32_t size = 0;
+    // The "data" chunk follows the RIFF chunks before it.
+    for (size_t at = 12; wav && at + 8 <= bytes.size(); at += 8 + size) {
+        std::memcpy(&size, &bytes[at + 4], 4);
+        if (std::memcmp(&bytes[at], "data", 4) == 0) {
+            start = at + 8;
+            break;
         }
     }
     std::vector<int16_t> values((bytes.size() - start) / 2);
@@ -58,8 +53,9 @@ std::vector<int16_t> read_frames(const char* path, bool wav)
 
 size_t first_nonzero_frame(const std::vector<int16_t>& values)
 {
-    return static_cast<size_t>(std::find_if(values.begin(), values.end(), [](int16_t v) { return v != 0; }) -
-                               values.begin()) / 2;
+    size_t i = 0;
+    while (i < values.size() && values[i] == 0) ++i;
+    return i / 2;
 }
 
 // Whether capture block b (after the onset) equals the song's block at
@@ -67,12 +63,9 @@ size_t first_nonzero_frame(const std::vector<int16_t>& values)
 bool matches(const std::vector<int16_t>& capture, size_t onset, const std::vector<int16_t>& render,
              size_t block, int lag)
 {
-    size_t position = block * BLOCK_FRAMES;
-    size_t back = static_cast<size_t>(lag) * RING_FRAMES;
-    if (position < back) return false;
-    size_t song = position - back;
-    if (2 * (song + BLOCK_FRAMES) > render.size()) return false;
-    return std::memcmp(&capture[2 * (onset + position)], &render[2 * song], 4 * BLOCK_FRAMES) == 0;
+    const size_t position = block * BLOCK_FRAMES, back = size_t(lag) * RING_FRAMES, song = position - back;
+    return position >= back && 2 * (song + BLOCK_FRAMES) <= render.size() &&
+           std::memcmp(&capture[2 * (onset + position)], &render[2 * song], 4 * BLOCK_FRAMES) == 0;
 }
 
 }  // namespace
@@ -83,16 +76,13 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: pcm_lag CAPTURE.raw RENDER.wav\n");
         return 2;
     }
-    std::vector<int16_t> capture = read_frames(argv[1], false);
-    std::vector<int16_t> render = read_frames(argv[2], true);
-    size_t render_start = first_nonzero_frame(render);
-    size_t capture_start = first_nonzero_frame(capture);
+    const std::vector<int16_t> capture = read_frames(argv[1], false), render = read_frames(argv[2], true);
+    const size_t render_start = first_nonzero_frame(render), capture_start = first_nonzero_frame(capture);
     if (render_start * 2 >= render.size() || capture_start * 2 >= capture.size() || capture_start < render_start) {
         std::printf("onset_frame none\n");
         return 1;
     }
-    size_t onset = capture_start - render_start;
-    size_t blocks = (capture.size() / 2 - onset) / BLOCK_FRAMES;
+    const size_t onset = capture_start - render_start, blocks = (capture.size() / 2 - onset) / BLOCK_FRAMES;
     // Everything before the onset is silence by construction: the first
     // value that is not 0 is the song's first.
     std::printf("onset_frame %zu\nblocks %zu\n", onset, blocks);
@@ -102,19 +92,12 @@ int main(int argc, char** argv)
     std::set<size_t> heard;  // song blocks heard so far
     for (size_t b = 0; b < blocks; ++b) {
         int found = matches(capture, onset, render, b, lag) ? lag : -1;
-        for (int l = 0; found < 0 && l <= MAX_LAG; ++l)
-            if (matches(capture, onset, render, b, l)) found = l;
-        if (found < 0) {
-            ++unmatched;
-            continue;
-        }
+        for (int l = 0; found < 0 && l <= MAX_LAG; ++l) found = matches(capture, onset, render, b, l) ? l : -1;
+        if (found < 0 && ++unmatched) continue;
         lag = found;
-        if (!heard.insert(b - static_cast<size_t>(lag) * RING_FRAMES / BLOCK_FRAMES).second) ++repeated;
-        if (run_lag != lag) {
-            if (run_lag >= 0) std::printf("run %d %zu %zu\n", run_lag, run_first, b - 1);
-            run_lag = lag;
-            run_first = b;
-        }
+        repeated += !heard.insert(b - size_t(lag) * RING_FRAMES / BLOCK_FRAMES).second;
+        if (run_lag != lag && run_lag >= 0) std::printf("run %d %zu %zu\n", run_lag, run_first, b - 1);
+        if (run_lag != lag) run_lag = lag, run_first = b;
     }
     if (run_lag >= 0) std::printf("run %d %zu %zu\n", run_lag, run_first, blocks - 1);
 
@@ -122,9 +105,8 @@ int main(int argc, char** argv)
     for (size_t second = 0; (second + 1) * RATE <= capture.size() / 2 - onset; ++second) {
         double sum = 0;
         for (size_t i = 2 * (onset + second * RATE); i < 2 * (onset + (second + 1) * RATE); ++i)
-            sum += static_cast<double>(capture[i]) * capture[i];
-        double rms = std::sqrt(sum / (2 * RATE)) / 32768.0;
-        if (rms < std::pow(10.0, -50.0 / 20)) ++quiet;
+            sum += double(capture[i]) * capture[i];
+        quiet += std::sqrt(sum / (2 * RATE)) / 32768.0 < std::pow(10.0, -50.0 / 20);
     }
     std::printf("unmatched %zu\nrepeated_blocks %zu\nquiet_seconds %zu\n", unmatched, repeated, quiet);
     return 0;

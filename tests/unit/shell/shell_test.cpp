@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <string>
 
 #include "tests/support/intro_run.h"
@@ -59,23 +58,21 @@ TEST(FrameLoop, ClockWrapsWithoutAJump)
     EXPECT_EQ(frames_drawn(10), (std::vector<uint32_t>{120, 150, 180, 210, 240, 270, 300, 330, 360, 390}));
 }
 
-// The last frame before a message that ends the intro, queued at 300 ms
-// (Esc after another key that must not end it).
-uint32_t last_frame_before_message(const std::vector<PlatformMessage>& messages)
+// Messages queued at 300 ms end the intro there (Esc after another key
+// that must not end it).
+void expect_end_at_300(const std::vector<PlatformMessage>& messages)
 {
     for (const PlatformMessage& m : messages) queue_at(300, m);
-    return frames_drawn(0).back();
+    const uint32_t last = frames_drawn(0).back();
+    EXPECT_TRUE(last >= 270 && last <= 300) << last;
 }
 TEST(FrameLoop, EscapeEndsTheIntroAndOtherKeysDoNot)
 {
-    const uint32_t last = last_frame_before_message({{MESSAGE_KEY_DOWN, 0, 0, false, 'A', 0},
-                                                     {MESSAGE_KEY_DOWN, 0, 0, false, KEY_ESCAPE, 0}});
-    EXPECT_TRUE(last >= 270 && last <= 300) << last;
+    expect_end_at_300({{MESSAGE_KEY_DOWN, 0, 0, false, 'A', 0}, {MESSAGE_KEY_DOWN, 0, 0, false, KEY_ESCAPE, 0}});
 }
 TEST(FrameLoop, ClosingTheWindowEndsTheIntro)
 {
-    const uint32_t last = last_frame_before_message({{MESSAGE_CLOSE, 0, 0, false, 0, 0}});
-    EXPECT_TRUE(last >= 270 && last <= 300) << last;
+    expect_end_at_300({{MESSAGE_CLOSE, 0, 0, false, 0, 0}});
 }
 
 TEST(FrameLoop, MinimisedWindowSkipsTimeButNotAnimation)
@@ -105,16 +102,16 @@ TEST(Question, TheAnswerOrTheCommandLinePicksTheModeAndTheDisplayIsRestored)
         headless_set_answer(c.answer);
         const bool full = c.width == 1024;
         EXPECT_EQ(run_intro_frames([&](uint32_t) {
-            EXPECT_EQ(headless_window_width(), c.width);
-            EXPECT_EQ(headless_window_height(), full ? 768 : 600);
-            EXPECT_EQ(headless_display_mode_bits(), full ? 32 : 0);
-            EXPECT_EQ(headless_cursor_visible(), !full);
+            // Width, height, display mode bits, cursor.
+            EXPECT_EQ(std::vector<int>({headless_window_width(), headless_window_height(), headless_display_mode_bits(),
+                                        headless_cursor_visible()}),
+                      std::vector<int>({c.width, full ? 768 : 600, full ? 32 : 0, !full}));
             quit_requested = true;
         }, 0, 0, c.choice), 0);
-        EXPECT_EQ(headless_questions_asked(), c.questions_asked);
-        EXPECT_EQ(fullscreen, full);
-        EXPECT_EQ(headless_display_mode_bits(), 0) << "restored";
-        EXPECT_TRUE(headless_cursor_visible());
+        // Questions, full screen, and the display mode and cursor restored.
+        EXPECT_EQ(std::vector<int>({headless_questions_asked(), fullscreen, headless_display_mode_bits(),
+                                    headless_cursor_visible()}),
+                  std::vector<int>({c.questions_asked, full, 0, true}));
     }
     EXPECT_TRUE(headless_messages_shown().empty());
 }
@@ -139,9 +136,8 @@ TEST(OpenFailures, EachIsReportedAndUnwound)
         EXPECT_EQ(run_intro(nullptr, nullptr, nullptr, 0), 0);
         ASSERT_EQ(headless_messages_shown().size(), before + 1) << c.failure;
         EXPECT_EQ(headless_messages_shown().back(), c.message);
-        EXPECT_FALSE(headless_window_exists());
-        EXPECT_EQ(headless_display_mode_bits(), 0);
-        EXPECT_EQ(headless_swap_count(), 0);
+        EXPECT_EQ(std::vector<int>({headless_window_exists(), headless_display_mode_bits(), headless_swap_count()}),
+                  std::vector<int>({0, 0, 0})) << "window, display mode, swaps: " << c.failure;
     }
 }
 
@@ -158,26 +154,20 @@ TEST(GlState, FixedStateAndTheListsInTheirOrder)
         for (GLenum on : {GL_LIGHT0, GL_DEPTH_TEST, GL_NORMALIZE}) EXPECT_TRUE(glIsEnabled(on)) << on;
         EXPECT_FALSE(glIsEnabled(GL_LIGHTING)) << "lighting comes on when the titles end";
         // What the start-up's warm-up drew with is undone: OpenGL's defaults.
-        struct Default {
-            const char* name;
-            std::function<void(GLfloat*)> get;
-            std::vector<GLfloat> value;
+        // The materials' front ambient and back diffuse colours, the rest glGetFloatv's.
+        const std::pair<GLenum, std::vector<GLfloat>> defaults[] = {
+            {GL_CURRENT_COLOR, {1, 1, 1, 1}},          {GL_CURRENT_NORMAL, {0, 0, 1}},
+            {GL_AMBIENT, {0.2f, 0.2f, 0.2f, 1}},       {GL_DIFFUSE, {0.8f, 0.8f, 0.8f, 1}},
+            {GL_POLYGON_MODE, {GL_FILL, GL_FILL}},     {GL_LINE_WIDTH, {1}},
+            {GL_MODELVIEW_MATRIX, {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}},
         };
-        const Default defaults[] = {
-            {"colour", [](GLfloat* v) { glGetFloatv(GL_CURRENT_COLOR, v); }, {1, 1, 1, 1}},
-            {"normal", [](GLfloat* v) { glGetFloatv(GL_CURRENT_NORMAL, v); }, {0, 0, 1}},
-            {"ambient", [](GLfloat* v) { glGetMaterialfv(GL_FRONT, GL_AMBIENT, v); }, {0.2f, 0.2f, 0.2f, 1}},
-            {"diffuse", [](GLfloat* v) { glGetMaterialfv(GL_BACK, GL_DIFFUSE, v); }, {0.8f, 0.8f, 0.8f, 1}},
-            {"polygon mode", [](GLfloat* v) { glGetFloatv(GL_POLYGON_MODE, v); }, {GL_FILL, GL_FILL}},
-            {"line width", [](GLfloat* v) { glGetFloatv(GL_LINE_WIDTH, v); }, {1}},
-            {"model-view", [](GLfloat* v) { glGetFloatv(GL_MODELVIEW_MATRIX, v); },
-             {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}},
-        };
-        for (const Default& d : defaults) {
+        for (const auto& [name, value] : defaults) {
             std::vector<GLfloat> got(16, -1);
-            d.get(got.data());
-            got.resize(d.value.size());
-            EXPECT_EQ(got, d.value) << d.name;
+            const bool material = name == GL_AMBIENT || name == GL_DIFFUSE;
+            if (material) glGetMaterialfv(name == GL_AMBIENT ? GL_FRONT : GL_BACK, name, got.data());
+            else glGetFloatv(name, got.data());
+            got.resize(value.size());
+            EXPECT_EQ(got, value) << std::hex << name;
         }
         // The meshes take the lists after the large font's, in the order
         // cross, cube, triangle.
@@ -202,8 +192,7 @@ TEST(ResizeView, ViewportAndProjectionFollowTheClientArea)
             if (&c != cases) window_procedure({MESSAGE_SIZE, c.width, c.height, false, 0, 0});  // 0: as opened
             GLint viewport[4], mode = 0;
             glGetIntegerv(GL_VIEWPORT, viewport);
-            EXPECT_EQ(viewport[2], c.width);
-            EXPECT_EQ(viewport[3], c.viewport_height);
+            EXPECT_EQ(std::make_pair(viewport[2], viewport[3]), std::make_pair(c.width, c.viewport_height));
             GLdouble projection[16];
             glGetDoublev(GL_PROJECTION_MATRIX, projection);
             // gluPerspective: m[0] = f / aspect, m[5] = f = cot(22.5 degrees).

@@ -88,8 +88,7 @@ TEST(PrintText, ComposedLineIsTheGlyphListsPixelForPixel)
             EXPECT_EQ(composed_text_draws() - before, c.composed) << c.text;
             EXPECT_TRUE(std::any_of(expected.begin(), expected.end(), [](uint8_t v) { return v > 0; })) << c.text;
             EXPECT_TRUE(headless_read_pixels() == expected) << c.text << " at " << c.x << ", " << c.y;
-            EXPECT_EQ(composed[0], by_lists[0]) << c.text;
-            EXPECT_EQ(composed[1], by_lists[1]) << c.text;
+            EXPECT_EQ(std::make_pair(composed[0], composed[1]), std::make_pair(by_lists[0], by_lists[1])) << c.text;
         }
     });
 }

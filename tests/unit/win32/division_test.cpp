@@ -25,12 +25,12 @@ TEST(ReleaseDivision, MatchesTheNativeDivision) {
         for (uint64_t divisor : values) {
             if (divisor == 0) continue;
             uint64_t remainder = ~dividend;
-            ASSERT_EQ(__udivmoddi4(dividend, divisor, &remainder), dividend / divisor)
+            const uint64_t quotient = __udivmoddi4(dividend, divisor, &remainder), q = dividend / divisor;
+            // Quotient and remainder of each routine, and the quotient without a remainder asked for.
+            ASSERT_EQ(std::vector<uint64_t>({quotient, remainder, __udivdi3(dividend, divisor), __umoddi3(dividend, divisor),
+                                             __udivmoddi4(dividend, divisor, nullptr)}),
+                      std::vector<uint64_t>({q, dividend % divisor, q, dividend % divisor, q}))
                 << dividend << " / " << divisor;
-            ASSERT_EQ(remainder, dividend % divisor) << dividend << " % " << divisor;
-            ASSERT_EQ(__udivmoddi4(dividend, divisor, nullptr), dividend / divisor);
-            ASSERT_EQ(__udivdi3(dividend, divisor), dividend / divisor) << dividend << " / " << divisor;
-            ASSERT_EQ(__umoddi3(dividend, divisor), dividend % divisor) << dividend << " % " << divisor;
         }
     // A divisor of 0 (never asked) gives 0, the dividend left over.
     uint64_t remainder = 0;
