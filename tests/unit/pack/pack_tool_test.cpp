@@ -5,12 +5,12 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -96,12 +96,15 @@ TEST(PackTool, PacksAnImageIntoAPayloadThatDecodesBackToIt) {
     // The C file's three definitions, as numbers: the header, the code
     // section to protect (the imports' section stays read-write), the stream.
     std::vector<std::vector<uint32_t>> parts;
-    const std::regex number("\\d+");
     for (size_t at = run.payload.find("= {"); at != std::string::npos; at = run.payload.find("= {", at + 1)) {
         const std::string body = run.payload.substr(at, run.payload.find("};", at) - at);
         parts.emplace_back();
-        for (std::sregex_iterator n(body.begin(), body.end(), number), end; n != end; ++n)
-            parts.back().push_back(uint32_t(std::stoul(n->str())));
+        for (const char* c = body.c_str(); *c; ++c)
+            if (std::isdigit(static_cast<unsigned char>(*c))) {
+                char* end;
+                parts.back().push_back(uint32_t(std::strtoul(c, &end, 10)));
+                c = end - 1;
+            }
     }
     ASSERT_EQ(parts.size(), 3u) << run.payload.substr(0, 400);
     const std::vector<uint32_t>& header = parts[0];
