@@ -102,8 +102,8 @@ void skewed_bitmap(const GlCalls& gl)
 }
 
 // Raster positions on either side of the view volume's edges: a bitmap
-// draws (in the lit colour) only from the valid ones, and one drawn from
-// a valid position runs off the window without harm.
+// draws (in the colour lit along the default normal) only from the valid
+// ones, and one drawn from a valid position runs off the window without harm.
 void raster_edges(const GlCalls& gl)
 {
     perspective_view(gl);
@@ -112,10 +112,7 @@ void raster_edges(const GlCalls& gl)
     const GLfloat gold[4] = {0.9f, 0.7f, 0.1f, 1.0f};
     gl.glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, gold);
     gl.glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, gold);
-    gl.glNormal3f(0.3f, 0.2f, 1.0f);
-    static const GLubyte block[4 * 8] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                         0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                         0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    const std::vector<GLubyte> block(4 * 8, 0xFF);
     gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     // At depth 5 the view's half height is 5 tan 22.5 = 2.0711, half width 2.7614.
     const float positions[][2] = {{2.70f, 0.0f}, {2.80f, 0.0f}, {0.0f, 2.05f}, {0.0f, 2.09f}, {-2.75f, -2.0f}};
@@ -123,7 +120,7 @@ void raster_edges(const GlCalls& gl)
         gl.glLoadIdentity();
         gl.glTranslatef(0.0f, 0.0f, -5.0f);
         gl.glRasterPos2f(at[0], at[1]);
-        gl.glBitmap(32, 8, 4.0f, 4.0f, 0.0f, 0.0f, block);
+        gl.glBitmap(32, 8, 4.0f, 4.0f, 0.0f, 0.0f, block.data());
     }
 }
 
@@ -141,6 +138,32 @@ void raster_on_planes(const GlCalls& gl)
         if (at[2] != 0.0f) gl.glTranslatef(0.25f, 0.0f, at[2]);
         gl.glRasterPos2f(at[2] != 0.0f ? at[0] - 0.25f : at[0], at[1]);
         gl.glBitmap(12, 6, 6.0f, 3.0f, 0.0f, 0.0f, block);
+    }
+}
+
+// Lit quads, each in a glBegin/glEnd of its own with one corner exactly
+// on one of the view volume's six planes: inside the closed volume, so
+// each is cut as a quad wholly in view. Corners 0 and 2 face the light, 1
+// and 3 do not: the diagonal it is cut along shows.
+void quads_on_planes(const GlCalls& gl)
+{
+    gl.glViewport(0, 0, WIDTH, HEIGHT);  // identity matrices: the view volume is -1..1 on each axis
+    gl.glEnable(GL_LIGHTING);
+    gl.glEnable(GL_LIGHT0);
+    const float quads[6][9] = {  // the corner on a plane, the opposite corner, half the other diagonal
+        {1, 0.5f, 0, 0.6f, 0.5f, 0, 0, 0.2f, 0},        {-1, -0.5f, 0, -0.6f, -0.5f, 0, 0, 0.2f, 0},
+        {-0.5f, 1, 0, -0.5f, 0.6f, 0, 0.2f, 0, 0},      {0.5f, -1, 0, 0.5f, -0.6f, 0, 0.2f, 0, 0},
+        {0, 0.3f, 1, 0, -0.1f, 0.5f, 0.2f, 0, 0},       {-0.5f, 0.1f, -1, -0.5f, -0.3f, -0.5f, 0.2f, 0, 0}};
+    for (const auto& q : quads) {
+        gl.glBegin(GL_QUADS);
+        for (int i = 0; i < 4; i++) {
+            const float side = i == 1 ? 1.0f : -1.0f;
+            float at[3];
+            for (int k = 0; k < 3; k++) at[k] = i % 2 ? (q[k] + q[3 + k]) / 2 + side * q[6 + k] : q[k + 3 * (i / 2)];
+            gl.glNormal3f(i % 2 ? 1.0f : 0.0f, 0.0f, i % 2 ? 0.0f : 1.0f);
+            gl.glVertex3f(at[0], at[1], at[2]);
+        }
+        gl.glEnd();
     }
 }
 
@@ -338,6 +361,7 @@ const SceneCase scenes[] = {
     {"bitmap under a skewed unpack state", skewed_bitmap, 150},
     {"raster positions at the view's edges", raster_edges, 300},
     {"raster positions on the view volume's planes", raster_on_planes, 4 * 36 + 2 * 72},
+    {"quads with a corner on the view volume's planes", quads_on_planes, 1500},
     {"lit quads reaching out of the view", lit_quads_reaching_out, 4000},
     {"lit quads inside the view", lit_quads_inside, 1000},
     {"lists calling lists, pushed list base", nested_lists, 1500},

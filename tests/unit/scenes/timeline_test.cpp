@@ -83,7 +83,7 @@ TEST(Intro, MomentsOfTheWholeRunAndWhatItsFramesDraw)
         {45000, 1022, 0, 0, 224046.0510},   // spin reversed, rows dropping
         {53010, 0, 16, 0, 2399.7948},       // the wire frame
         {57000, 12, 16, 0, 5058.4160},      // the box growing, blue
-        {62010, 12, 16, 0, 5029.0956},      // the box in its colours
+        {61020, 12, 16, 0, 5025.3392},      // the box in its colours (the eighth)
         {70020, 36, 16, 0, 10331.0177},     // the box opening round the star
         {75000, 40, 16, 0, 11027.1095},     // shards and star
         {83010, 24, 16, 0, 7690.2956},      // the approach: the star alone
