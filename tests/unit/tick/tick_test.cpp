@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 
 #include "tests/unit/music/xm_builder.h"
@@ -122,6 +123,7 @@ TEST(tick_effects, ChannelStatePerTick) {
         {"an instrument number restarts it", {C4_, cell(D4)}, 1, ENVELOPE, {64}, THREE, ON},
         // Volume envelopes.
         {"three points", {C4_}, 0, ENVELOPE, ramp(0, 21, {0, 0}), THREE, ON},
+        {"and the gain follows them on every tick", {C4_}, 0, GAIN, {127, 119, 113, 107, 101, 95, 87}, THREE, ON},
         {"sustain at point 1 holds until the release at tick 18", {C4_, NONE, NONE, cell(KEY_OFF)}, 0, ENVELOPE,
          ramp(0, 11, {32, 32, 32, 32, 32, 32, 32, 32, 28, 25, 22, 19, 16, 12, 9, 6, 3, 0}), THREE, ON | SUSTAIN},
         {"a loop from point 0 to 2 repeats every 20 ticks, released or not", {C4_, NONE, NONE, cell(KEY_OFF)}, 0,
@@ -138,8 +140,11 @@ TEST(tick_effects, ChannelStatePerTick) {
          {{0, 64}, {10, 32}, {5, 0}}, ON},
         {"auto-vibrato square of depth 8 sweeps in over 4 ticks", {C4_}, 0, PITCH, {0, 2, 4, 6, 8, 8, 8}, {}, 0, 0,
          0, SONG_LINEAR_FREQUENCIES, {1, 4, 8, 1}},
-        {"auto-vibrato square at rate 64 repeats every 4 ticks", {C4_}, 0, PITCH, {8, 8, -8, -8, 8, 8, -8, -8, 8}, {},
-         0, 0, 0, SONG_LINEAR_FREQUENCIES, {1, 0, 8, 64}},
+        {"auto-vibrato square at rate 1 turns at position 128 and again at 256", {C4_}, 0, PITCH, [] {
+             std::vector<int> square(128, 8);
+             square.resize(256, -8), square.push_back(8);
+             return square;
+         }(), {}, 0, 0, 0, SONG_LINEAR_FREQUENCIES, {1, 0, 8, 1}},
     };
     for (const auto& c : cases) {
         TestModule module = tick_module();
@@ -204,8 +209,9 @@ TEST(tick_envelope, FadeoutPanningEnvelopeAndWaveforms) {
               (std::vector<int>{0, 32, 64, 96, 128, 160, 192, 224, 255}));
     play.ticks(3);
     // Released on tick 12, the note fades by 256 a tick.
-    const std::vector<int> fade = play.values(258, [] { return ch.fadeout_volume; });
-    EXPECT_TRUE(fade[0] == 65536 - 256 && fade[254] == 256 && fade[255] == 0 && ch.voice->volume == 0);
+    std::set<int> gains;  // and the gain falls with it on every tick, through each value from 63 to 0
+    const std::vector<int> fade = play.values(258, [&] { return gains.insert(ch.voice->volume), ch.fadeout_volume; });
+    EXPECT_TRUE(fade[0] == 65536 - 256 && fade[254] == 256 && fade[255] == 0 && gains.size() == 64 && !*gains.begin());
     // The auto-vibrato repeats every 64 ticks between (8 x -63) >> 6 and
     // (8 x 63) >> 6, and sets the voice's frequency on every tick.
     std::vector<int> sine = play.values(128, [] { return ch.pitch_offset; });
