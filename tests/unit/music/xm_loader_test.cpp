@@ -89,7 +89,9 @@ TEST(music_xm_loader, WhatItReadsAndClamps) {
     EXPECT_TRUE(song.sample(3, 2).data[0] == 768 && song.sample(3, 2).volume == 64);
     TestModule bare;  // sample headers that end where the file ends, with no data after them
     bare.instruments = {instrument_with(TestSample{})};
-    EXPECT_NE(Loaded(bare).song, nullptr);
+    bare.restart = 1;  // the song's length: no order of the song, so order 0
+    const Loaded loaded(bare);
+    EXPECT_TRUE(loaded.song && loaded->restart_position == 0);
 }
 
 TEST(music_xm_loader, SampleDecodingAndLoops) {

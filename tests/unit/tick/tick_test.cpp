@@ -328,7 +328,7 @@ TEST(tick_sequencing, RowsPlayInOrderWithBreaksJumpsLoopsAndDelays) {
     } cases[] = {
         {"after the last order the restart position", 3, 2, 1, {}, "(0,0)(0,1)(1,0)(1,1)(2,0)(2,1)(1,0)(1,1)(2,0)"},
         {"a break in the last order goes to order 0", 3, 2, 1, {{2, 0, 0, brk(0)}}, "(0,0)(0,1)(1,0)(1,1)(2,0)(0,0)"},
-        {"D32 continues at row 32 of the next order", 2, 64, 0, {{0, 0, 0, brk(0x32)}}, "(0,0)(1,32)(1,33)"},
+        {"D63 continues at row 63 of the next order", 2, 64, 0, {{0, 0, 0, brk(0x63)}}, "(0,0)(1,63)(0,0)"},
         {"D64 is beyond 63 and goes to row 0", 2, 80, 0, {{0, 0, 0, brk(0x64)}}, "(0,0)(1,0)"},
         {"B05 in channel 0, D10 in channel 2", 6, 64, 0, {{0, 0, 0, jump(5)}, {0, 0, 2, brk(0x10)}}, "(0,0)(5,10)"},
         {"D10 in channel 0, B05 in channel 2", 6, 64, 0, {{0, 0, 0, brk(0x10)}, {0, 0, 2, jump(5)}}, "(0,0)(5,0)"},
