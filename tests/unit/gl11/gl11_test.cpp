@@ -157,9 +157,8 @@ void quads_on_planes(const GlCalls& gl)
     for (const auto& q : quads) {
         gl.glBegin(GL_QUADS);
         for (int i = 0; i < 4; i++) {
-            const float side = i == 1 ? 1.0f : -1.0f;
-            float at[3];
-            for (int k = 0; k < 3; k++) at[k] = i % 2 ? (q[k] + q[3 + k]) / 2 + side * q[6 + k] : q[k + 3 * (i / 2)];
+            float at[3];  // 1 and 3 on either side of the middle
+            for (int k = 0; k < 3; k++) at[k] = i % 2 ? (q[k] + q[3 + k]) / 2 + (2 - i) * q[6 + k] : q[k + 3 * (i / 2)];
             gl.glNormal3f(i % 2 ? 1.0f : 0.0f, 0.0f, i % 2 ? 0.0f : 1.0f);
             gl.glVertex3f(at[0], at[1], at[2]);
         }
@@ -236,13 +235,9 @@ void nested_lists(const GlCalls& gl)
     }
     const GLuint square = gl.glGenLists(1), scene = gl.glGenLists(1);
     gl.glNewList(square, GL_COMPILE);
-    gl.glBegin(GL_TRIANGLES);
     const GLfloat red[4] = {0.9f, 0.1f, 0.1f, 1.0f};
     gl.glColor4fv(red);
-    gl.glVertex3f(-1.0f, -1.0f, 0.0f);
-    gl.glVertex3f(1.0f, -1.0f, 0.0f);
-    gl.glVertex3f(0.0f, 1.0f, 0.0f);
-    gl.glEnd();
+    shape(gl, GL_TRIANGLES, {{-1.0f, -1.0f, 0.0f}, {1.0f, -1.0f, 0.0f}, {0.0f, 1.0f, 0.0f}});
     gl.glEndList();
     gl.glNewList(scene, GL_COMPILE);
     gl.glTranslatef(-1.5f, 0.0f, -6.0f);
