@@ -170,7 +170,8 @@ TEST(music_playback, PlayingResetsTheSongAndFillsTheRing) {
     // Opening the output again stops what plays; closed, it plays nothing.
     ASSERT_TRUE(play_song(&song) && open_sound_output(44100) && !sound_output.playing_song && !sound_output.thread);
     close_sound_output();
-    EXPECT_FALSE(headless_audio_is_open() || play_song(&song) || stop_song(nullptr) || free_song(nullptr));
+    EXPECT_FALSE(headless_audio_is_open() || headless_audio_loop() || headless_audio_loop_bytes() || play_song(&song) ||
+                 stop_song(nullptr) || free_song(nullptr));
 }
 
 // Voices outlive a stopped song; those left on a released song's samples
