@@ -109,6 +109,14 @@ TEST(Intro, MomentsOfTheWholeRunAndWhatItsFramesDraw)
             if (t == m.ms) drawn[t] = feedback_end();
             if (t + 30 == m.ms) feedback_begin();
         }
+        static std::vector<uint8_t> shown;  // each frame starts clear: the first caption goes with its last frame
+        if (t == 2070 || t == 2100) {
+            const std::vector<uint8_t> rgb = headless_read_pixels();
+            int gone = 0;
+            for (size_t i = 0; i < shown.size(); i++) gone += shown[i] && !rgb[i];
+            EXPECT_TRUE(t == 2070 || gone > 20) << gone << " pixels of the first caption went";
+            shown = rgb;
+        }
         if (t == 1050) {  // on screen: the caption stands on the middle line (descenders below it), 0.9 grey
             const std::vector<uint8_t> rgb = headless_read_pixels();  // rows from the top
             int above = 0, low = 0, brightest = 0;
