@@ -141,16 +141,18 @@ void raster_on_planes(const GlCalls& gl)
     }
 }
 
-// Lit quads, each in a glBegin/glEnd of its own with one corner exactly
-// on one of the view volume's six planes: inside the closed volume, so
-// each is cut as a quad wholly in view. Corners 0 and 2 face the light, 1
-// and 3 do not: the diagonal it is cut along shows.
+// Lit quads, each in a glBegin/glEnd of its own: the first reaching out
+// of the view, cleared away, then one with a corner exactly on each of
+// the view volume's six planes, inside the closed volume: each is cut as
+// a quad wholly in view, whatever was cut before. Corners 0 and 2 face
+// the light, 1 and 3 do not: the diagonal a quad is cut along shows.
 void quads_on_planes(const GlCalls& gl)
 {
     gl.glViewport(0, 0, WIDTH, HEIGHT);  // identity matrices: the view volume is -1..1 on each axis
     gl.glEnable(GL_LIGHTING);
     gl.glEnable(GL_LIGHT0);
-    const float quads[6][9] = {  // the corner on a plane, the opposite corner, half the other diagonal
+    const float quads[7][9] = {  // a corner, the opposite corner, half the other diagonal
+        {1.5f, -0.2f, 0, 0.6f, -0.2f, 0, 0, 0.2f, 0},
         {1, 0.5f, 0, 0.6f, 0.5f, 0, 0, 0.2f, 0},        {-1, -0.5f, 0, -0.6f, -0.5f, 0, 0, 0.2f, 0},
         {-0.5f, 1, 0, -0.5f, 0.6f, 0, 0.2f, 0, 0},      {0.5f, -1, 0, 0.5f, -0.6f, 0, 0.2f, 0, 0},
         {0, 0.3f, 1, 0, -0.1f, 0.5f, 0.2f, 0, 0},       {-0.5f, 0.1f, -1, -0.5f, -0.3f, -0.5f, 0.2f, 0, 0}};
@@ -163,6 +165,7 @@ void quads_on_planes(const GlCalls& gl)
             gl.glVertex3f(at[0], at[1], at[2]);
         }
         gl.glEnd();
+        if (&q == quads) gl.glClear(GL_COLOR_BUFFER_BIT);
     }
 }
 
@@ -211,13 +214,7 @@ void lit_quads(const GlCalls& gl, float depth, bool listed = false)
 }
 
 void lit_quads_reaching_out(const GlCalls& gl) { lit_quads(gl, -4.0f, true); }
-// Drawn after a fan that reached out, cleared away: each fan is cut by its own reach.
-void lit_quads_inside(const GlCalls& gl)
-{
-    lit_quads(gl, -4.0f);
-    gl.glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    lit_quads(gl, -8.0f);
-}
+void lit_quads_inside(const GlCalls& gl) { lit_quads(gl, -8.0f); }
 
 // Lists that call lists and draw text through glCallLists under a list
 // base that a pushed attribute restores.
