@@ -138,8 +138,7 @@ TEST(music_sound_output, BlocksHoldTheirTicksAndOnlyPlayedBlocksAreRefilled) {
     // Past the ring's length the position maps back into it: block 2.
     EXPECT_EQ(fill_played_blocks(uint64_t(44400) * 3 + 2 * 444), 97);
     EXPECT_EQ(sound_output.write_block, 2);
-    EXPECT_TRUE(stop_song(&song));
-    EXPECT_EQ(fill_played_blocks(444 * 50), 0) << "nothing plays";
+    EXPECT_TRUE(stop_song(&song) && fill_played_blocks(444 * 50) == 0) << "stopped, nothing plays";
 }
 
 TEST(music_playback, PlayingResetsTheSongAndFillsTheRing) {
@@ -186,8 +185,7 @@ TEST(music_playback, FreeingASongStopsItAndLetsGoOfItsSamples) {
     const Sample* sample = song->instruments[0].samples[0];
     EXPECT_EQ(std::count_if(sound_output.voices, sound_output.voices + VOICE_SLOTS,
                             [&](const Voice& voice) { return voice.sample == sample; }), 1) << "the note sounds";
-    EXPECT_TRUE(free_song(song));
-    EXPECT_TRUE(!sound_output.playing_song && !sound_output.mix_buffer);
+    EXPECT_TRUE(free_song(song) && !sound_output.playing_song && !sound_output.mix_buffer);
     for (int v = 0; v < VOICE_SLOTS; ++v) ASSERT_EQ(sound_output.voices[v].sample, nullptr) << v;
     Song* next = load_bytes(bytes);
     ASSERT_TRUE(next && start_offline_render(next, OUTPUT_RATE));
@@ -202,8 +200,7 @@ TEST_F(music_mixer, NonLoopingSampleEndsAfterCeilingOfDistanceOverIncrementFrame
         RawSample raw(std::vector<int16_t>(size_t(c[1]), 1000));
         Voice* voice = settled_voice(0, &raw.sample, uint64_t(c[0] * ONE));
         EXPECT_EQ(sounding(mix_left(150)), int(c[2])) << c[0] << " " << c[1];
-        EXPECT_TRUE(voice->sample == nullptr && position_of(voice) == 0u);
-        EXPECT_EQ(sounding(mix_left(10)), 0) << "an ended voice stays silent";
+        EXPECT_TRUE(!voice->sample && !position_of(voice) && !sounding(mix_left(10))) << "ended, and silent since";
     }
     RawSample interpolated({0, 1000, 3000});
     settled_voice(0, &interpolated.sample, ONE / 8 * 3);

@@ -155,9 +155,8 @@ TEST(Intro, MomentsOfTheWholeRunAndWhatItsFramesDraw)
         const Drawn& d = drawn[m.ms];
         if (std::getenv("BRINDLEC_PRINT_MOMENTS"))
             printf("{%u, %d, %d, %d, %.4f},\n", m.ms, d.polygons, d.lines, d.glyphs, d.sum);
-        EXPECT_EQ(d.polygons, m.polygons) << m.ms;
-        EXPECT_EQ(d.lines, m.lines) << m.ms;
-        EXPECT_EQ(d.glyphs, m.glyphs) << m.ms;
+        EXPECT_EQ(std::vector<int>({d.polygons, d.lines, d.glyphs}), std::vector<int>({m.polygons, m.lines, m.glyphs}))
+            << m.ms;
         EXPECT_NEAR(d.sum, m.sum, 1e-6 * std::fabs(m.sum) + 1e-3) << m.ms;
     }
 }
@@ -172,8 +171,7 @@ static void expect_titles(const std::vector<uint32_t>& times, const std::vector<
     frames_at(times, [&](uint32_t t, const Drawn& drawn) {
         EXPECT_EQ(drawn.glyphs, glyphs[i++]) << t;
         for (float r : drawn.glyph_colour) EXPECT_FLOAT_EQ(r, red) << t;
-        EXPECT_EQ(scene_index, t >= 6900 ? 1 : 0) << t;
-        EXPECT_EQ(music_started, t >= 480) << t;
+        EXPECT_TRUE(scene_index == (t >= 6900) && music_started == (t >= 480)) << t << ": scene, music";
         if (!song) song = current_song;
         EXPECT_EQ(current_song, song) << t << ": loaded once";
     });
