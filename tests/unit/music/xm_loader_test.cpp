@@ -240,8 +240,8 @@ TEST(music_xm_loader, AFileCutShortSaysWhereItEnds) {
         // missing: the cut is the reason.
         {DATA_1 + 10, LOAD_CUT_SHORT,
          "the file ends inside the data of instrument 1, sample 0, after 10 of its 100 values"},
-        // Cut inside the last sample's data, the module plays, the rest silent.
-        {END - 30, LOAD_OK, "the file ends inside the data of instrument 2, sample 0, after 70 of its 100 values"},
+        // Cut where the last sample's data begins: the module plays, that sample silent.
+        {END - 100, LOAD_OK, "the file ends inside the data of instrument 2, sample 0, after 0 of its 100 values"},
     };
     TestModule module = tick_module(2, 2, 4);
     module.put(0, 0, 0, cell(C4));
