@@ -133,6 +133,7 @@ TEST(tick_effects, ChannelStatePerTick) {
          {{10, 64}, {20, 32}, {30, 0}}, ON},
         {"two points at one tick make the value jump", {C4_}, 0, ENVELOPE, {64, 64, 64, 64, 16, 12, 8, 4, 0, 0},
          {{0, 64}, {4, 64}, {4, 16}, {8, 0}}, ON},
+        {"two points both at tick 0: the second holds", {C4_}, 0, ENVELOPE, {32, 32}, {{0, 64}, {0, 32}}, ON},
         {"a segment running backwards holds its start value", {C4_}, 0, ENVELOPE, ramp(0, 11, {32, 32}),
          {{0, 64}, {10, 32}, {5, 0}}, ON},
         {"auto-vibrato square of depth 8 at rate 1 sweeps in over 4 ticks, turns at 128 and at 256", {C4_}, 0, PITCH,
