@@ -103,7 +103,8 @@ void skewed_bitmap(const GlCalls& gl)
 
 // Raster positions on either side of the view volume's edges: a bitmap
 // draws (in the colour lit along the default normal) only from the valid
-// ones, and one drawn from a valid position runs off the window without harm.
+// ones, and one drawn from a valid position runs off the window without
+// harm. Then a triangle in an empty viewport.
 void raster_edges(const GlCalls& gl)
 {
     perspective_view(gl);
@@ -122,6 +123,8 @@ void raster_edges(const GlCalls& gl)
         gl.glRasterPos2f(at[0], at[1]);
         gl.glBitmap(32, 8, 4.0f, 4.0f, 0.0f, 0.0f, block.data());
     }
+    gl.glViewport(0, 0, 0, 0);  // an empty viewport: nothing drawn
+    shape(gl, GL_TRIANGLES, {{-1.0f, -1.0f, 0.0f}, {1.0f, -1.0f, 0.0f}, {0.0f, 1.0f, 0.0f}});
 }
 
 // Raster positions exactly on each of the six planes of the view volume,
