@@ -258,7 +258,8 @@ if [ -z "$LIST" ]; then
     echo "building the pristine copy in $BIN"
     nice cmake --build "$BIN" -j2 >"$LOGS/build.log" 2>&1 || { tail -30 "$LOGS/build.log"; exit 1; }
     if [ -n "$SANITIZERS" ]; then
-        nice cmake -S "$SRC" -B "$ASAN" ${GENERATOR:-} -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        [ -f "$ASAN/CMakeCache.txt" ] || ! command -v ninja >/dev/null || ASAN_GENERATOR=-GNinja
+        nice cmake -S "$SRC" -B "$ASAN" ${ASAN_GENERATOR:-} -DCMAKE_BUILD_TYPE=RelWithDebInfo \
             -DBRINDLEC_SANITIZE=address -DBRINDLEC_TESTS=ON -DBRINDLEC_BENCHMARKS=OFF >"$LOGS/configure-asan.log"
         echo "building the pristine copy under the sanitizers in $ASAN"
         nice cmake --build "$ASAN" -j2 >"$LOGS/build-asan.log" 2>&1 || { tail -30 "$LOGS/build-asan.log"; exit 1; }
