@@ -40,7 +40,7 @@ const GlCalls subset = {
 
 const int WIDTH = 160, HEIGHT = 120;
 
-void perspective_view(const GlCalls& gl)
+void perspective_view(const GlCalls& gl, bool depth_test = true)
 {
     gl.glViewport(0, 0, WIDTH, HEIGHT);
     gl.glMatrixMode(GL_PROJECTION);
@@ -48,7 +48,7 @@ void perspective_view(const GlCalls& gl)
     gl.gluPerspective(45.0, static_cast<double>(WIDTH) / HEIGHT, 0.1, 100.0);
     gl.glMatrixMode(GL_MODELVIEW);
     gl.glLoadIdentity();
-    gl.glEnable(GL_DEPTH_TEST);
+    if (depth_test) gl.glEnable(GL_DEPTH_TEST);
     gl.glDepthFunc(GL_LEQUAL);
 }
 
@@ -233,7 +233,7 @@ void nested_lists(const GlCalls& gl)
         gl.glBitmap(i == 1 ? 0 : 16, i == 1 ? 0 : 12 - 3 * i, 0.0f, 0.0f, 18.0f + i, 0.0f, bar);  // 1: a space
         gl.glEndList();
     }
-    const GLuint square = gl.glGenLists(1), scene = gl.glGenLists(1);
+    const GLuint square = gl.glGenLists(1), scene = 900;  // a name never generated serves as well
     gl.glNewList(square, GL_COMPILE);
     const GLfloat red[4] = {0.9f, 0.1f, 0.1f, 1.0f};
     gl.glColor4fv(red);
@@ -241,7 +241,7 @@ void nested_lists(const GlCalls& gl)
     gl.glEndList();
     gl.glNewList(scene, GL_COMPILE);
     gl.glTranslatef(-1.5f, 0.0f, -6.0f);
-    gl.glCallList(square);
+    gl.glCallList(4);  // square: in a new context the glyphs took the first names generated, 1 to 3
     gl.glTranslatef(3.0f, 0.5f, 0.0f);
     gl.glRotatef(40.0f, 0.0f, 0.0f, 1.0f);
     gl.glCallList(square);
@@ -262,14 +262,15 @@ void nested_lists(const GlCalls& gl)
 
 // The attribute stack brings back what was pushed: state A is pushed, B
 // set, and the pop brings back A, which then shows in a triangle half
-// behind another, lit and filled (the enables, the material, the normal
-// and the light), or unlit in wire frame with a bitmap at the raster
-// position and two glyphs through the list base (the colour, polygon
-// mode, line width, list base and raster position). A is unlike OpenGL's
-// defaults throughout.
+// behind another, lit and filled without depth test, so the farther
+// covers the nearer (the enables, the material, the normal and the
+// light), or unlit in wire frame with a bitmap at the raster position and
+// two glyphs through the list base (the colour, polygon mode, line width,
+// list base and raster position). A is unlike OpenGL's defaults
+// throughout; B tests depth.
 void pushed_state(const GlCalls& gl, bool lit)
 {
-    perspective_view(gl);
+    perspective_view(gl, !lit);
     static const GLubyte bar[2 * 6] = {0xFF, 0xF0, 0xF0, 0xF0, 0xFF, 0xF0, 0x0F, 0xF0, 0x0F, 0xF0, 0xFF, 0xF0};
     gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     const GLuint glyphs = gl.glGenLists(4);
@@ -290,6 +291,7 @@ void pushed_state(const GlCalls& gl, bool lit)
         gl.glPolygonMode(GL_FRONT_AND_BACK, b == lit ? GL_LINE : GL_FILL);
         gl.glLineWidth(b ? 1.0f : 3.0f);
         gl.glListBase(b ? glyphs + 2 : glyphs);
+        if (b) gl.glEnable(GL_DEPTH_TEST);
         gl.glLoadIdentity();
         gl.glTranslatef(0.0f, 0.0f, -2.0f);
         gl.glRasterPos2f(b ? 0.3f : -0.3f, b ? 0.2f : -0.25f);
