@@ -147,18 +147,22 @@ void raster_on_planes(const GlCalls& gl)
 // Lit quads, each in a glBegin/glEnd of its own: the first reaching out
 // of the view, cleared away, then one with a corner exactly on each of
 // the view volume's six planes, inside the closed volume: each is cut as
-// a quad wholly in view, whatever was cut before. Corners 0 and 2 face
-// the light, 1 and 3 do not: the diagonal a quad is cut along shows.
+// a quad wholly in view, whatever was cut before; then one reaching
+// across each plane alone. Corners 0 and 2 face the light, 1 and 3 do
+// not: the diagonal a quad is cut along shows.
 void quads_on_planes(const GlCalls& gl)
 {
     gl.glViewport(0, 0, WIDTH, HEIGHT);  // identity matrices: the view volume is -1..1 on each axis
     gl.glEnable(GL_LIGHTING);
     gl.glEnable(GL_LIGHT0);
-    const float quads[7][9] = {  // a corner, the opposite corner, half the other diagonal
+    const float quads[13][9] = {  // a corner, the opposite corner, half the other diagonal
         {1.5f, -0.2f, 0, 0.6f, -0.2f, 0, 0, 0.2f, 0},
         {1, 0.5f, 0, 0.6f, 0.5f, 0, 0, 0.2f, 0},        {-1, -0.5f, 0, -0.6f, -0.5f, 0, 0, 0.2f, 0},
         {-0.5f, 1, 0, -0.5f, 0.6f, 0, 0.2f, 0, 0},      {0.5f, -1, 0, 0.5f, -0.6f, 0, 0.2f, 0, 0},
-        {0, 0.3f, 1, 0, -0.1f, 0.5f, 0.2f, 0, 0},       {-0.5f, 0.1f, -1, -0.5f, -0.3f, -0.5f, 0.2f, 0, 0}};
+        {0, 0.3f, 1, 0, -0.1f, 0.5f, 0.2f, 0, 0},       {-0.5f, 0.1f, -1, -0.5f, -0.3f, -0.5f, 0.2f, 0, 0},
+        {1.2f, -0.3f, 0, 0.6f, -0.3f, 0, 0, 0.2f, 0},   {-1.2f, 0.5f, 0, -0.6f, 0.5f, 0, 0, 0.2f, 0},  // and across
+        {0.5f, 1.2f, 0, 0.5f, 0.6f, 0, 0.2f, 0, 0},     {-0.5f, -1.2f, 0, -0.5f, -0.6f, 0, 0.2f, 0, 0},
+        {0.4f, 0.3f, 1.4f, 0.4f, -0.1f, 0.5f, 0.2f, 0, 0}, {0, -0.2f, -1.4f, 0, -0.6f, -0.5f, 0.2f, 0, 0}};
     for (const auto& q : quads) {
         gl.glBegin(GL_QUADS);
         for (int i = 0; i < 4; i++) {
@@ -169,6 +173,7 @@ void quads_on_planes(const GlCalls& gl)
         }
         gl.glEnd();
         if (&q == quads) gl.glClear(GL_COLOR_BUFFER_BIT);
+        if (&q == quads + 6) gl.glFlush();  // Mesa cuts the quads it holds by the reach of any of them
     }
 }
 
