@@ -144,25 +144,23 @@ void raster_on_planes(const GlCalls& gl)
     }
 }
 
-// Lit quads, each in a glBegin/glEnd of its own: the first reaching out
-// of the view, cleared away, then one with a corner exactly on each of
-// the view volume's six planes, inside the closed volume: each is cut as
-// a quad wholly in view, whatever was cut before; then one reaching
-// across each plane alone. Corners 0 and 2 face the light, 1 and 3 do
-// not: the diagonal a quad is cut along shows.
+// Lit quads, each in a glBegin/glEnd of its own: one reaching across each
+// plane of the view volume alone, then one with a corner exactly on each
+// plane, inside the closed volume: each of those is cut as a quad wholly
+// in view, whatever was cut before. Corners 0 and 2 face the light, 1
+// and 3 do not: the diagonal a quad is cut along shows.
 void quads_on_planes(const GlCalls& gl)
 {
     gl.glViewport(0, 0, WIDTH, HEIGHT);  // identity matrices: the view volume is -1..1 on each axis
     gl.glEnable(GL_LIGHTING);
     gl.glEnable(GL_LIGHT0);
-    const float quads[13][9] = {  // a corner, the opposite corner, half the other diagonal
-        {1.5f, -0.2f, 0, 0.6f, -0.2f, 0, 0, 0.2f, 0},
-        {1, 0.5f, 0, 0.6f, 0.5f, 0, 0, 0.2f, 0},        {-1, -0.5f, 0, -0.6f, -0.5f, 0, 0, 0.2f, 0},
-        {-0.5f, 1, 0, -0.5f, 0.6f, 0, 0.2f, 0, 0},      {0.5f, -1, 0, 0.5f, -0.6f, 0, 0.2f, 0, 0},
-        {0, 0.3f, 1, 0, -0.1f, 0.5f, 0.2f, 0, 0},       {-0.5f, 0.1f, -1, -0.5f, -0.3f, -0.5f, 0.2f, 0, 0},
-        {1.2f, -0.3f, 0, 0.6f, -0.3f, 0, 0, 0.2f, 0},   {-1.2f, 0.5f, 0, -0.6f, 0.5f, 0, 0, 0.2f, 0},  // and across
+    const float quads[12][9] = {  // a corner, the opposite corner, half the other diagonal
+        {1.2f, -0.3f, 0, 0.6f, -0.3f, 0, 0, 0.2f, 0},   {-1.2f, 0.5f, 0, -0.6f, 0.5f, 0, 0, 0.2f, 0},  // across
         {0.5f, 1.2f, 0, 0.5f, 0.6f, 0, 0.2f, 0, 0},     {-0.5f, -1.2f, 0, -0.5f, -0.6f, 0, 0.2f, 0, 0},
-        {0.4f, 0.3f, 1.4f, 0.4f, -0.1f, 0.5f, 0.2f, 0, 0}, {0, -0.2f, -1.4f, 0, -0.6f, -0.5f, 0.2f, 0, 0}};
+        {0.4f, 0.3f, 1.4f, 0.4f, -0.1f, 0.5f, 0.2f, 0, 0}, {0, -0.2f, -1.4f, 0, -0.6f, -0.5f, 0.2f, 0, 0},
+        {1, 0.5f, 0, 0.6f, 0.5f, 0, 0, 0.2f, 0},        {-1, -0.5f, 0, -0.6f, -0.5f, 0, 0, 0.2f, 0},  // on
+        {-0.5f, 1, 0, -0.5f, 0.6f, 0, 0.2f, 0, 0},      {0.5f, -1, 0, 0.5f, -0.6f, 0, 0.2f, 0, 0},
+        {0, 0.3f, 1, 0, -0.1f, 0.5f, 0.2f, 0, 0},       {-0.5f, 0.1f, -1, -0.5f, -0.3f, -0.5f, 0.2f, 0, 0}};
     for (const auto& q : quads) {
         gl.glBegin(GL_QUADS);
         for (int i = 0; i < 4; i++) {
@@ -172,8 +170,7 @@ void quads_on_planes(const GlCalls& gl)
             gl.glVertex3f(at[0], at[1], at[2]);
         }
         gl.glEnd();
-        if (&q == quads) gl.glClear(GL_COLOR_BUFFER_BIT);
-        if (&q == quads + 6) gl.glFlush();  // Mesa cuts the quads it holds by the reach of any of them
+        if (&q == quads + 5) gl.glFlush();  // Mesa cuts the quads it holds by the reach of any of them
     }
 }
 
@@ -221,8 +218,6 @@ void lit_quads(const GlCalls& gl, float depth, bool listed = false)
     if (listed) gl.glEndList(), gl.glCallList(list);
 }
 
-void lit_quads_reaching_out(const GlCalls& gl) { lit_quads(gl, -4.0f, true); }
-void lit_quads_inside(const GlCalls& gl) { lit_quads(gl, -8.0f); }
 
 // Lists that call lists and draw text through glCallLists under a list
 // base that a pushed attribute restores.
@@ -316,8 +311,6 @@ void pushed_state(const GlCalls& gl, bool lit)
         gl.glNormal3f(0.6f, -0.3f, 1.0f);
     }
 }
-void pushed_state_unlit(const GlCalls& gl) { pushed_state(gl, false); }
-void pushed_state_lit(const GlCalls& gl) { pushed_state(gl, true); }
 
 // An OSMesa context of its own; the frame it shows, as RGB.
 struct Canvas {
@@ -357,11 +350,11 @@ const SceneCase scenes[] = {
     {"raster positions at the view's edges", raster_edges, 300},
     {"raster positions on the view volume's planes", raster_on_planes, 4 * 36 + 2 * 72},
     {"quads with a corner on the view volume's planes", quads_on_planes, 1500},
-    {"lit quads reaching out of the view", lit_quads_reaching_out, 4000},
-    {"lit quads inside the view", lit_quads_inside, 1000},
+    {"lit quads reaching out of the view", [](const GlCalls& gl) { lit_quads(gl, -4.0f, true); }, 4000},
+    {"lit quads inside the view", [](const GlCalls& gl) { lit_quads(gl, -8.0f); }, 1000},
     {"lists calling lists, pushed list base", nested_lists, 1500},
-    {"pushed and popped state, unlit in wire frame", pushed_state_unlit, 300},
-    {"pushed and popped state, lit and filled", pushed_state_lit, 1500},
+    {"pushed and popped state, unlit in wire frame", [](const GlCalls& gl) { pushed_state(gl, false); }, 300},
+    {"pushed and popped state, lit and filled", [](const GlCalls& gl) { pushed_state(gl, true); }, 1500},
 };
 
 TEST(Gl11Subset, DrawsWhatOpenGl11Draws)
