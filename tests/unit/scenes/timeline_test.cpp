@@ -185,10 +185,7 @@ TEST(Titles, FirstFrameOfEachCaption)
 {
     expect_titles({120, 480, 510, 2100, 3700, 5300, 6900}, {0, 0, 5, 8, 8, 22, 0}, 0.9f);
 }
-TEST(Titles, DefaultWhiteWhenTheFirstCaptionWasMissed)
-{
-    expect_titles({120, 3000}, {0, 8}, 1.0f);
-}
+TEST(Titles, DefaultWhiteWhenTheFirstCaptionWasMissed) { expect_titles({120, 3000}, {0, 8}, 1.0f); }
 
 // Frames put at the timeline's bounds, which the ideal clock misses, with
 // scene 2's state set where reaching it frame by frame would take
