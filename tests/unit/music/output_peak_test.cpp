@@ -12,7 +12,10 @@
 namespace {
 
 TEST(music_sound_output, BlockPeaksAreThoseTheDevicePlays) {
-    EXPECT_TRUE(!output_block_frames() && !output_block_peak(0) && !output_song()) << "nothing opened yet";
+    std::vector<int16_t> heard(8, 7);
+    render_offline(heard.data(), 4);
+    EXPECT_TRUE(!output_block_frames() && !output_block_peak(0) && !output_song() && heard == std::vector<int16_t>(8))
+        << "nothing opened yet: silence";
     // A note every 4 rows, each louder than the one before, between rests.
     TestModule module = tick_module();
     for (int r = 0; r < 64; r += 4) module.put(0, r, 0, cell(C4, 0x10 + r));
