@@ -104,7 +104,8 @@ void skewed_bitmap(const GlCalls& gl)
 // Raster positions on either side of the view volume's edges: a bitmap
 // draws (in the colour lit along the default normal) only from the valid
 // ones, and one drawn from a valid position runs off the window without
-// harm. Then a triangle in an empty viewport.
+// harm, and one a pixel wide and one a pixel high. Then a triangle in an
+// empty viewport.
 void raster_edges(const GlCalls& gl)
 {
     perspective_view(gl);
@@ -115,6 +116,8 @@ void raster_edges(const GlCalls& gl)
     gl.glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, gold);
     const std::vector<GLubyte> block(4 * 8, 0xFF);
     gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    for (GLenum skew : {GL_UNPACK_ROW_LENGTH, GL_UNPACK_SKIP_ROWS, GL_UNPACK_SKIP_PIXELS})
+        gl.glPixelStorei(skew, 100), gl.glPixelStorei(skew, 0);  // set, then back to none
     // At depth 5 the view's half height is 5 tan 22.5 = 2.0711, half width 2.7614.
     const float positions[][2] = {{2.70f, 0.0f}, {2.80f, 0.0f}, {0.0f, 2.05f}, {0.0f, 2.09f}, {-2.75f, -2.0f}};
     for (const auto& at : positions) {
@@ -123,6 +126,7 @@ void raster_edges(const GlCalls& gl)
         gl.glRasterPos2f(at[0], at[1]);
         gl.glBitmap(32, 8, 4.0f, 4.0f, 0.0f, 0.0f, block.data());
     }
+    for (int wide : {0, 1}) gl.glBitmap(wide ? 32 : 1, wide ? 1 : 32, 0.0f, wide * -10.0f, 0.0f, 0.0f, block.data());
     gl.glViewport(0, 0, 0, 0);  // an empty viewport: nothing drawn
     shape(gl, GL_TRIANGLES, {{-1.0f, -1.0f, 0.0f}, {1.0f, -1.0f, 0.0f}, {0.0f, 1.0f, 0.0f}});
 }
