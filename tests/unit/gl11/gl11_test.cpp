@@ -170,8 +170,7 @@ void quads_on_planes(const GlCalls& gl)
         for (int i = 0; i < 4; i++) {
             float at[3];  // 1 and 3 on either side of the middle
             for (int k = 0; k < 3; k++) at[k] = i % 2 ? (q[k] + q[3 + k]) / 2 + (2 - i) * q[6 + k] : q[k + 3 * (i / 2)];
-            gl.glNormal3f(i % 2 ? 1.0f : 0.0f, 0.0f, i % 2 ? 0.0f : 1.0f);
-            gl.glVertex3f(at[0], at[1], at[2]);
+            gl.glNormal3f(i % 2 ? 1.0f : 0.0f, 0.0f, i % 2 ? 0.0f : 1.0f), gl.glVertex3fv(at);
         }
         gl.glEnd();
         if (&q == quads + 5) gl.glFlush();  // Mesa cuts the quads it holds by the reach of any of them

@@ -90,8 +90,7 @@ TEST(music_xm_loader, WhatItReadsAndClamps) {
     TestModule bare;  // sample headers that end where the file ends, with no data after them
     bare.instruments = {instrument_with(TestSample{})};
     bare.restart = 1;  // the song's length: no order of the song, so order 0
-    const Loaded loaded(bare);
-    EXPECT_TRUE(loaded.song && loaded->restart_position == 0);
+    EXPECT_EQ(Loaded(bare).song ? Loaded(bare)->restart_position : -1, 0);
 }
 
 TEST(music_xm_loader, SampleDecodingAndLoops) {
