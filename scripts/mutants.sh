@@ -4,6 +4,7 @@
 # a person to mark as equivalent (changes nothing observable, and why) or not.
 #   scripts/mutants.sh [--seed N] [--count N] [--build DIR] [--timeout S]
 #                      [--e2e REGEX] [--out FILE] [--only REGEX] [--list]
+#                      [--no-sanitizers]
 #   scripts/mutants.sh --compare OLD NEW    (two --out files: before, after)
 # Defaults: seed 1, 80 mutants, DIR build-mutants, 60 s a test. --list shows the
 # sample unbuilt; --only takes the sites whose FILE:LINE:COLUMN matches REGEX.
@@ -36,13 +37,16 @@
 # (only the Wine test covers it, in minutes) and the files built only for the
 # browser, platform/web and the browser's main() (only the browser test covers
 # them, on a build of their own). Tests failing on the pristine copy are left
-# out.
+# out. A survivor in a file the unit tests reach meets them once more as
+# ./test.sh's sanitizer run does, built under AddressSanitizer, UBSan and
+# LeakSanitizer in DIR/asan: a leak, a read out of bounds or undefined
+# behaviour they report kills it (--no-sanitizers leaves that out).
 # The working tree is never written to: it is copied to DIR/src (changed files
 # only, so the build in DIR/build stays incremental); each mutant is applied
 # there and undone after its run, on failure and Ctrl-C too.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-SEED=1 COUNT=80 BUILD=build-mutants TIMEOUT=60 OUT="" LIST="" ONLY=""
+SEED=1 COUNT=80 BUILD=build-mutants TIMEOUT=60 OUT="" LIST="" ONLY="" SANITIZERS=1
 E2E='command_line|sdl_(window|no_audio)'
 PY=python3; [ -x /usr/bin/python3 ] && PY=/usr/bin/python3
 read -r -d '' PYCODE <<'EOF' || true
@@ -195,6 +199,7 @@ usage() { sed -n '2,/^set -e/{/^set -e/d;s/^# \{0,1\}//;p}' "$0"; exit "${1:-0}"
 while [ $# -gt 0 ]; do
     case $1 in
         --list) LIST=1; shift; continue ;;
+        --no-sanitizers) SANITIZERS=""; shift; continue ;;
         --compare) [ $# -ge 3 ] || usage 2; exec "$PY" -c "$PYCODE" report "$2" "$3" ;;
         --seed) SEED=${2:?} ;; --count) COUNT=${2:?} ;; --build) BUILD=${2:?} ;; --out) OUT=${2:?} ;;
         --timeout) TIMEOUT=${2:?} ;; --e2e) E2E=${2:?} ;; --only) ONLY=${2:?} ;;
@@ -204,7 +209,7 @@ while [ $# -gt 0 ]; do
     shift 2
 done
 case $BUILD in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
-SRC=$BUILD/src BIN=$BUILD/build LOGS=$BUILD/logs
+SRC=$BUILD/src BIN=$BUILD/build ASAN=$BUILD/asan LOGS=$BUILD/logs
 mkdir -p "$SRC" "$LOGS"
 exec 9>"$BUILD/lock"; flock -n 9 || { echo "mutants.sh: another run uses $BUILD" >&2; exit 1; }
 (cd "$ROOT" && git ls-files -co --exclude-standard) >"$LOGS/files"
@@ -214,7 +219,7 @@ done <"$LOGS/files"
 (cd "$SRC" && find . -type f -printf '%P\n' | { grep -vxFf "$LOGS/files" || true; } | xargs -r rm -f)
 
 declare -A QUOTA TAKEN BASE LABELS=([music]='music|tick|song|fuzz' [scenes]='scenes|shell|text'
-    [shell]='scenes|shell|text' [platform]=unit [gl11]='unit|subset' [unit]=unit [e2e]=e2e)
+    [shell]='scenes|shell|text' [platform]=unit [gl11]='unit|subset' [unit]=unit [e2e]=e2e [asan]=unit)
 declare -A ALSO_E2E=([shell]=e2e)
 SITES=() LEFT_OUT=()
 export EQUIVALENT_FILE=$ROOT/scripts/mutants-equivalent.txt
@@ -229,11 +234,18 @@ while IFS= read -r row; do
 done < <("$PY" -c "$PYCODE" select "$SRC" "$SEED" "$COUNT")
 [ -n "$ONLY" ] || echo "left out, not built here:" "${LEFT_OUT[@]}"
 
+test_dir() { if [ "$1" = asan ]; then echo "$ASAN"; else echo "$BIN"; fi; }
 run_tests() {  # GROUP LOG [ctest options...]
-    local selection=(-L "${LABELS[$1]}") log=$2
+    local selection=(-L "${LABELS[$1]}") log=$2 exclude=${EXCLUDE:-} timeout=$TIMEOUT dir
+    dir=$(test_dir "$1")
     [ "$1" != e2e ] || selection+=(-R "$E2E")
-    [ -z "${EXCLUDE:-}" ] || selection+=(-E "$EXCLUDE"); shift 2
-    nice ctest --test-dir "$BIN" "${selection[@]}" -j2 --timeout "$TIMEOUT" "$@" >"$log" 2>&1 || true
+    [ "$1" != asan ] || exclude=${ASAN_EXCLUDE:-} timeout=$((3 * TIMEOUT))  # the sanitizers slow the tests
+    [ -z "$exclude" ] || selection+=(-E "$exclude"); shift 2
+    nice ctest --test-dir "$dir" "${selection[@]}" -j2 --timeout "$timeout" "$@" >"$log" 2>&1 || true
+}
+first_failure() {  # LOG [KINDS]: the first test in LOG that ended in one of KINDS (a regex), if any
+    sed -n -E "s/.*Test +#[0-9]+: ([^ ]+) .*\*\*\*(${2:-Failed|Timeout|Exception}).*/\1 (\2)/p" "$1" | head -1 |
+        sed 's/ (Failed)$//'
 }
 MUTATED=""  # the file of the copy that holds a mutation
 restore() { if [ -n "$MUTATED" ]; then cp "$LOGS/pristine" "$SRC/$MUTATED"; MUTATED=""; fi; }
@@ -245,17 +257,26 @@ if [ -z "$LIST" ]; then
         -DBRINDLEC_TESTS=ON -DBRINDLEC_BENCHMARKS=OFF >"$LOGS/configure.log"
     echo "building the pristine copy in $BIN"
     nice cmake --build "$BIN" -j2 >"$LOGS/build.log" 2>&1 || { tail -30 "$LOGS/build.log"; exit 1; }
-    EXCLUDE=""  # the pristine run: tests to leave out, and how long a run takes
-    for key in unit gl11 e2e; do
-        rm -f "$BIN/Testing/Temporary/LastTestsFailed.log"; start=$SECONDS
+    if [ -n "$SANITIZERS" ]; then
+        [ -f "$ASAN/CMakeCache.txt" ] || ! command -v ninja >/dev/null || ASAN_GENERATOR=-GNinja
+        nice cmake -S "$SRC" -B "$ASAN" ${ASAN_GENERATOR:-} -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+            -DBRINDLEC_SANITIZE=address -DBRINDLEC_TESTS=ON -DBRINDLEC_BENCHMARKS=OFF >"$LOGS/configure-asan.log"
+        echo "building the pristine copy under the sanitizers in $ASAN"
+        nice cmake --build "$ASAN" -j2 >"$LOGS/build-asan.log" 2>&1 || { tail -30 "$LOGS/build-asan.log"; exit 1; }
+    fi
+    EXCLUDE="" ASAN_EXCLUDE=""  # the pristine run: tests to leave out, and how long a run takes
+    for key in unit gl11 e2e ${SANITIZERS:+asan}; do
+        dir=$(test_dir $key)
+        rm -f "$dir/Testing/Temporary/LastTestsFailed.log"; start=$SECONDS
         run_tests $key "$LOGS/pristine-$key.log"
         BASE[$key]=$((SECONDS - start))
         tests=$(sed -n 's/.* out of \([0-9]*\)$/\1/p' "$LOGS/pristine-$key.log")
         [ "${tests:-0}" -gt 0 ] || { echo "no $key tests: see $LOGS/pristine-$key.log" >&2; exit 1; }
-        failed=$(sed 's/^[0-9]*://' "$BIN/Testing/Temporary/LastTestsFailed.log" 2>/dev/null || true)
-        [ -z "$failed" ] || echo "left out, failing on the pristine copy:" $failed
-        [ -z "$failed" ] || EXCLUDE+="${EXCLUDE:+|}$(sed 's/[][\.*^$+?(){}|]/\\&/g; s/.*/^&$/' <<<"$failed" |
-                                                     paste -sd'|')"
+        failed=$(sed 's/^[0-9]*://' "$dir/Testing/Temporary/LastTestsFailed.log" 2>/dev/null || true)
+        [ -z "$failed" ] || echo "left out, failing on the pristine copy ($key):" $failed
+        [ -z "$failed" ] || failed=$(sed 's/[][\.*^$+?(){}|]/\\&/g; s/.*/^&$/' <<<"$failed" | paste -sd'|')
+        if [ "$key" = asan ]; then ASAN_EXCLUDE+="${failed:+${ASAN_EXCLUDE:+|}}$failed"
+        else EXCLUDE+="${failed:+${EXCLUDE:+|}}$failed"; fi
         echo "pristine $key tests: $tests in ${BASE[$key]} s"
     done
 fi
@@ -282,11 +303,19 @@ for row in "${SITES[@]}"; do
                 base=${BASE[unit]}; [ -z "${BASE[$tests]:-}" ] || base=${BASE[$tests]}
                 run_tests "$tests" "$LOGS/tests.log" --stop-on-failure \
                     --stop-time "$(date -d "+$((2 * base + TIMEOUT)) sec" +%T)"
-                killer=$(sed -n -E 's/.*Test +#[0-9]+: ([^ ]+) .*\*\*\*(Failed|Timeout|Exception).*/\1 (\2)/p' \
-                         "$LOGS/tests.log" | head -1 | sed 's/ (Failed)$//')
+                killer=$(first_failure "$LOGS/tests.log")
                 [ -z "$killer" ] || break
             done
             status=survived; [ -z "$killer" ] || status=killed
+            # The unit tests as the sanitizer run meets them; the real intro's own files are not in them.
+            if [ -z "$killer" ] && [ -n "$SANITIZERS" ] && [ "$group" != e2e ] &&
+                nice cmake --build "$ASAN" -j2 >"$LOGS/mutant-asan.log" 2>&1; then
+                run_tests asan "$LOGS/tests.log" --stop-on-failure \
+                    --stop-time "$(date -d "+$((2 * BASE[asan] + 3 * TIMEOUT)) sec" +%T)"
+                # A test that passed built plainly and only ran out of time here was slowed, not failed.
+                killer=$(first_failure "$LOGS/tests.log" 'Failed|Exception')
+                [ -z "$killer" ] || status=killed killer="$killer under the sanitizers"
+            fi
         fi
         restore; took="($((SECONDS - start)) s)"
     fi

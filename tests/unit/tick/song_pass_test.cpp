@@ -32,7 +32,6 @@ TEST(tick_song_pass, LengthUntilARowComesRoundAgain) {
     } cases[] = {
         {"three orders, then the restart position", 3, 4, 1, {}, 3 * 4 * ROW, 12, 1, 0},
         {"B01 on row 3 of the last order", 3, 8, 0, {{2, 3, 1, jump(1)}}, (8 + 8 + 4) * ROW, 20, 1, 0},
-        {"B02 on row 0 skips order 1", 3, 8, 0, {{0, 0, 1, jump(2)}}, (1 + 8) * ROW, 9, 0, 0},
         {"D04 on row 1 goes on at row 4 of order 1", 2, 8, 0, {{0, 1, 1, brk(0x04)}}, (2 + 4) * ROW, 6, 0, 0},
         {"E60 on row 4, E62 on row 8: rows 4 to 8 three times", 1, 12, 0, {{0, 4, 1, loop(0)}, {0, 8, 1, loop(2)}},
          (12 + 2 * 5) * ROW, 22, 0, 0},
