@@ -82,7 +82,7 @@ TEST(tick_effects, ChannelStatePerTick) {
         {"305 down to C4", {cell(E4), cell(C4, 0, '3', 0x05)}, 1, PERIOD, {4352, 4372, 4392, 4412, 4432}},
         {"305 with another instrument", {C4_, cell(E4, 0, '3', 0x05, 2)}, 1, PERIOD, {4608, 4588, 4568, 4548, 4528}},
         {"with the same sample", {C4_, cell(E4, 0, '3', 0x05, 2)}, 1, HEARD, {1}},
-        {"volume column F1, a semitone a tick", {C4_, cell(E4, 0xF1, '0', 0, 0)}, 1, PERIOD, {4608, 4544, 4480}},
+        {"volume column F2, two semitones a tick", {C4_, cell(E4, 0xF2, '0', 0, 0)}, 1, PERIOD, {4608, 4480, 4352}},
         {"501 at the speed of 305", {C4_, cell(0, 0, '3', 5), cell(E4, 0, '5', 1, 0)}, 2, PERIOD, {4608, 4588}},
         {"1FF stops at period 56", {C4_, cell(0, 0, '1', 0xFF)}, 1, PERIOD, {4608, 3588, 2568, 1548, 528, 56}},
         {"210 then 200 slides down by 64", {cell(C4, 0, '2', 0x10), cell(0, 0, '2', 0)}, 1, PERIOD, {4928, 4992, 5056}},
