@@ -201,10 +201,13 @@ TEST_F(music_mixer, NonLoopingSampleEndsAfterCeilingOfDistanceOverIncrementFrame
         EXPECT_TRUE(!voice->sample && !position_of(voice) && !sounding(mix_left(10))) << "ended, and silent since";
     }
     RawSample interpolated({0, 1000, 3000});
+    const std::vector<float> expected{0, 375, 750, 1250, 2000, 2750, 2250, 1125, 0, 0, 0, 0};
+    settled_voice(0, &interpolated.sample, ONE / 8 * 3);
+    EXPECT_EQ(mix_left(12), expected);  // eight frames to its end: twice four frames at a time
     settled_voice(0, &interpolated.sample, ONE / 8 * 3);
     std::vector<float> heard = mix_left(7), rest = mix_left(5);  // 7: four frames at a time, then one at a time
     heard.insert(heard.end(), rest.begin(), rest.end());
-    EXPECT_EQ(heard, (std::vector<float>{0, 375, 750, 1250, 2000, 2750, 2250, 1125, 0, 0, 0, 0}));
+    EXPECT_EQ(heard, expected);
 }
 
 TEST_F(music_mixer, LoopsWrapAndReflectAtTheirEnds) {
