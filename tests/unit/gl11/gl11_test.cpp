@@ -249,6 +249,8 @@ void nested_lists(const GlCalls& gl)
     gl.glTranslatef(3.0f, 0.5f, 0.0f);
     gl.glRotatef(40.0f, 0.0f, 0.0f, 1.0f);
     gl.glCallList(square);
+    gl.glRasterPos2f(0.4f, -0.3f);  // a raster position replayed from a list
+    gl.glCallList(glyphs);
     gl.glEndList();
     gl.glCallList(scene);
     gl.glLoadIdentity();
