@@ -56,6 +56,11 @@ TEST(tick_song_pass, LengthUntilARowComesRoundAgain) {
         EXPECT_EQ(std::vector<int>({pass.ended, int(pass.rows), pass.end_order, pass.end_row}),
                   std::vector<int>({true, int(c.rows_played), c.end_order, c.end_row})) << c.name;
     }
+    // An order naming a pattern the file does not store plays 64 empty
+    // rows (the song is two orders long: 0, then the missing 2).
+    TestModule gap = tick_module(1, 2, 4);
+    gap.orders = {0, 2, 1};
+    EXPECT_EQ(measured(gap).frames, (4 + 64) * ROW);
     // The same pass at 44100 Hz: 882 frames a tick.
     EXPECT_EQ(measured(tick_module(1, 1, 16), 44100).frames, 16 * 6 * 882u);
     // 256 orders of 256 rows at speed 31 would take 2031616 ticks: more
