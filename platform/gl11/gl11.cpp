@@ -405,8 +405,7 @@ void gl11_reset_state(void)
     gl11.lighting = gl11.normalize = gl11.depth_test = false;
     gl11.polygon_mode = GL_FILL;
     gl11.line_width = 1.0f;
-    gl11.inside_begin = false;
-    gl11.pending_count = 0;
+    gl11.inside_begin = false;  // vertices wait for a glBegin, which starts them afresh
     gl11.held_quads.clear();
     gl11.held_quads_reach_out = false;
     gl11.triangles.clear();
@@ -713,8 +712,7 @@ void gl11_end(void)
 {
     Gl11Command command = {OP_END, 0, 0, {}};
     if (gl11_compiled(command)) return;
-    gl11.inside_begin = false;  // an unfinished primitive is dropped
-    gl11.pending_count = 0;
+    gl11.inside_begin = false;  // an unfinished primitive is dropped: the next glBegin starts afresh
     emit_held_quads();
 }
 

@@ -69,7 +69,8 @@ void near_plane_lines(const GlCalls& gl)
     gl.glTranslatef(0.0f, -0.3f, 0.0f);
     shape(gl, GL_LINES,
           {{-0.6f, 0.0f, 2.0f}, {0.4f, 0.2f, -6.0f}, {0.5f, 0.8f, -0.05f}, {-0.2f, 0.1f, -3.0f},
-           {0.01f, 0.31f, 1.0f}, {0.03f, 0.2f, -3.0f}});  // the last from behind the eye, cut at the near plane
+           {0.01f, 0.31f, 1.0f}, {0.03f, 0.2f, -3.0f}, {0.9f, -0.5f, -2.0f}});  // the third cut at the near
+    // plane; the unpaired last vertex is dropped, not taken as the quad's first corner
     gl.glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
     shape(gl, GL_QUADS, {{-1.0f, 0.6f, 1.0f}, {1.0f, 0.6f, 1.0f}, {1.0f, 0.2f, -4.0f}, {-1.0f, 0.2f, -4.0f}});
 }

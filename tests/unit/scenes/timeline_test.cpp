@@ -189,20 +189,21 @@ TEST(Titles, DefaultWhiteWhenTheFirstCaptionWasMissed) { expect_titles({120, 300
 
 // Frames put at the timeline's bounds, which the ideal clock misses, with
 // scene 2's state set where reaching it frame by frame would take
-// thousands of frames: scene 2's phases and scenes 2 and 3 end only after
-// their times (after 58100, 73000, 80000, 95000; at 125000), and the spike
-// pulse and the angle wraps stop at their bounds.
+// thousands of frames: scene 1's pulse runs only between its bounds, scene
+// 2's phases and scenes 2 and 3 end only after their times (after 58100,
+// 73000, 80000, 95000; at 125000), and the spike pulse and the angle wraps
+// stop at their bounds.
 TEST(Scenes, EndsAndBoundsAtTheirFrames)
 {
     const struct {
         uint32_t ms;
         uint16_t scene;
         int16_t phase;  // scene2_phase; both after the frame
-    } frames[] = {{120, 0, 0},    {6900, 1, 0},   {6930, 1, 0},   {36690, 1, 0},   {36950, 1, 0},
-                  {51000, 1, 0},  {51030, 2, 0},  {55230, 2, 2},  {58100, 2, 2},   {73000, 2, 3},
-                  {73030, 2, 4},  {80000, 2, 4},  {80030, 2, 5},  {81000, 2, 5},   {86970, 2, 6},
-                  {87001, 2, 6},  {88000, 2, 6},  {88030, 2, 6},  {90000, 2, 6},   {90030, 2, 6},
-                  {95000, 2, 6},  {95030, 3, 6},  {124970, 3, 6}, {125000, 4, 6},  {125030, 4, 6}};
+    } frames[] = {{120, 0, 0},   {6900, 1, 0},  {6930, 1, 0},  {13880, 1, 0}, {21240, 1, 0},  {36690, 1, 0},
+                  {36950, 1, 0}, {51000, 1, 0}, {51030, 2, 0}, {55230, 2, 2}, {58100, 2, 2},  {73000, 2, 3},
+                  {73030, 2, 4}, {80000, 2, 4}, {80030, 2, 5}, {81000, 2, 5}, {86970, 2, 6},  {87001, 2, 6},
+                  {88000, 2, 6}, {88030, 2, 6}, {90000, 2, 6}, {90030, 2, 6}, {95000, 2, 6},  {95030, 3, 6},
+                  {124970, 3, 6}, {125000, 4, 6}, {125030, 4, 6}};
     std::vector<uint32_t> times;
     for (const auto& f : frames) times.push_back(f.ms);
     size_t i = 0;
@@ -213,6 +214,7 @@ TEST(Scenes, EndsAndBoundsAtTheirFrames)
         if (t == 55230) angle = frame_angle_x;
         if (t == 58100) { EXPECT_TRUE(frame_angle_x == angle && colour_step == 0) << "58100 neither turns nor steps"; }
         if (t == 6930) { EXPECT_EQ(cube_angle_x, 360.0f) << "scene 1 keeps 360"; }
+        if (t == 13880 || t == 21240) { EXPECT_EQ(column_depth[0], -30.0f) << "the pulse only between its bounds"; }
         if (t == 36950) { EXPECT_TRUE(cube_spin_forward) << "the spin turns back only between its bounds"; }
         if (t == 81000) {
             const float got[] = {frame_angle_x, frame_angle_y, box_angle_y, star_angle_x, star_angle_y};

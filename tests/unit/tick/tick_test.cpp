@@ -98,6 +98,8 @@ TEST(tick_effects, ChannelStatePerTick) {
         {"R93 adds 1 to the volume on tick 3", {C4_AT_16, cell(0, 0, 'R', 0x93)}, 1, VOLUME, {16, 16, 16, 17, 17, 17}},
         {"R83 leaves it", {C4_AT_32, cell(0, 0, 'R', 0x83)}, 1, VOLUME, {32, 32, 32, 32, 32, 32}},
         {"R73 halves it", {C4_AT_32, cell(0, 0, 'R', 0x73)}, 1, VOLUME, {32, 32, 32, 16, 16, 16}},
+        {"R63 takes two thirds", {C4_AT_32, cell(0, 0, 'R', 0x63)}, 1, VOLUME, {32, 32, 32, 21, 21, 21}},
+        {"RE3 takes three halves", {C4_AT_16, cell(0, 0, 'R', 0xE3)}, 1, VOLUME, {16, 16, 16, 24, 24, 24}},
         {"E92 retriggers on ticks 2 and 4", {C4_, cell(0, 0, 'E', 0x92)}, 1, SLOT, {0, 0, 32, 32, 0, 0}},
         {"volume column D8 drives panning below 0", {cell(C4, 0, '8', 0x10), cell(0, 0xD8)}, 1, PANNING, {8, 0, -8}},
         {"E8F and volume column C4 set panning", {cell(C4, 0, 'E', 0x8F), cell(0, 0xC4)}, 0, PANNING,
