@@ -31,8 +31,9 @@
 # run on its headless backend and glyphs), and for the OpenGL 1.1 subset
 # (gl11) also the intro's frames drawn through it (e2e_gl_subset, label
 # subset). A file that uses SDL or holds main() is only in the real intro:
-# it gets the e2e tests named by --e2e, the command line and the SDL scripts
-# of seconds (minimised and stalled-mixer time the wall clock and fail on a
+# it gets the e2e tests named by --e2e, the command line, the music player
+# (what SDL's device played against the render) and the SDL scripts of
+# seconds (minimised and stalled-mixer time the wall clock and fail on a
 # busy machine). Left out, since the build here does not compile them: win32
 # (only the Wine test covers it, in minutes) and the files built only for the
 # browser, platform/web and the browser's main() (only the browser test covers
@@ -47,7 +48,7 @@
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 SEED=1 COUNT=80 BUILD=build-mutants TIMEOUT=60 OUT="" LIST="" ONLY="" SANITIZERS=1
-E2E='command_line|sdl_(window|no_audio)'
+E2E='command_line|music_player|sdl_(window|no_audio)'
 PY=python3; [ -x /usr/bin/python3 ] && PY=/usr/bin/python3
 read -r -d '' PYCODE <<'EOF' || true
 import hashlib, os, re, sys

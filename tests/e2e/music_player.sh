@@ -48,7 +48,13 @@ echo "ok: --wav renders the first pass and its ring-out ($frames frames)"
 # (not by the timeout) after the 1.6 s pass and its ring-out.
 out=$(timeout 30 "$music" "$work/short.xm" 2>"$work/play.err") || fail "playing to the end exited $?"
 [ "$out" = "playing $work/short.xm, 00:01.598 (Ctrl+C ends)" ] || fail "playing printed: $out"
-[ -s "$work/played.raw" ] || fail "nothing was played"
+# What the device played is the render at its rate, every block of 444
+# frames in order from the first (the blocks after the render's end aside).
+"$music" --wav "$work/short.wav" "$work/short.xm" 2>/dev/null
+"$BRINDLEC_BIN/pcm_lag" "$work/played.raw" "$work/short.wav" >"$work/lag" || fail "nothing was played"
+read -r runs matched <<<"$(awk '/^run /{r = r $2 $3} /^blocks/{b = $2} /^unmatched/{print r, b - $2}' "$work/lag")"
+[ "$runs" = 00 ] && [ "$matched" -ge $((($(stat -c %s "$work/short.wav") - 44) / 4 / 444)) ] ||
+    fail "the device did not play the song as rendered: $(cat "$work/lag")"
 ! grep -q "order" "$work/play.err" || fail "a status line went to a file: $(cat "$work/play.err")"
 
 # on_terminal NAME COMMAND: COMMAND on a pty (script), between two prints
