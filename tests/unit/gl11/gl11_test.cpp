@@ -183,13 +183,13 @@ void quads_on_planes(const GlCalls& gl)
 // quads whose normals are not unit length, with emission and specular;
 // the fan at `depth` reaches out of the view or stays inside it, which
 // decides how its quads are cut into triangles; `listed`, it is drawn from
-// a display list.
+// a display list and lit by its normals as given, not normalised.
 void lit_quads(const GlCalls& gl, float depth, bool listed = false)
 {
     perspective_view(gl);
     gl.glEnable(GL_LIGHTING);
     gl.glEnable(GL_LIGHT0);
-    gl.glEnable(GL_NORMALIZE);
+    if (!listed) gl.glEnable(GL_NORMALIZE);
     gl.glRotatef(30.0f, 0.0f, 1.0f, 0.0f);
     const GLfloat position[4] = {1.0f, 2.0f, 1.0f, 1.0f};
     gl.glLightfv(GL_LIGHT0, GL_POSITION, position);
