@@ -76,10 +76,11 @@ void near_plane_lines(const GlCalls& gl)
 }
 
 // A 13 x 5 bitmap read from the middle of a wider image: row length 40,
-// alignment 2, skipped rows and pixels, least significant bit first.
+// alignment 2, skipped rows and pixels, least significant bit first; in a
+// viewport inset from the window's corner.
 void skewed_bitmap(const GlCalls& gl)
 {
-    gl.glViewport(0, 0, WIDTH, HEIGHT);
+    gl.glViewport(8, 6, WIDTH - 16, HEIGHT - 12);
     static GLubyte image[10 * 6];
     for (int i = 0; i < 60; i++) image[i] = static_cast<GLubyte>((i * 73 + 19) & 0xFF);
     gl.glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
@@ -97,8 +98,10 @@ void skewed_bitmap(const GlCalls& gl)
     gl.glColor4fv(green);
     gl.glRasterPos2f(-0.5f, 0.25f);
     for (int i = 0; i < 5; i++) gl.glCallList(list);
-    // Unpacked again without the skew: the pushed state came back.
+    // Unpacked again without the skew: the pushed state came back. The
+    // raster position stays where it was in the window when the viewport moves.
     gl.glRasterPos2f(-0.5f, -0.5f);
+    gl.glViewport(0, 0, WIDTH, HEIGHT);
     gl.glBitmap(13, 5, 0.0f, 0.0f, 0.0f, 0.0f, image);
 }
 
