@@ -36,7 +36,6 @@ struct HeadlessState {
     void (*swap_hook)(void*) = nullptr;
     void* swap_context = nullptr;
     int swaps = 0;
-    bool class_registered = false;
     int mode_bits = 0;  // bits per pixel of the full-screen mode in force; 0: the desktop's
     bool cursor_visible = true;
     bool window = false;
@@ -144,12 +143,7 @@ void platform_show_message(const char* caption, const char* text, PlatformIcon)
 
 // --- Window and context -----------------------------------------------------
 
-bool platform_register_window_class(void)
-{
-    if (failing(FAIL_REGISTER_CLASS)) return false;
-    state.class_registered = true;
-    return true;
-}
+bool platform_register_window_class(void) { return !failing(FAIL_REGISTER_CLASS); }
 
 bool platform_change_display_mode(int, int, int bits)
 {
@@ -217,7 +211,6 @@ int platform_destroy_window(void)
         state.window = false;
         if (failing(FAIL_DESTROY_WINDOW)) failed++;
     }
-    state.class_registered = false;
     return failed;
 }
 
