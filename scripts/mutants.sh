@@ -59,6 +59,7 @@ FLIP = {'<': '<=', '<=': '<', '>': '>=', '>=': '>', '==': '!=', '!=': '==', '+':
 OP = re.compile(r'(?<= )(<=|>=|==|!=|<|>|[-+*/]=?)(?= )')
 INT = re.compile(r'(?<![\w.])(?<![eE][-+])(\d+)[uUlL]*(?![\w.])')
 ARRAY = re.compile(r'^(static |const |constexpr )*[\w:<>]+[\s*&]+\w+(\[[^\]]*\])+')
+SIZED = re.compile(r'\w\[(\d+)\] = \{')  # a later declarator's array size: float a[4] = {..}, b[4] = {..};
 DROP = re.compile(r'^[\w.>\[\]*:-]+\s*(\(.*\)|([-+*/%|&^]|<<|>>)?=[^=].*|\+\+|--);$')
 LEXEME = re.compile(r'//[^\n]*|/\*.*?\*/|"(\\.|[^"\\\n])*"|\'(\\.|[^\'\\\n])*\'', re.S)
 
@@ -81,8 +82,9 @@ def file_sites(text, seed):  # (text, line, column, kind, old, new)
                 found.append((s, no, m.start(), 'arith' if m[1][0] in '+-*/' else 'compare', m[1], FLIP[m[1]]))
             array = ARRAY.match(s)
             size_end = code.find(s) + array.end() if array else -1
+            sizes = {m.start(1) for m in SIZED.finditer(code)}
             for m in INT.finditer(code):
-                if m.start() > size_end:
+                if m.start() > size_end and m.start() not in sizes:
                     n = int(m[1])
                     new = n + (1 if n == 0 or int(rank(seed, s, m.start()), 16) % 2 else -1)
                     found.append((s, no, m.start(), 'constant', m[1], str(new)))
