@@ -213,7 +213,8 @@ TEST_F(music_mixer, NonLoopingSampleEndsAfterCeilingOfDistanceOverIncrementFrame
 TEST_F(music_mixer, LoopsWrapAndReflectAtTheirEnds) {
     std::vector<int16_t> ramp(40);  // 0, 100, 200, ...
     for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = int16_t(100 * i);
-    RawSample forward(ramp, LOOP_FORWARD, 10, 20), bouncing(ramp, LOOP_PINGPONG, 10, 20), once(ramp);
+    RawSample forward(ramp, LOOP_FORWARD, 10, 20), bouncing(ramp, LOOP_PINGPONG, 10, 20), once(ramp),
+        no_loop(ramp, LOOP_FORWARD, 10, 0);  // a loop of no length, which the loader never makes: a one-shot
     const struct {
         const Sample* sample;
         uint64_t increment, from, to;
@@ -229,6 +230,7 @@ TEST_F(music_mixer, LoopsWrapAndReflectAtTheirEnds) {
         {&bouncing.sample, 40 * ONE, 25 * ONE, 25 * ONE, 1, 1},     // 65, then -5: reflected at both ends
         {&bouncing.sample, 30 * ONE, 11 * ONE, 21 * ONE, 2, 2},     // -19, then 39: at the start, then the end
         {&once.sample, ONE, 150 * ONE, 0, 1, 1},                    // beyond the end of a one-shot: ended
+        {&no_loop.sample, ONE, 40 * ONE, 0, 1, 1},
     };
     for (const auto& c : cases) {
         Voice* voice = settled_voice(0, c.sample, c.increment, 255, c.from);
@@ -236,7 +238,7 @@ TEST_F(music_mixer, LoopsWrapAndReflectAtTheirEnds) {
         mix_left(1);
         EXPECT_EQ(position_of(voice), c.to) << c.from;
         EXPECT_EQ(voice->direction, c.direction_to) << c.from;
-        EXPECT_EQ(voice->sample, c.sample == &once.sample ? nullptr : c.sample) << c.from;
+        EXPECT_EQ(voice->sample, c.to ? c.sample : nullptr) << c.from;
     }
     // A silent voice (a faded-out note still looping) moves exactly as a sounding one.
     Voice* silent = settled_voice(1, &bouncing.sample, ONE + ONE / 3, 0);
