@@ -48,8 +48,7 @@ TestPattern pattern_of(const std::vector<std::vector<std::vector<uint8_t>>>& row
 TestModule module_of(uint16_t channels, const std::vector<TestInstrument>& instruments)
 {
     TestModule module;
-    module.channels = channels;
-    module.instruments = instruments;
+    module.channels = channels, module.instruments = instruments;
     return module;
 }
 

@@ -144,8 +144,7 @@ inline TestInstrument instrument_with(const TestSample& sample) { TestInstrument
 // `length` 8-bit values of a triangle cycle every 32, looped over the whole length.
 inline TestSample wave_sample(uint32_t length = 32, bool looped = true) {
     TestSample s;
-    s.length = s.loop_length = length;
-    s.type = looped ? 1 : 0;
+    s.length = s.loop_length = length, s.type = looped ? 1 : 0;
     for (uint32_t i = 0; i < length; ++i) s.data.push_back(uint8_t((i + 8) % 32 < 16 ? 8 : -8));
     return s;
 }
@@ -154,8 +153,7 @@ inline TestSample wave_sample(uint32_t length = 32, bool looped = true) {
 // one looped triangle each, speed 6, 125 BPM, the linear table.
 inline TestModule tick_module(int channels = 1, int patterns = 1, int rows = 64) {
     TestModule m;
-    m.channels = uint16_t(channels);
-    m.song_length = uint16_t(patterns);
+    m.channels = uint16_t(channels), m.song_length = uint16_t(patterns);
     m.patterns.assign(size_t(patterns), TestPattern{uint16_t(rows), {}, -1});
     m.orders.resize(size_t(patterns));
     for (int p = 0; p < patterns; ++p) m.orders[size_t(p)] = uint8_t(p);

@@ -26,10 +26,7 @@ TestSample sample_8bit(std::vector<uint8_t> d) { return {uint32_t(d.size()), 0, 
 
 TEST(music_xm_loader, WhatItReadsAndClamps) {
     TestModule module;
-    module.song_length = 3;
-    module.restart = 2;
-    module.channels = 3;
-    module.bpm = 130;
+    module.song_length = 3, module.restart = 2, module.channels = 3, module.bpm = 130;
     module.orders = {1, 3, 0, 5};  // pattern 3 is not stored, order 3 lies beyond the song length
     module.patterns = {TestPattern{32, {}, -1}, TestPattern{4, {}, -1}};  // nothing stored for pattern 0
     module.patterns[1].packed = {
@@ -121,9 +118,7 @@ TEST(music_xm_loader, SampleDecodingAndLoops) {
     };
     for (const auto& c : cases) {
         TestSample sample = sample_8bit(c.data);
-        sample.type = c.type;
-        sample.loop_start = c.loop_start;
-        sample.loop_length = c.loop_length;
+        sample.type = c.type, sample.loop_start = c.loop_start, sample.loop_length = c.loop_length;
         TestModule module;
         module.instruments = {instrument_with(sample)};
         std::vector<uint8_t> bytes = build_module(module);

@@ -70,10 +70,7 @@ TEST(FrameLoop, EscapeEndsTheIntroAndOtherKeysDoNot)
 {
     expect_end_at_300({{MESSAGE_KEY_DOWN, 0, 0, false, 'A', 0}, {MESSAGE_KEY_DOWN, 0, 0, false, KEY_ESCAPE, 0}});
 }
-TEST(FrameLoop, ClosingTheWindowEndsTheIntro)
-{
-    expect_end_at_300({{MESSAGE_CLOSE, 0, 0, false, 0, 0}});
-}
+TEST(FrameLoop, ClosingTheWindowEndsTheIntro) { expect_end_at_300({{MESSAGE_CLOSE, 0, 0, false, 0, 0}}); }
 
 TEST(FrameLoop, MinimisedWindowSkipsTimeButNotAnimation)
 {

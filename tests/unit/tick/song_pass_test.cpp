@@ -49,8 +49,7 @@ TEST(tick_song_pass, LengthUntilARowComesRoundAgain) {
     };
     for (const auto& c : cases) {
         TestModule module = tick_module(2, c.patterns, c.rows);
-        module.restart = uint16_t(c.restart);
-        module.cells = c.cells;
+        module.restart = uint16_t(c.restart), module.cells = c.cells;
         const SongPass pass = measured(module);
         EXPECT_EQ(pass.frames, c.frames) << c.name;
         EXPECT_EQ(std::vector<int>({pass.ended, int(pass.rows), pass.end_order, pass.end_row}),

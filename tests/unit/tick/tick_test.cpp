@@ -286,8 +286,7 @@ TEST(tick_pitch, PeriodsFrequenciesGainsAndPanning) {
     for (const auto& c : voices) {
         linear.global_volume = c[3];
         TrackChannel channel{};
-        channel.voice = &sound_output.voices[0];
-        channel.update_flags = UPDATE_VOLUME | UPDATE_PANNING;
+        channel.voice = &sound_output.voices[0], channel.update_flags = UPDATE_VOLUME | UPDATE_PANNING;
         channel.volume = c[0], channel.volume_env_value = c[1], channel.fadeout_volume = c[2];
         channel.panning = c[4], channel.panning_env_value = c[5];
         update_voice(&channel, &empty_sample, &linear);
@@ -344,9 +343,7 @@ TEST(tick_sequencing, RowsPlayInOrderWithBreaksJumpsLoopsAndDelays) {
     };
     for (const auto& c : cases) {
         TestModule module = tick_module(3, c.patterns, c.rows);
-        module.restart = uint16_t(c.restart);
-        module.speed = uint16_t(c.speed);
-        module.cells = c.cells;
+        module.restart = uint16_t(c.restart), module.speed = uint16_t(c.speed), module.cells = c.cells;
         Playing play(module);
         EXPECT_EQ(rows_played(play.song, int(std::count(c.expected.begin(), c.expected.end(), '('))), c.expected)
             << c.name;
