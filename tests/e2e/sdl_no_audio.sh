@@ -31,6 +31,7 @@ run_silent() {
     # Esc ends the intro as it goes down.
     xdotool keydown --window "$win" Escape 2>/dev/null || true
     expect_exit_zero 10 "$work/err"
+    [ "$scene1" = no ] || [ "$(grep -c '^scene ' "$work/out")" = 1 ] || fail "$label: --trace told a scene twice"
     xdotool keyup Escape 2>/dev/null || true
     # Not a word from the intro itself (the audio library may talk).
     ! grep -q '^brindlec' "$work/err" || { cat "$work/err"; fail "$label: the intro printed a message"; }
