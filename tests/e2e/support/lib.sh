@@ -134,14 +134,16 @@ close_with() { press_key "$1" "$2" && expect_exit_zero "$3" "${4:-}"; }
 # its output in $work/out and $work/err; an environment goes before it.
 start_intro() { "$BRINDLEC_BIN/brindlec" "$@" >"$work/out" 2>"$work/err" & APP_PID=$!; }
 
-# answer_no [SECONDS]: the question answered No (its button answers
-# Escape); sets `win` to the intro's window.
-answer_no() {
+# answer_no [SECONDS], answer_yes [SECONDS]: the question answered No
+# (Escape answers it) or Yes (Return); sets `win` to the intro's window.
+answer_with() {
     local box
-    box=$(window_id "$QUESTION_CAPTION" "${1:-20}") || fail "the question did not appear"
-    press_key "$box" Escape
-    win=$(window_id "$WINDOW_TITLE" "${1:-20}") || fail "no intro window after answering No"
+    box=$(window_id "$QUESTION_CAPTION" "${2:-20}") || fail "the question did not appear"
+    press_key "$box" "$1"
+    win=$(window_id "$WINDOW_TITLE" "${2:-20}") || fail "no intro window after answering with $1"
 }
+answer_no() { answer_with Escape "$@"; }
+answer_yes() { answer_with Return "$@"; }
 
 # wav_sizes FILE: the file's size, and the RIFF and data sizes its header
 # declares.
