@@ -11,7 +11,6 @@
 make_work_dir
 start_xvfb 1024x768
 
-size_of() { xwininfo -id "$1" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}'; }
 start_intro
 answer_yes
 [ "$(size_of "$win")" = 1024x768 ] || fail "the full-screen window is $(size_of "$win"), not 1024x768"

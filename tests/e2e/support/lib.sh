@@ -134,11 +134,16 @@ close_with() { press_key "$1" "$2" && expect_exit_zero "$3" "${4:-}"; }
 # its output in $work/out and $work/err; an environment goes before it.
 start_intro() { "$BRINDLEC_BIN/brindlec" "$@" >"$work/out" 2>"$work/err" & APP_PID=$!; }
 
-# answer_no [SECONDS], answer_yes [SECONDS]: the question answered No
-# (Escape answers it) or Yes (Return); sets `win` to the intro's window.
+# size_of WINDOW: its size, as WIDTHxHEIGHT.
+size_of() { xwininfo -id "$1" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}'; }
+
+# answer_no [SECONDS], answer_yes [SECONDS]: the question, its text shown
+# (a box some 490 pixels wide, 200 without), answered No (Escape answers
+# it) or Yes (Return); sets `win` to the intro's window.
 answer_with() {
     local box
     box=$(window_id "$QUESTION_CAPTION" "${2:-20}") || fail "the question did not appear"
+    [ "$(size_of "$box" | cut -dx -f1)" -gt 300 ] || fail "the question box shows no text: $(size_of "$box")"
     press_key "$box" "$1"
     win=$(window_id "$WINDOW_TITLE" "${2:-20}") || fail "no intro window after answering with $1"
 }
