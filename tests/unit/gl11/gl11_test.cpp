@@ -105,9 +105,9 @@ void skewed_bitmap(const GlCalls& gl)
     gl.glBitmap(13, 5, 0.0f, 0.0f, 0.0f, 0.0f, image);
 }
 
-// Raster positions on either side of the view volume's edges: a bitmap
-// draws (in the colour lit along the default normal) only from the valid
-// ones, and one drawn from a valid position runs off the window without
+// A bitmap at a new context's raster position, then raster positions on
+// either side of the view volume's edges: a bitmap draws (in the colour
+// lit along the default normal) only from the valid ones, and one drawn from a valid position runs off the window without
 // harm, and one a pixel wide and one a pixel high. Then a triangle in an
 // empty viewport.
 void raster_edges(const GlCalls& gl)
@@ -120,6 +120,7 @@ void raster_edges(const GlCalls& gl)
     gl.glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, gold);
     std::vector<GLubyte> block(4 * 8);  // a pattern, so each row read from its own place shows
     for (size_t i = 0; i < block.size(); i++) block[i] = static_cast<GLubyte>(i * 37 + 11);
+    gl.glBitmap(32, 8, 0.0f, 0.0f, 0.0f, 0.0f, block.data());  // where a new context's raster position is: (0, 0)
     gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     for (GLenum skew : {GL_UNPACK_ROW_LENGTH, GL_UNPACK_SKIP_ROWS, GL_UNPACK_SKIP_PIXELS})
         gl.glPixelStorei(skew, 100), gl.glPixelStorei(skew, 0);  // set, then back to none
