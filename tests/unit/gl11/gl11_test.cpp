@@ -107,9 +107,9 @@ void skewed_bitmap(const GlCalls& gl)
 
 // A bitmap at a new context's raster position, then raster positions on
 // either side of the view volume's edges: a bitmap draws (in the colour
-// lit along the default normal) only from the valid ones, and one drawn from a valid position runs off the window without
-// harm, and one a pixel wide and one a pixel high. Then a triangle in an
-// empty viewport.
+// lit along the default normal) only from the valid ones, and one drawn
+// from a valid position runs off the window without harm, and one a pixel
+// wide and one a pixel high. Then a triangle in an empty viewport.
 void raster_edges(const GlCalls& gl)
 {
     perspective_view(gl);
