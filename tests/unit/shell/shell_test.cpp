@@ -178,6 +178,15 @@ TEST(GlState, FixedStateAndTheListsInTheirOrder)
     });
 }
 
+// The smallest picture a capture can ask for is the window the intro gets.
+TEST(ResizeView, AOnePixelPictureIsTheWindow)
+{
+    run_intro_frames([](uint32_t) {
+        EXPECT_EQ(std::make_pair(headless_window_width(), headless_window_height()), std::make_pair(1, 1));
+        quit_requested = true;
+    }, 1, 1);
+}
+
 TEST(ResizeView, ViewportAndProjectionFollowTheClientArea)
 {
     in_first_frame([] {
