@@ -85,8 +85,7 @@ TestModule effects_module()
     }
     module.patterns = {pattern_of(rows, static_cast<uint16_t>(rows.size())),
                        pattern_of({{plain_cell(49, 1, 0, 0xB, 0x00), empty_cell(), empty_cell(),
-                                    plain_cell(0, 0, 0, 0xD, 0x10)}},
-                                  8)};
+                                    plain_cell(0, 0, 0, 0xD, 0x10)}}, 8)};
     module.song_length = 3, module.orders = {0, 1, 0}, module.restart = 1;
     return module;
 }
@@ -106,8 +105,7 @@ TestModule envelope_module()
     module.patterns = {pattern_of({{plain_cell(49, 1), plain_cell(53, 1, 0, 0x15, 0x08), plain_cell(56, 1)},
                                    {empty_cell(), empty_cell(), empty_cell()},
                                    {plain_cell(97), empty_cell(), plain_cell(0, 0, 0, 0x14, 0x03)},
-                                   {empty_cell(), empty_cell(), empty_cell()}},
-                                  32)};
+                                   {empty_cell(), empty_cell(), empty_cell()}}, 32)};
     return module;
 }
 
@@ -123,8 +121,7 @@ TestModule amiga_pingpong_module()
     TestModule module = module_of(2, {instrument});
     module.flags = 0;
     module.patterns = {pattern_of({{plain_cell(25, 1, 0, 0x0, 0x47), plain_cell(70, 1, 0, 0x4, 0x88)},
-                                   {plain_cell(45, 1, 0, 0x3, 0x20), plain_cell(90, 1, 0, 0x1, 0x04)}},
-                                  12)};
+                                   {plain_cell(45, 1, 0, 0x3, 0x20), plain_cell(90, 1, 0, 0x1, 0x04)}}, 12)};
     return module;
 }
 

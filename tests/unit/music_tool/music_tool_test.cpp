@@ -50,8 +50,7 @@ TEST(music_tool_info, SummaryInTheOrderPlayersGiveIt) {
 
     // Rounded to the millisecond (11 frames are 0.499 ms); minutes past 99.
     EXPECT_EQ(format_duration(11, 22050) + format_duration(12, 22050) + format_duration(22050 * 61 + 11025, 22050) +
-                  format_duration(8000 * 6000, 8000),
-              "00:00.00000:00.00101:01.500100:00.000");
+                  format_duration(8000 * 6000, 8000), "00:00.00000:00.00101:01.500100:00.000");
     EXPECT_EQ(printable("a\tb\x7f\xe9  "), "a.b..");
 }
 

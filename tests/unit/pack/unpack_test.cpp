@@ -35,8 +35,7 @@ Bytes encode(const Bytes& data, const Settings& s)
     Bytes out(data.size() * 2 + 1024);
     size_t size = 0;
     EXPECT_EQ(lzma_raw_buffer_encode(s.x86 ? filters : filters + 1, nullptr, data.data(), data.size(), out.data(),
-                                     &size, out.size()),
-              LZMA_OK);
+                                     &size, out.size()), LZMA_OK);
     out.resize(size);
     return out;
 }
